@@ -1,0 +1,5 @@
+#include "handpix/handpix.h"
+
+namespace handpix {
+const char* Version() { return "0.1.0"; }
+}  // namespace handpix

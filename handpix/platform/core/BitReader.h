@@ -1,0 +1,61 @@
+// Bit readers over bounded memory, one per bit order. A read past the end
+// fails (returns false) rather than inventing bits.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace handpix {
+
+// Most significant bit first (the handset bit strings).
+class MsbBitReader {
+public:
+    MsbBitReader() = default;
+    MsbBitReader(const void* data, std::size_t size, std::size_t startBit = 0)
+        : m_data(static_cast<const std::uint8_t*>(data)), m_bits(data ? size * 8 : 0), m_pos(startBit) {}
+
+    std::size_t BitPosition() const { return m_pos; }
+    std::size_t BitsLeft() const { return m_pos < m_bits ? m_bits - m_pos : 0; }
+    void SetBitPosition(std::size_t pos) { m_pos = pos; }
+
+    // Reads n (0..32) bits into v, first bit most significant.
+    bool Read(unsigned n, std::uint32_t& v) {
+        if (n > 32 || n > BitsLeft()) return false;
+        std::uint32_t r = 0;
+        for (unsigned i = 0; i < n; ++i, ++m_pos)
+            r = (r << 1) | ((m_data[m_pos >> 3] >> (7 - (m_pos & 7))) & 1u);
+        v = r;
+        return true;
+    }
+    bool Bit(std::uint32_t& v) { return Read(1, v); }
+
+private:
+    const std::uint8_t* m_data = nullptr;
+    std::size_t m_bits = 0;
+    std::size_t m_pos = 0;
+};
+
+// Least significant bit first (GIF LZW codes).
+class LsbBitReader {
+public:
+    LsbBitReader() = default;
+    LsbBitReader(const void* data, std::size_t size)
+        : m_data(static_cast<const std::uint8_t*>(data)), m_bits(data ? size * 8 : 0) {}
+
+    std::size_t BitsLeft() const { return m_pos < m_bits ? m_bits - m_pos : 0; }
+
+    bool Read(unsigned n, std::uint32_t& v) {
+        if (n > 32 || n > BitsLeft()) return false;
+        std::uint32_t r = 0;
+        for (unsigned i = 0; i < n; ++i, ++m_pos)
+            r |= ((m_data[m_pos >> 3] >> (m_pos & 7)) & 1u) << i;
+        v = r;
+        return true;
+    }
+
+private:
+    const std::uint8_t* m_data = nullptr;
+    std::size_t m_bits = 0;
+    std::size_t m_pos = 0;
+};
+
+}  // namespace handpix
