@@ -1,11 +1,13 @@
-// JPEG through libjpeg-turbo into packed top-down RGB rows.
+// JPEG through libjpeg-turbo.
 #pragma once
 #include <cstddef>
 
 namespace handpix {
-// Reads a JPEG file. Shows the library's three messages on failure; fills
-// width/height as soon as decompression starts. Returns new[] or null.
+// Reads a JPEG file into packed top-down RGB rows (new[]), or null. Shows the
+// reader's three messages on failure; fills width/height once decompression starts.
 unsigned char* ReadJpegFile(const char* path, int* width, int* height);
-// Same from memory, silent: for stream loads that report only a result.
+// The same result laid out as a 24-bit DIB (bottom-up, BGR, rows padded to 4 bytes).
+unsigned char* ReadJpegFileAsDib(const char* path, int* width, int* height, int* stride);
+// From memory into packed top-down RGB, silent: for stream loads that report only a result.
 unsigned char* ReadJpegMemory(const unsigned char* data, std::size_t size, int* width, int* height);
 }  // namespace handpix

@@ -1,0 +1,101 @@
+// Makes the bundled sample pictures: BMP at 1, 4, 8 and 24 bits, a JPEG and an
+// interlaced GIF, all drawn by our own code. Usage: handpix_samples OUTDIR
+#include <cstddef>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/support/BmpWriter.h"
+#include "tests/support/PhotoLike.h"
+
+using namespace handpix::test;
+
+namespace {
+
+bool WriteJpeg(const std::string& path, int w, int h, const std::vector<std::uint8_t>& rgb, int quality) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = static_cast<JDIMENSION>(w);
+    c.image_height = static_cast<JDIMENSION>(h);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, quality, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPLE*>(&rgb[static_cast<std::size_t>(c.next_scanline) * w * 3]);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    return std::fclose(f) == 0;
+}
+
+// A paletted BMP: a bull's-eye of palette rings over a diagonal ramp.
+BmpSpec Rings(int bits, int w, int h) {
+    BmpSpec s;
+    s.width = w;
+    s.height = h;
+    s.bits = bits;
+    const int n = 1 << bits;
+    for (int i = 0; i < n; ++i) {
+        double t = n == 1 ? 0 : static_cast<double>(i) / (n - 1);
+        s.palette.push_back({static_cast<std::uint8_t>(255 * (1 - t)), static_cast<std::uint8_t>(128 + 127 * std::sin(6.28 * t)),
+                             static_cast<std::uint8_t>(255 * t)});
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            double d = std::hypot(x - w / 2.0, y - h / 2.0);
+            s.pixels.push_back(static_cast<std::uint32_t>((static_cast<int>(d / 6) * 37 + (x + y) / 40) % n));
+        }
+    return s;
+}
+
+BmpSpec Photo24(int w, int h) {
+    BmpSpec s;
+    s.width = w;
+    s.height = h;
+    s.bits = 24;
+    std::vector<std::uint8_t> rgb = PhotoLike(w, h, 24);
+    for (int i = 0; i < w * h; ++i)
+        s.pixels.push_back((static_cast<std::uint32_t>(rgb[3 * i]) << 16) | (rgb[3 * i + 1] << 8) | rgb[3 * i + 2]);
+    return s;
+}
+
+}  // namespace
+
+#ifdef HANDPIX_HAVE_GIF_WRITER
+bool WriteSampleGif(const std::string& path);  // samples/generate_gif.cpp
+#endif
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTDIR\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    bool ok = WriteBytes(dir + "/rings1.bmp", MakeBmp(Rings(1, 97, 61))) &&
+              WriteBytes(dir + "/rings4.bmp", MakeBmp(Rings(4, 120, 90))) &&
+              WriteBytes(dir + "/rings8.bmp", MakeBmp(Rings(8, 150, 101))) &&
+              WriteBytes(dir + "/landscape24.bmp", MakeBmp(Photo24(177, 131)));
+    std::vector<std::uint8_t> photo = PhotoLike(320, 240, 7);
+    ok = ok && WriteJpeg(dir + "/photo.jpg", 320, 240, photo, 88);
+#ifdef HANDPIX_HAVE_GIF_WRITER
+    ok = ok && WriteSampleGif(dir + "/interlaced.gif");
+#endif
+    if (!ok) {
+        std::fprintf(stderr, "could not write the samples into %s\n", dir.c_str());
+        return 1;
+    }
+    return 0;
+}
