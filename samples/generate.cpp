@@ -88,8 +88,8 @@ int main(int argc, char** argv) {
               WriteBytes(dir + "/rings4.bmp", MakeBmp(Rings(4, 120, 90))) &&
               WriteBytes(dir + "/rings8.bmp", MakeBmp(Rings(8, 150, 101))) &&
               WriteBytes(dir + "/landscape24.bmp", MakeBmp(Photo24(177, 131)));
-    std::vector<std::uint8_t> photo = PhotoLike(320, 240, 7);
-    ok = ok && WriteJpeg(dir + "/photo.jpg", 320, 240, photo, 88);
+    std::vector<std::uint8_t> photo = PhotoLike(176, 132, 7);
+    ok = ok && WriteJpeg(dir + "/photo.jpg", 176, 132, photo, 88);
 #ifdef HANDPIX_HAVE_GIF_WRITER
     ok = ok && WriteSampleGif(dir + "/interlaced.gif");
 #endif
