@@ -6,6 +6,7 @@
 #include "handpix/platform/core/Geometry.h"
 #include "handpix/platform/core/MessageBox.h"
 #include "handpix/platform/core/File.h"
+#include "handpix/imagefiles/GraphicFileLoad.h"
 
 namespace handpix {
 const char* Version();
