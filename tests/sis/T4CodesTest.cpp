@@ -1,0 +1,70 @@
+// The T.4 tables against the standard's table as bit strings (transcribed
+// separately in the test writer), plus the properties any prefix code has.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "handpix/handset/T4Codes.h"
+#include "tests/support/SisKind1Writer.h"
+
+namespace {
+
+using handpix::T4Code;
+
+std::string AsText(const T4Code& c) {
+    std::string s;
+    for (unsigned i = c.length; i-- > 0;) s += ((c.bits >> i) & 1) ? '1' : '0';
+    return s;
+}
+
+struct Colour {
+    const char* name;
+    const T4Code* table;
+    const char* const* text;
+    const handpix::T4Lookup* lookup;
+};
+
+class T4Table : public ::testing::TestWithParam<Colour> {};
+
+TEST_P(T4Table, MatchesTheStandardsBitStrings) {
+    for (unsigned run = 0; run < 64; ++run) EXPECT_EQ(AsText(GetParam().table[run]), GetParam().text[run]) << run;
+}
+
+TEST_P(T4Table, IsAPrefixCode) {
+    double kraft = 0;
+    for (unsigned a = 0; a < 64; ++a) {
+        const std::string sa = AsText(GetParam().table[a]);
+        kraft += 1.0 / (1u << sa.size());
+        for (unsigned b = 0; b < 64; ++b) {
+            if (a == b) continue;
+            EXPECT_NE(AsText(GetParam().table[b]).rfind(sa, 0), 0u) << a << " prefixes " << b;
+        }
+    }
+    EXPECT_LE(kraft, 1.0);
+}
+
+TEST_P(T4Table, LookupFindsEveryRunButZero) {
+    const handpix::T4Lookup& l = *GetParam().lookup;
+    for (unsigned run = 0; run < 64; ++run) {
+        const T4Code c = GetParam().table[run];
+        const unsigned window = static_cast<unsigned>(c.bits) << (12 - c.length);
+        EXPECT_EQ(l.length[window], run == 0 ? 0 : c.length) << run;
+        if (run == 0) continue;
+        EXPECT_EQ(l.run[window], run);
+    }
+    // Every window is either one code or none.
+    unsigned covered = 0;
+    for (unsigned w = 0; w < 4096; ++w) covered += l.length[w] != 0;
+    double expected = 0;
+    for (unsigned run = 1; run < 64; ++run) expected += 4096.0 / (1u << GetParam().table[run].length);
+    EXPECT_EQ(covered, static_cast<unsigned>(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Colours, T4Table,
+                         ::testing::Values(Colour{"white", handpix::kT4WhiteTerminating, handpix::test::kT4WhiteText,
+                                                  &handpix::kT4WhiteLookup},
+                                           Colour{"black", handpix::kT4BlackTerminating, handpix::test::kT4BlackText,
+                                                  &handpix::kT4BlackLookup}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
