@@ -1,0 +1,238 @@
+// Drawing items against hand-checked pixel sets, and the constant tables.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+#include <utility>
+
+#include "handpix/handset/SafRender.h"
+#include "handpix/handset/SafTables.h"
+#include "tests/support/SafWriter.h"
+
+namespace handpix::test {
+namespace {
+
+using Points = std::set<std::pair<int, int>>;
+
+// An 8-bit frame with an empty display list; shapes are drawn directly.
+struct Canvas {
+    int width, height;
+    std::vector<std::uint8_t> px;
+    Bytes chunk = {6, 0, 2, 0, 0};
+    saf::Renderer r;
+
+    Canvas(int w, int h) : width(w), height(h), px(static_cast<std::size_t>(w) * h) {
+        saf::FrameSetup fs;
+        fs.width = w;
+        fs.height = h;
+        fs.bpp = 8;
+        EXPECT_GT(r.StartFrame(chunk.data(), chunk.size(), px.data(), px.size(), fs), 0);
+    }
+    Points Lit(std::uint8_t c = 0) const {
+        Points out;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const std::uint8_t v = px[static_cast<std::size_t>(y) * width + x];
+                if (c ? v == c : v != 0) out.insert({x, y});
+            }
+        return out;
+    }
+    // Runs one display-list item through the item loop.
+    void Item(const Bytes& item) {
+        chunk = {6, 0, 0, 0, 1};
+        chunk.insert(chunk.end(), item.begin(), item.end());
+        saf::FrameSetup fs;
+        fs.width = width;
+        fs.height = height;
+        fs.bpp = 8;
+        ASSERT_GT(r.StartFrame(chunk.data(), chunk.size(), px.data(), px.size(), fs), 0);
+        ASSERT_GT(r.DrawNextItem(), 0);
+        ASSERT_EQ(r.DrawNextItem(), 0);
+    }
+};
+
+Points Rows(int x0, int x1, int y0, int y1) {
+    Points p;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) p.insert({x, y});
+    return p;
+}
+
+TEST(SafLines, ThinLineStepsFromTheSmallerEnd) {
+    const Points expected = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 2}};
+    for (bool reversed : {false, true}) {
+        Canvas c(8, 4);
+        if (reversed)
+            c.r.ThinLine(5, 2, 0, 0, 1);
+        else
+            c.r.ThinLine(0, 0, 5, 2, 1);
+        EXPECT_EQ(c.Lit(), expected) << reversed;
+    }
+    Canvas steep(4, 6);
+    steep.r.ThinLine(2, 5, 0, 0, 1);  // y major: starts at (0, 0)
+    EXPECT_EQ(steep.Lit(), (Points{{0, 0}, {0, 1}, {1, 2}, {1, 3}, {2, 4}, {2, 5}}));
+    Canvas off(4, 4);
+    off.r.ThinLine(-2, 1, 6, 1, 1);  // pixels off the frame are skipped
+    EXPECT_EQ(off.Lit(), Rows(0, 3, 1, 1));
+}
+
+TEST(SafLines, ThicknessByTheOffsetWalk) {
+    struct Case {
+        const char* name;
+        int x0, y0, x1, y1, t;
+        Points expected;
+    };
+    Points diagonal;
+    for (int i = 0; i <= 4; ++i) {
+        diagonal.insert({i, i});          // centre line
+        diagonal.insert({i + 1, i - 1});  // the walk's side, off the frame at (1, -1)
+        diagonal.insert({i + 1, i});      // its copy shifted down after the diagonal step
+    }
+    diagonal.erase({1, -1});
+    const Case cases[] = {
+        {"odd", 2, 5, 8, 5, 3, Rows(2, 8, 4, 6)},
+        {"even", 2, 5, 8, 5, 4, Rows(2, 8, 3, 6)},  // one row more on the walk's side
+        {"vertical", 3, 1, 3, 6, 3, Rows(2, 4, 1, 6)},
+        {"diagonal even", 0, 0, 4, 4, 2, diagonal},
+        {"zero", 0, 0, 5, 5, 0, {}},
+        {"point", 3, 3, 3, 3, 3, {}},
+    };
+    for (const Case& k : cases) {
+        Canvas c(10, 10);
+        c.r.Line(k.x0, k.y0, k.x1, k.y1, 1, k.t, false);
+        EXPECT_EQ(c.Lit(), k.expected) << k.name;
+    }
+}
+
+// The filled disc of radius 2 that the midpoint walk makes: 5 x 5 without corners.
+Points Disc2(int cx, int cy) {
+    Points p = Rows(cx - 2, cx + 2, cy - 2, cy + 2);
+    for (int dx : {-2, 2})
+        for (int dy : {-2, 2}) p.erase({cx + dx, cy + dy});
+    return p;
+}
+
+TEST(SafLines, RoundCaps) {
+    Canvas c(16, 10);
+    c.r.Line(4, 5, 10, 5, 1, 5, true);
+    Points expected = Rows(4, 10, 3, 7);
+    for (const auto& q : Disc2(4, 5)) expected.insert(q);
+    for (const auto& q : Disc2(10, 5)) expected.insert(q);
+    EXPECT_EQ(c.Lit(), expected);
+    // Thickness 2 never gets caps.
+    Canvas two(16, 10);
+    two.r.Line(4, 5, 10, 5, 1, 2, true);
+    EXPECT_EQ(two.Lit(), Rows(4, 10, 4, 5));
+}
+
+TEST(SafEllipses, FilledCircleAndOutline) {
+    Canvas c(9, 9);
+    c.r.Ellipse(4, 4, 2, 2, 0, 0, 7, 3, 1, false);
+    EXPECT_EQ(c.Lit(), Disc2(4, 4));
+    EXPECT_EQ(c.Lit(3), (Points{{3, 3}, {4, 3}, {5, 3}, {3, 4}, {4, 4}, {5, 4}, {3, 5}, {4, 5}, {5, 5}}));
+    Canvas ring(9, 9);
+    ring.r.Ellipse(4, 4, 2, 2, 0, 0, 7, 3, 1, true);
+    EXPECT_EQ(ring.Lit(3), Points{});
+    EXPECT_EQ(ring.Lit(7).size(), 12u);
+}
+
+TEST(SafEllipses, ThickOutlineRunsInward) {
+    Canvas c(30, 30);
+    c.r.Ellipse(15, 15, 10, 6, 0, 0, 7, 0, 3, true);
+    const Points lit = c.Lit();
+    // The top and bottom get runs of 3 toward the centre.
+    for (int y : {9, 10, 11, 19, 20, 21}) EXPECT_TRUE(lit.count({15, y})) << y;
+    EXPECT_FALSE(lit.count({15, 12}));
+    EXPECT_FALSE(lit.count({15, 8}));
+    // The sides too.
+    for (int x : {5, 6, 7, 23, 24, 25}) EXPECT_TRUE(lit.count({x, 15})) << x;
+    EXPECT_FALSE(lit.count({8, 15}));
+    for (const auto& [x, y] : lit) {
+        const double e = std::pow((x - 15) / 10.0, 2) + std::pow((y - 15) / 6.0, 2);
+        EXPECT_LE(e, 1.1) << x << "," << y;
+    }
+}
+
+TEST(SafEllipses, ArcsChooseByAngle) {
+    Canvas whole(30, 30);
+    whole.r.Ellipse(15, 15, 8, 8, 0, 0, 7, 0, 1, true);
+    Canvas lowerRight(30, 30);
+    lowerRight.r.Ellipse(15, 15, 8, 8, 0, 64, 7, 0, 1, false);  // an arc is never filled
+    Canvas upperLeft(30, 30);
+    upperLeft.r.Ellipse(15, 15, 8, 8, 128, 192, 7, 0, 1, false);
+    Canvas none(30, 30);
+    none.r.Ellipse(15, 15, 8, 8, 40, 40, 7, 0, 1, false);
+    EXPECT_TRUE(none.Lit().empty());
+    ASSERT_FALSE(lowerRight.Lit().empty());
+    for (const auto& [x, y] : lowerRight.Lit()) {
+        EXPECT_GE(x, 15);
+        EXPECT_GE(y, 15);
+        EXPECT_TRUE(whole.Lit().count({x, y}));
+    }
+    for (const auto& [x, y] : upperLeft.Lit()) {
+        EXPECT_LE(x, 15);
+        EXPECT_LE(y, 15);
+    }
+    EXPECT_TRUE(lowerRight.Lit().count({23, 15}));
+    EXPECT_TRUE(lowerRight.Lit().count({15, 23}));
+    EXPECT_TRUE(upperLeft.Lit().count({7, 15}));
+}
+
+TEST(SafShapes, RectanglePolygonPolyline) {
+    Canvas rect(10, 10);
+    rect.Item(SafItem(3, {6, 6, 2, 2, 9, 5, 1, 0}));  // corners given backwards
+    Points border = Rows(2, 6, 2, 6);
+    for (const auto& q : Rows(3, 5, 3, 5)) border.erase(q);
+    EXPECT_EQ(rect.Lit(9), border);
+    EXPECT_EQ(rect.Lit(5), Rows(3, 5, 3, 5));
+
+    Canvas square(10, 10);
+    square.Item(SafItem(4, {4, 9, 1, 2, 6, 6, 2, 2, 2, 6, 6, 5, 0}));
+    EXPECT_EQ(square.Lit(9), border);
+    EXPECT_EQ(square.Lit(5), Rows(3, 5, 3, 5));
+
+    // A triangle by the even-odd rule: row y spans the edges' x at y.
+    Canvas tri(12, 12);
+    tri.Item(SafItem(4, {3, 9, 0, 0, 8, 0, 0, 0, 8, 5, 0}));
+    const Points fill = tri.Lit(5);
+    EXPECT_TRUE(fill.count({1, 4}));
+    EXPECT_FALSE(fill.count({6, 6}));
+    for (const auto& [x, y] : fill) EXPECT_LT(x, 8 - y + 1);
+
+    Canvas poly(10, 10);
+    poly.Item(SafItem(5, {3, 9, 1, 0, 4, 4, 0, 0, 3}));
+    EXPECT_EQ(poly.Lit(9), (Points{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {4, 1}, {4, 2}, {4, 3}}));
+}
+
+TEST(SafShapes, HalfPlaneAndEllipseMasks) {
+    Canvas half(6, 6);
+    half.Item(SafItem(17, {0, 3, 5, 3, 4}));
+    EXPECT_EQ(half.Lit(4), Rows(0, 5, 0, 2));
+    Canvas slanted(6, 6);
+    slanted.Item(SafItem(17, {0, 0, 5, 5, 4}));  // below the diagonal: x > y
+    for (const auto& [x, y] : slanted.Lit(4)) EXPECT_GT(x, y);
+    EXPECT_EQ(slanted.Lit(4).size(), 15u);
+
+    Canvas mask(11, 11);
+    mask.Item(SafItem(18, {5, 5, 2, 2, 4}));
+    const Points lit = mask.Lit(4);
+    EXPECT_FALSE(lit.count({5, 5}));
+    EXPECT_FALSE(lit.count({6, 6}));
+    EXPECT_TRUE(lit.count({5, 7}));  // on the boundary counts as outside
+    EXPECT_TRUE(lit.count({0, 0}));
+    EXPECT_EQ(lit.size(), 121u - 9u);
+    Canvas zero(4, 4);
+    zero.Item(SafItem(18, {2, 2, 0, 2, 4}));
+    EXPECT_TRUE(zero.Lit().empty());
+}
+
+TEST(SafTables, SineAndCosineMatchTheLibrary) {
+    for (int i = 0; i < 256; ++i) {
+        const double a = 2.0 * 3.141592653589793 * i / 256.0;
+        EXPECT_EQ(saf::kSine[i], static_cast<int>(std::lround(16384.0 * std::sin(a)))) << i;
+        EXPECT_EQ(saf::kCosine[i], static_cast<int>(std::lround(16384.0 * std::cos(a)))) << i;
+    }
+}
+
+}  // namespace
+}  // namespace handpix::test
