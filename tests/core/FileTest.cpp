@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "handpix/platform/core/File.h"
@@ -13,6 +14,7 @@ struct SplitCase {
     const char* name;
     const char* ext;
 };
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << '"' << c.path << '"'; }
 class SplitPath : public ::testing::TestWithParam<SplitCase> {};
 }  // namespace
 
