@@ -1,0 +1,244 @@
+// The front end over SIS streams: kind detection, picture information, the
+// calling order and the output-size checks.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "handpix/handset/Engine.h"
+#include "tests/support/SisKind1Writer.h"
+#include "tests/support/SisKind2Writer.h"
+
+namespace {
+
+using namespace handpix;
+using namespace handpix::test;
+
+SisKind1Stream SmallKind1(std::uint32_t frames = 2) {
+    SisKind1Stream s;
+    SisKind1Block b;
+    b.pixels.assign(64, 0);
+    for (int i = 0; i < 64; i += 3) b.pixels[i] = 1;
+    s.blocks = {b};
+    for (std::uint32_t f = 0; f < frames; ++f) s.frames.push_back({false, {{0, 0, static_cast<int>(f), 0}}});
+    return s;
+}
+
+SisKind2Stream SmallKind2(std::uint32_t frames = 2) {
+    SisKind2Stream s;
+    SisKind2Block b;
+    b.cache = true;
+    b.pixels.assign(64, 0);
+    for (int i = 0; i < 64; ++i) b.pixels[i] = static_cast<std::uint8_t>(i % 4);
+    s.blocks = {b};
+    for (std::uint32_t f = 0; f < frames; ++f) s.frames.push_back({false, -1, {{1, 0, static_cast<int>(f), 0}}});
+    return s;
+}
+
+class Front : public ::testing::Test {
+protected:
+    int Probe(const std::vector<std::uint8_t>& s) { return engine->ProbeStream(s.data(), s.size(), info); }
+    // probe, start, step: the SNI reader's order.
+    bool Open(const std::vector<std::uint8_t>& s) {
+        if (!Probe(s)) return false;
+        EXPECT_EQ(engine->StartEngine(pool.data(), pool.size(), store.data(), store.size(), info.width, info.height), 1);
+        return engine->StepEngine(s.data(), s.size()) == 1;
+    }
+    std::unique_ptr<Engine> engine = std::make_unique<Engine>();
+    StreamInfo info;
+    std::vector<std::uint8_t> pool = std::vector<std::uint8_t>(65536);
+    std::vector<std::uint8_t> store = std::vector<std::uint8_t>(25600);
+};
+
+TEST_F(Front, KindFromTheTopBitsOfByteThree) {
+    struct Case {
+        std::uint8_t byte3;
+        EngineKind kind;
+    };
+    const Case cases[] = {
+        {0x00, EngineKind::sisBlocks}, {0x07, EngineKind::sisBlocks}, {0x08, EngineKind::sisBits},
+        {0xA7, EngineKind::sisBits},   {0xA8, EngineKind::none},      {0xE0, EngineKind::none},
+        {0xE8, EngineKind::sisBlocks}, {0xF7, EngineKind::sisBlocks}, {0xF8, EngineKind::none},
+    };
+    for (const Case& c : cases) {
+        // The same bytes read either way: a kind-2 header with byte 3 set.
+        SisKind2Stream s = SmallKind2();
+        s.byte3 = c.byte3;
+        std::vector<std::uint8_t> bytes = WriteSisKind2(s);
+        // Read as kind 1: non-zero width and height fields, block field 0.
+        bytes[4] = 0xFF;
+        bytes[5] = 0xE0;
+        EXPECT_EQ(Probe(bytes) != 0, c.kind != EngineKind::none) << int(c.byte3);
+        EXPECT_EQ(engine->Kind(), c.kind) << int(c.byte3);
+    }
+    EXPECT_EQ(Probe({'S', 'I', 'T', 0x08, 0xFF, 0xFF, 0xFF, 0xFF}), 0);
+    EXPECT_EQ(Probe({'S', 'I', 'S'}), 0);
+}
+
+TEST_F(Front, Kind1HeaderRules) {
+    struct Case {
+        std::uint32_t frames, width, height, blockField;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {1, 1, 1, 0, true}, {20, 31, 15, 19, true}, {3, 4, 4, 20, false},
+        {3, 4, 4, 31, false}, {3, 0, 4, 0, false}, {3, 4, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Probe(WriteSisKind1Header(c.frames, c.width, c.height, c.blockField)) != 0, c.accepted)
+            << c.frames << " " << c.width << " " << c.height << " " << c.blockField;
+    }
+    EXPECT_EQ(Probe({'S', 'I', 'S', 0x08, 0x42}), 0) << "header cut short";
+}
+
+TEST_F(Front, Kind1Information) {
+    SisKind1Stream s = SmallKind1(3);
+    s.widthUnits = 5;
+    s.heightUnits = 3;
+    s.attribute = 17;
+    s.delay = 9;
+    s.flags = 0b1000;
+    ASSERT_NE(Probe(WriteSisKind1(s)), 0);
+    EXPECT_EQ(info.frameCount, 3u);
+    EXPECT_EQ(info.width, 40u);
+    EXPECT_EQ(info.height, 24u);
+    EXPECT_EQ(info.perFrameDelays, 0u);
+    EXPECT_EQ(info.delays[0], 9u);
+    EXPECT_EQ(info.delays[1], 0u);
+    EXPECT_EQ(info.attribute, 17u);
+    EXPECT_EQ(info.bitsPerPixel, 1u);
+    EXPECT_EQ(info.loop, 1u);
+    s.flags = 0b0111;
+    ASSERT_NE(Probe(WriteSisKind1(s)), 0);
+    EXPECT_EQ(info.loop, 0u);
+}
+
+TEST_F(Front, Kind2Information) {
+    struct Case {
+        std::uint8_t widthByte, heightByte;
+        std::uint32_t width, height;
+    };
+    for (const Case& c : {Case{0, 0, 256, 256}, Case{100, 8, 96, 8}, Case{255, 17, 248, 16}}) {
+        SisKind2Stream s = SmallKind2();
+        s.widthByte = c.widthByte;
+        s.heightByte = c.heightByte;
+        ASSERT_NE(Probe(WriteSisKind2(s)), 0);
+        EXPECT_EQ(info.width, c.width);
+        EXPECT_EQ(info.height, c.height);
+    }
+    SisKind2Stream s = SmallKind2(3);
+    s.attribute = 4;
+    s.flags = 0x80;
+    s.delay = 0x05;
+    s.frameDelays = {7, 250, 1};
+    std::vector<std::uint8_t> bytes = WriteSisKind2(s);
+    EXPECT_EQ(bytes[12], 0x85);
+    ASSERT_NE(Probe(bytes), 0);
+    EXPECT_EQ(info.perFrameDelays, 1u);
+    EXPECT_EQ(std::vector<std::uint32_t>(info.delays, info.delays + 4), (std::vector<std::uint32_t>{7, 250, 1, 0}));
+    EXPECT_EQ(info.attribute, 4u);
+    EXPECT_EQ(info.loop, 1u);
+    EXPECT_EQ(info.bitsPerPixel, 2u);
+    ASSERT_TRUE(Open(bytes));
+    std::vector<std::uint8_t> out(64);
+    EXPECT_EQ(engine->DecodeFrames(bytes.data(), bytes.size(), out.data(), out.size(), 2), 1)
+        << "the delays do not move the records";
+
+    s.frameDelays.clear();
+    s.delay = 12;
+    ASSERT_NE(Probe(WriteSisKind2(s)), 0);
+    EXPECT_EQ(info.perFrameDelays, 0u);
+    EXPECT_EQ(info.delays[0], 12u);
+    EXPECT_EQ(info.delays[1], 0u);
+
+    s.kindByte = 8;
+    EXPECT_EQ(Probe(WriteSisKind2(s)), 0);
+    EXPECT_EQ(engine->Kind(), EngineKind::none);
+    s = SmallKind2(0);
+    EXPECT_EQ(Probe(WriteSisKind2(s)), 0) << "no frames";
+}
+
+TEST_F(Front, DecodesThroughTheEngineLikeTheDecoders) {
+    const SisKind1Stream k1 = SmallKind1(3);
+    const SisKind2Stream k2 = SmallKind2(3);
+    struct Case {
+        std::vector<std::uint8_t> stream;
+        std::size_t slot;
+        std::vector<std::uint8_t> frames[3];
+    };
+    Case cases[] = {
+        {WriteSisKind1(k1), 32, {}},
+        {WriteSisKind2(k2), 64, {}},
+    };
+    for (std::uint32_t f = 0; f < 3; ++f) {
+        cases[0].frames[f] = PackBits1(RenderSisKind1(k1, f));
+        cases[1].frames[f] = PackBits2(RenderSisKind2(k2, f, {}));
+    }
+    for (const Case& c : cases) {
+        ASSERT_TRUE(Open(c.stream));
+        std::vector<std::uint8_t> out(c.slot);
+        for (int f : {2, 0, 1}) {
+            ASSERT_GT(engine->DecodeFrames(c.stream.data(), c.stream.size(), out.data(), out.size(), f), 0);
+            EXPECT_EQ(out, c.frames[f]);
+        }
+        std::vector<std::uint8_t> all(3 * c.slot);
+        EXPECT_EQ(engine->DecodeFrames(c.stream.data(), c.stream.size(), all.data(), all.size(), -1), 3);
+        for (int f = 0; f < 3; ++f)
+            EXPECT_TRUE(std::equal(c.frames[f].begin(), c.frames[f].end(), all.begin() + f * c.slot));
+    }
+}
+
+TEST_F(Front, OutputBufferAndFrameNumberAreChecked) {
+    for (const std::vector<std::uint8_t>& stream : {WriteSisKind1(SmallKind1(2)), WriteSisKind2(SmallKind2(2))}) {
+        ASSERT_TRUE(Open(stream));
+        const std::size_t slot = info.width * info.height * info.bitsPerPixel / 8;
+        std::vector<std::uint8_t> out(2 * slot + 8, 0x5A);
+        auto decode = [&](std::size_t size, int f) {
+            return engine->DecodeFrames(stream.data(), stream.size(), out.data(), size, f);
+        };
+        EXPECT_EQ(decode(2 * slot - 1, -1), 0);
+        EXPECT_EQ(decode(slot - 1, 0), 0);
+        EXPECT_EQ(decode(out.size(), 2), 0) << "frame past the count";
+        EXPECT_EQ(decode(out.size(), -2), 0);
+        EXPECT_EQ(out, std::vector<std::uint8_t>(out.size(), 0x5A)) << "nothing written on refusal";
+        EXPECT_EQ(decode(2 * slot, -1), 2);
+        EXPECT_EQ(std::vector<std::uint8_t>(out.end() - 8, out.end()), std::vector<std::uint8_t>(8, 0x5A));
+        EXPECT_EQ(engine->DecodeFrames(stream.data(), stream.size(), nullptr, 99, 0), 0);
+    }
+}
+
+TEST_F(Front, CachedBlocksLiveUntilTheNextStart) {
+    const std::vector<std::uint8_t> stream = WriteSisKind2(SmallKind2(2));
+    ASSERT_TRUE(Open(stream));
+    std::vector<std::uint8_t> out(64);
+    ASSERT_EQ(engine->DecodeFrames(stream.data(), stream.size(), out.data(), out.size(), 0), 1);
+    EXPECT_EQ(engine->Kind2PoolUsed(), 16u);
+    ASSERT_EQ(engine->DecodeFrames(stream.data(), stream.size(), out.data(), out.size(), 1), 1);
+    EXPECT_EQ(engine->Kind2PoolUsed(), 16u) << "the cached block is reused";
+    engine->StartEngine(pool.data(), pool.size(), store.data(), store.size(), 16, 16);
+    ASSERT_EQ(engine->DecodeFrames(stream.data(), stream.size(), out.data(), out.size(), 1), 1);
+    EXPECT_EQ(engine->Kind2PoolUsed(), 16u);
+    EXPECT_EQ(engine->OutputBits(), 2u);
+}
+
+TEST_F(Front, NothingProbedNothingDecoded) {
+    const std::vector<std::uint8_t> junk = {'J', 'U', 'N', 'K', 0, 0, 0, 0};
+    EXPECT_EQ(Probe(junk), 0);
+    EXPECT_EQ(engine->StartEngine(pool.data(), pool.size(), store.data(), store.size(), 8, 8), 1);
+    EXPECT_EQ(engine->StepEngine(junk.data(), junk.size()), -1);
+    std::uint8_t out[64];
+    EXPECT_EQ(engine->DecodeFrames(junk.data(), junk.size(), out, sizeof out, 0), 0);
+    EXPECT_EQ(engine->ProbeStream(nullptr, 0, info), 0);
+}
+
+TEST(SharedEngine, EntryPointsFollowTheCallingOrder) {
+    const std::vector<std::uint8_t> stream = WriteSisKind1(SmallKind1(2));
+    StreamInfo info;
+    ASSERT_NE(ProbeStream(stream.data(), stream.size(), info), 0);
+    std::vector<std::uint8_t> pool(65536), store(25600);
+    EXPECT_EQ(StartEngine(pool.data(), pool.size(), store.data(), store.size(), info.width, info.height), 1);
+    EXPECT_EQ(StepEngine(stream.data(), stream.size()), 1);
+    std::vector<std::uint8_t> out(2 * 32);
+    EXPECT_EQ(DecodeFrames(stream.data(), stream.size(), out.data(), out.size(), -1), 2);
+}
+
+}  // namespace
