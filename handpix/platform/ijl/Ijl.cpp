@@ -1,0 +1,307 @@
+#include "handpix/platform/ijl/Ijl.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "handpix/imagefiles/ImageReader.h"
+#include "handpix/platform/core/File.h"
+
+struct IjlState {
+    std::vector<std::uint8_t> file;  // the whole JPEG file, read once by the parameter read
+};
+
+namespace {
+// Files above this are refused before they are read.
+constexpr std::size_t kMaxFileBytes = 256u << 20;
+// libjpeg's own working memory (progressive coefficients and the like) is capped too.
+constexpr long kMaxLibraryMemory = 512L << 20;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void OnError(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+void Silent(j_common_ptr) {}
+
+// The one place where libjpeg's errors come back: runs step(context) and tells
+// whether it got to the end. Steps keep nothing that needs destruction on their
+// own stack, so that the jump skips nothing.
+bool Guarded(ErrorManager& err, void (*step)(void*), void* context) {
+    if (setjmp(err.jump)) return false;
+    step(context);
+    return true;
+}
+
+void InitErrors(ErrorManager& err) {
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = OnError;
+    err.pub.output_message = Silent;
+}
+
+IjlState* State(JPEG_CORE_PROPERTIES* p) {
+    if (!p->jprops.state) p->jprops.state = new (std::nothrow) IjlState;
+    return p->jprops.state;
+}
+
+// ---- reading ----
+
+struct Decode {
+    jpeg_decompress_struct cinfo;
+    JPEG_CORE_PROPERTIES* props;
+    const std::uint8_t* data;
+    std::size_t size;
+    bool paramsOnly;
+    IJLERR result;
+    bool created;
+};
+
+IJL_COLOR FileColour(const jpeg_decompress_struct& c) {
+    switch (c.num_components) {
+    case 1: return IJL_G;
+    case 3: return IJL_YCBCR;
+    case 4: return IJL_YCBCRA_FPX;
+    default: return IJL_OTHER;
+    }
+}
+
+IJL_JPGSUBSAMPLING FileSampling(const jpeg_decompress_struct& c) {
+    if (c.num_components < 3) return IJL_NONE;
+    int h = c.comp_info[0].h_samp_factor, v = c.comp_info[0].v_samp_factor;
+    if (h == 2 && v == 2) return IJL_411;
+    if (h == 2 && v == 1) return IJL_422;
+    return IJL_NONE;
+}
+
+// The libjpeg output colour space that gives the DIB layout asked for, or
+// JCS_UNKNOWN when the pair is not served.
+J_COLOR_SPACE OutputSpace(const JPEG_CORE_PROPERTIES& p, int components) {
+    if (components == 4) return p.DIBChannels == 4 ? JCS_CMYK : JCS_UNKNOWN;  // raw samples, converted by us
+    switch (p.DIBColor) {
+    case IJL_BGR: return p.DIBChannels == 3 ? JCS_EXT_BGR : p.DIBChannels == 4 ? JCS_EXT_BGRX : JCS_UNKNOWN;
+    case IJL_RGB: return p.DIBChannels == 3 ? JCS_RGB : p.DIBChannels == 4 ? JCS_EXT_RGBX : JCS_UNKNOWN;
+    case IJL_G: return p.DIBChannels == 1 ? JCS_GRAYSCALE : JCS_UNKNOWN;
+    default: return JCS_UNKNOWN;
+    }
+}
+
+std::uint8_t Clamp(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+// Y, Cb, Cr, A to R, G, B, A in place (BT.601 full range, 16-bit fixed point).
+void YccaToRgba(std::uint8_t* p, unsigned width) {
+    for (unsigned x = 0; x < width; ++x, p += 4) {
+        int y = p[0] << 16, cb = p[1] - 128, cr = p[2] - 128;
+        p[0] = Clamp((y + 91881 * cr + 32768) >> 16);
+        p[1] = Clamp((y - 22554 * cb - 46802 * cr + 32768) >> 16);
+        p[2] = Clamp((y + 116130 * cb + 32768) >> 16);
+    }
+}
+
+void DecodeStep(void* context) {
+    Decode& d = *static_cast<Decode*>(context);
+    jpeg_decompress_struct& c = d.cinfo;
+    JPEG_CORE_PROPERTIES& p = *d.props;
+    jpeg_create_decompress(&c);
+    d.created = true;
+    c.mem->max_memory_to_use = kMaxLibraryMemory;
+    jpeg_mem_src(&c, d.data, static_cast<unsigned long>(d.size));
+    jpeg_read_header(&c, TRUE);
+    if (static_cast<long long>(c.image_width) * c.image_height > handpix::kMaxPixels) {
+        d.result = IJL_MEMORY_ERROR;
+        return;
+    }
+    if (d.paramsOnly) {
+        p.JPGWidth = c.image_width;
+        p.JPGHeight = c.image_height;
+        p.JPGChannels = static_cast<DWORD>(c.num_components);
+        p.JPGColor = FileColour(c);
+        p.JPGSubsampling = FileSampling(c);
+        d.result = IJL_OK;
+        return;
+    }
+    if (c.num_components == 4) c.jpeg_color_space = JCS_CMYK;  // no conversion by libjpeg
+    c.out_color_space = OutputSpace(p, c.num_components);
+    if (c.out_color_space == JCS_UNKNOWN) {
+        d.result = IJL_UNSUPPORTED_BYTES_PER_PIXEL;
+        return;
+    }
+    const DWORD denom = p.DIBScaleDenom;
+    if (denom == 2 || denom == 4 || denom == 8) {
+        c.scale_num = 1;
+        c.scale_denom = denom;
+    }
+    jpeg_calc_output_dimensions(&c);
+    const DWORD rows = static_cast<DWORD>(p.DIBHeight < 0 ? -static_cast<long long>(p.DIBHeight) : p.DIBHeight);
+    if (!p.DIBBytes || p.DIBWidth != c.output_width || rows != c.output_height ||
+        static_cast<DWORD>(c.out_color_components) != p.DIBChannels) {
+        d.result = IJL_INVALID_JPEG_PROPERTIES;
+        return;
+    }
+    jpeg_start_decompress(&c);
+    const std::size_t rowBytes = static_cast<std::size_t>(p.DIBWidth) * p.DIBChannels + p.DIBPadBytes;
+    const bool ycca = c.num_components == 4 && p.JPGColor == IJL_YCBCRA_FPX;
+    while (c.output_scanline < c.output_height) {
+        std::size_t y = c.output_scanline;
+        if (p.DIBHeight < 0) y = rows - 1 - y;
+        JSAMPROW row = p.DIBBytes + y * rowBytes;
+        jpeg_read_scanlines(&c, &row, 1);
+        if (ycca) YccaToRgba(row, p.DIBWidth);
+    }
+    jpeg_finish_decompress(&c);
+    d.result = IJL_OK;
+}
+
+IJLERR RunDecode(JPEG_CORE_PROPERTIES* p, const std::uint8_t* data, std::size_t size, bool paramsOnly) {
+    ErrorManager err;
+    InitErrors(err);
+    Decode d{};
+    d.cinfo.err = &err.pub;
+    d.props = p;
+    d.data = data;
+    d.size = size;
+    d.paramsOnly = paramsOnly;
+    d.result = IJL_ERR_DATA;
+    if (!Guarded(err, DecodeStep, &d)) d.result = IJL_ERR_DATA;
+    if (d.created) jpeg_destroy_decompress(&d.cinfo);
+    return d.result;
+}
+
+// ---- writing ----
+
+struct Encode {
+    jpeg_compress_struct cinfo;
+    const JPEG_CORE_PROPERTIES* props;
+    unsigned char* out;
+    unsigned long outSize;
+    bool created;
+};
+
+void EncodeStep(void* context) {
+    Encode& e = *static_cast<Encode*>(context);
+    jpeg_compress_struct& c = e.cinfo;
+    const JPEG_CORE_PROPERTIES& p = *e.props;
+    jpeg_create_compress(&c);
+    e.created = true;
+    jpeg_mem_dest(&c, &e.out, &e.outSize);
+    c.image_width = p.DIBWidth;
+    c.image_height = static_cast<JDIMENSION>(p.DIBHeight < 0 ? -static_cast<long long>(p.DIBHeight) : p.DIBHeight);
+    c.input_components = static_cast<int>(p.DIBChannels);
+    c.in_color_space = p.DIBChannels == 1 ? JCS_GRAYSCALE
+                       : p.DIBColor == IJL_RGB ? (p.DIBChannels == 3 ? JCS_RGB : JCS_EXT_RGBX)
+                                               : (p.DIBChannels == 3 ? JCS_EXT_BGR : JCS_EXT_BGRX);
+    jpeg_set_defaults(&c);
+    if (p.JPGChannels == 1) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
+    if (c.num_components >= 3) {
+        int h = p.JPGSubsampling == IJL_NONE ? 1 : 2;
+        int v = p.JPGSubsampling == IJL_411 ? 2 : 1;
+        c.comp_info[0].h_samp_factor = h;
+        c.comp_info[0].v_samp_factor = v;
+    }
+    int quality = static_cast<int>(p.jquality < 1 ? 1 : p.jquality > 100 ? 100 : p.jquality);
+    jpeg_set_quality(&c, quality, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    const std::size_t rowBytes = static_cast<std::size_t>(p.DIBWidth) * p.DIBChannels + p.DIBPadBytes;
+    while (c.next_scanline < c.image_height) {
+        std::size_t y = c.next_scanline;
+        if (p.DIBHeight < 0) y = c.image_height - 1 - y;
+        JSAMPROW row = p.DIBBytes + y * rowBytes;
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+}
+
+bool WritableLayout(const JPEG_CORE_PROPERTIES& p) {
+    if (!p.DIBBytes || p.DIBWidth < 1 || p.DIBHeight == 0 || p.DIBWidth > 65500) return false;
+    if (p.DIBHeight > 65500 || p.DIBHeight < -65500) return false;
+    if (p.DIBChannels == 1) return p.JPGChannels == 1;
+    return (p.DIBChannels == 3 || p.DIBChannels == 4) && (p.JPGChannels == 3 || p.JPGChannels == 1);
+}
+
+}  // namespace
+
+IJLERR ijlInit(JPEG_CORE_PROPERTIES* p) {
+    if (!p) return IJL_INVALID_ENCODER;
+    *p = JPEG_CORE_PROPERTIES{};
+    p->DIBChannels = 3;
+    p->DIBColor = IJL_BGR;
+    p->JPGChannels = 3;
+    p->JPGColor = IJL_YCBCR;
+    p->JPGSubsampling = IJL_411;
+    p->jquality = 75;
+    return IJL_OK;
+}
+
+IJLERR ijlFree(JPEG_CORE_PROPERTIES* p) {
+    if (!p) return IJL_INVALID_ENCODER;
+    delete p->jprops.state;
+    p->jprops.state = nullptr;
+    return IJL_OK;
+}
+
+IJLERR ijlRead(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
+    if (!p) return IJL_INVALID_ENCODER;
+    const bool params = iotype == IJL_JFILE_READPARAMS || iotype == IJL_JBUFF_READPARAMS;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    if (iotype == IJL_JBUFF_READPARAMS || iotype == IJL_JBUFF_READWHOLEIMAGE) {
+        if (!p->JPGBytes) return IJL_INVALID_JPEG_PROPERTIES;
+        data = p->JPGBytes;
+        size = p->JPGSizeBytes;
+    } else if (iotype == IJL_JFILE_READPARAMS || iotype == IJL_JFILE_READWHOLEIMAGE) {
+        if (!p->JPGFile) return IJL_INVALID_FILENAME;
+        IjlState* s = State(p);
+        if (!s) return IJL_MEMORY_ERROR;
+        // The parameter read loads the file; the image read that follows uses it.
+        if (params || s->file.empty()) {
+            s->file.clear();
+            if (!handpix::ReadWholeFile(p->JPGFile, s->file, kMaxFileBytes)) return IJL_FILE_ERROR;
+        }
+        data = s->file.data();
+        size = s->file.size();
+    } else {
+        return IJL_INVALID_JPEG_PROPERTIES;
+    }
+    if (size == 0) return IJL_ERR_DATA;
+    return RunDecode(p, data, size, params);
+}
+
+IJLERR ijlWrite(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
+    if (!p) return IJL_INVALID_ENCODER;
+    if (iotype != IJL_JFILE_WRITEWHOLEIMAGE && iotype != IJL_JBUFF_WRITEWHOLEIMAGE) return IJL_INVALID_JPEG_PROPERTIES;
+    if (!WritableLayout(*p)) return IJL_INVALID_JPEG_PROPERTIES;
+    if (iotype == IJL_JFILE_WRITEWHOLEIMAGE) {
+        if (!p->JPGFile) return IJL_INVALID_FILENAME;
+        // A read-only file is not replaced, as the platform would refuse to open it for writing.
+        DWORD attributes = GetFileAttributesA(p->JPGFile);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return IJL_FILE_ERROR;
+    }
+    ErrorManager err;
+    InitErrors(err);
+    Encode e{};
+    e.cinfo.err = &err.pub;
+    e.props = p;
+    bool done = Guarded(err, EncodeStep, &e);
+    if (e.created) jpeg_destroy_compress(&e.cinfo);
+    IJLERR result = IJL_OK;
+    if (!done || !e.out) {
+        result = IJL_ERR_DATA;
+    } else if (iotype == IJL_JFILE_WRITEWHOLEIMAGE) {
+        // Through a temporary name: a failed write leaves no half-written file.
+        if (!handpix::WriteFileAtomically(p->JPGFile, e.out, e.outSize)) result = IJL_FILE_ERROR;
+    } else if (!p->JPGBytes || p->JPGSizeBytes < e.outSize) {
+        result = IJL_BUFFER_TOO_SMALL;
+    } else {
+        std::memcpy(p->JPGBytes, e.out, e.outSize);
+        p->JPGSizeBytes = static_cast<DWORD>(e.outSize);
+    }
+    std::free(e.out);
+    return result;
+}
