@@ -16,7 +16,7 @@ int Engine::ProbeSaf(const std::uint8_t* stream, std::size_t size, StreamInfo& i
     SafEvent ev = m_saf.Begin(SafMode::probe, stream, size);
     // Each step moves the read cursor forward, so the stream's length bounds
     // the number of steps; the cap only guards against a parser fault.
-    for (std::size_t steps = 0; (ev == SafEvent::read || ev == SafEvent::yield) && steps <= size + 16; ++steps)
+    for (std::size_t steps = 0; (ev == SafEvent::read || ev == SafEvent::yield) && steps <= 2 * size + 64; ++steps)
         ev = m_saf.Step(stream, size);
     if (ev != SafEvent::info) return 0;
     const SafPictureInfo& saf = m_saf.Info();
