@@ -1,0 +1,618 @@
+// The decoding half of CJpeg: the marker walk, Huffman tables, the entropy
+// decoder and the conversion to a bottom-up B-G-R picture.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "handpix/jpegcodec/Jpeg.h"
+#include "handpix/jpegcodec/JpegKernels.h"
+#include "handpix/platform/core/File.h"
+#include "handpix/platform/core/Zigzag.h"
+
+using handpix::Status;
+
+namespace {
+
+constexpr std::size_t kMaxFileBytes = std::size_t(1) << 30;
+// Padded pixels of one frame: bounds the sample and picture buffers.
+constexpr std::size_t kMaxPixels = std::size_t(1) << 27;
+constexpr int kPassLimit = 51;
+// Entropy data past the end of the file reads as zero bits, as the last
+// partial byte of a clipped file needs, but only this many bytes of it.
+constexpr std::size_t kZeroFillBytes = 64;
+
+enum : int { kUnresolved = -2, kBadCode = -1 };
+
+// T.81 Figure F.16 on a code of `nbits` bits (first bit most significant):
+// the length at which it ends and its symbol as (length << 8) | symbol.
+int ResolveCode(const HuffTable& t, unsigned bits, int nbits) {
+    for (int L = 1; L <= nbits; ++L) {
+        const unsigned code = bits >> (nbits - L);
+        if (t.wMaxCode[L] == 0xFFFF || code > t.wMaxCode[L]) continue;
+        const long index = static_cast<long>(t.nValPtr[L]) + static_cast<long>(code) - t.wMinCode[L];
+        if (index < 0 || index >= static_cast<long>(t.nCount)) return kBadCode;
+        return (L << 8) | t.pValue[index];
+    }
+    return kUnresolved;
+}
+
+inline int ExtendValue(unsigned v, unsigned t) {
+    if (t == 0) return 0;
+    return v < (1u << (t - 1)) ? static_cast<int>(v) - (1 << t) + 1 : static_cast<int>(v);
+}
+
+}  // namespace
+
+void CJpeg::Fail(Status s) {
+    if (m_eStatus == Status::ok) m_eStatus = s;
+}
+
+int CJpeg::LoadJPG(char* path) {
+    const HFILE f = _lopen(path, OF_READWRITE);
+    if (f == HFILE_ERROR) return 0;
+    DWORD high = 0;
+    const DWORD size = GetFileSize(f, &high);
+    std::uint8_t* data = nullptr;
+    bool ok = size != 0xFFFFFFFFu && high == 0 && size <= kMaxFileBytes;
+    if (ok) data = new (std::nothrow) std::uint8_t[size ? size : 1];
+    ok = ok && data && _lread(f, data, size) == size;
+    _lclose(f);
+    if (!ok) {
+        delete[] data;
+        return 0;
+    }
+    delete[] m_pBuf;
+    m_pBuf = data;
+    m_nBufSize = size;
+    return WalkMarkers();
+}
+
+int CJpeg::LoadJPGFromMemory(const unsigned char* data, std::size_t size) {
+    if ((!data && size) || size > kMaxFileBytes) return 0;
+    std::uint8_t* copy = new (std::nothrow) std::uint8_t[size ? size : 1];
+    if (!copy) return 0;
+    if (size) std::memcpy(copy, data, size);
+    delete[] m_pBuf;
+    m_pBuf = copy;
+    m_nBufSize = size;
+    return WalkMarkers();
+}
+
+int CJpeg::WalkMarkers() {
+    // A failed load keeps the previous picture, so keep its size with it.
+    const std::int32_t oldW = m_nWidth, oldH = m_nHeight;
+    const std::uint16_t oldFW = m_wFrameWidth, oldFH = m_wFrameHeight;
+    m_eStatus = Status::ok;
+    m_bScanDone = false;
+    m_nPos = 0;
+    FindSOI();
+    for (int pass = 0; pass < kPassLimit && !Failed() && !m_bScanDone; ++pass) {
+        FindETC();
+        FindDHT();
+        FindDQT();
+        FindSOF();
+        FindSOS();
+    }
+    delete[] m_pBuf;
+    m_pBuf = nullptr;
+    m_pScan = nullptr;
+    m_nBufSize = 0;
+    FreeSamples();
+    if (!Failed() && m_bScanDone) return 1;
+    m_nWidth = oldW;
+    m_nHeight = oldH;
+    m_wFrameWidth = oldFW;
+    m_wFrameHeight = oldFH;
+    return 0;
+}
+
+bool CJpeg::MarkerIs(std::uint8_t marker) const {
+    return !Failed() && m_pBuf && m_nPos + 1 < m_nBufSize && m_pBuf[m_nPos] == 0xFF && m_pBuf[m_nPos + 1] == marker;
+}
+
+// The length field of the segment whose marker is at m_nPos; the whole
+// segment must lie inside the file.
+bool CJpeg::SegmentLength(std::uint32_t& length) {
+    if (m_nPos + 4 > m_nBufSize) {
+        Fail(Status::truncated);
+        return false;
+    }
+    length = static_cast<std::uint32_t>(m_pBuf[m_nPos + 2] << 8 | m_pBuf[m_nPos + 3]);
+    if (length < 2) {
+        Fail(Status::invalid);
+        return false;
+    }
+    if (m_nPos + 2 + length > m_nBufSize) {
+        Fail(Status::truncated);
+        return false;
+    }
+    return true;
+}
+
+void CJpeg::FindSOI(void) {
+    for (; m_pBuf && m_nPos + 1 < m_nBufSize; ++m_nPos) {
+        if (m_pBuf[m_nPos] == 0xFF && m_pBuf[m_nPos + 1] == 0xD8) {
+            m_nPos += 2;
+            m_pScan = m_pBuf + m_nPos;
+            return;
+        }
+    }
+    Fail(Status::invalid);
+}
+
+void CJpeg::FindETC(void) {
+    if (Failed() || !m_pBuf) return;
+    if (m_nPos + 1 < m_nBufSize && m_pBuf[m_nPos] == 0xFF && (m_pBuf[m_nPos + 1] >> 4) >= 0xE) {
+        std::uint32_t length;
+        if (!SegmentLength(length)) return;
+        m_nPos += length + 2;
+    }
+    if (MarkerIs(0xDD)) {
+        if (m_nPos + 6 > m_nBufSize) return Fail(Status::truncated);
+        m_wRestartInterval = static_cast<std::uint16_t>(m_pBuf[m_nPos + 4] << 8 | m_pBuf[m_nPos + 5]);
+        m_nPos += 6;
+    }
+}
+
+void CJpeg::FindDQT(void) {
+    std::uint32_t length;
+    if (!MarkerIs(0xDB) || !SegmentLength(length)) return;
+    const std::size_t end = m_nPos + 2 + length;
+    // Several tables may share the segment; Pq is not read (8-bit entries).
+    for (std::size_t p = m_nPos + 4; p < end && m_pBuf[p] != 0xFF; p += 65) {
+        if (p + 65 > end) return Fail(Status::invalid);
+        std::memcpy(m_QT[m_pBuf[p] & 0x0F], m_pBuf + p + 1, 64);
+    }
+    m_nPos = static_cast<std::uint32_t>(end);
+}
+
+void CJpeg::FindDHT(void) {
+    std::uint32_t length;
+    if (!MarkerIs(0xC4) || !SegmentLength(length)) return;
+    const std::size_t end = m_nPos + 2 + length;
+    std::size_t p = m_nPos + 4;
+    while (p < end && m_pBuf[p] != 0xFF) {
+        if (p + 17 > end) return Fail(Status::invalid);
+        const int slot = m_pBuf[p];
+        if (!(slot <= 3 || (slot >= 16 && slot <= 19))) return Fail(Status::invalid);
+        int count = 0;
+        for (int i = 1; i <= 16; ++i) count += m_pBuf[p + i];
+        if (count > 256 || p + 17 + count > end) return Fail(Status::invalid);
+        BuildHuffTable(slot, m_pBuf + p + 1, m_pBuf + p + 17, count);
+        if (Failed()) return;
+        p += 17 + static_cast<std::size_t>(count);
+    }
+    m_nPos = static_cast<std::uint32_t>(end);
+}
+
+void CJpeg::BuildHuffTable(int slot, const std::uint8_t* bits, const std::uint8_t* values, int count) {
+    FreeHuffSlot(slot);
+    HuffTable& t = m_HT[slot];
+    const std::size_t n = static_cast<std::size_t>(count);
+    t.pCode = new (std::nothrow) std::uint16_t[n ? n : 1];
+    t.pSize = new (std::nothrow) std::uint8_t[n + 1];
+    t.pValue = new (std::nothrow) std::uint8_t[n ? n : 1];
+    if (!t.pCode || !t.pSize || !t.pValue) {
+        FreeHuffSlot(slot);
+        return Fail(Status::internal);
+    }
+    t.bUsed = 1;
+    t.nCount = static_cast<std::uint32_t>(n);
+    std::memcpy(t.pValue, values, n);
+    // HUFFSIZE and HUFFCODE (T.81 Figures C.1 and C.2).
+    std::size_t k = 0;
+    for (int L = 1; L <= 16; ++L)
+        for (int i = 0; i < bits[L - 1]; ++i) t.pSize[k++] = static_cast<std::uint8_t>(L);
+    t.pSize[n] = 0;
+    std::uint32_t code = 0;
+    unsigned si = t.pSize[0];
+    for (k = 0; k < n;) {
+        t.pCode[k++] = static_cast<std::uint16_t>(code++);
+        if (t.pSize[k] == si) continue;
+        if (t.pSize[k] == 0) break;
+        while (si != t.pSize[k]) {
+            code <<= 1;
+            ++si;
+        }
+    }
+    // Decoder limits (T.81 Figure F.15).
+    std::size_t j = 0;
+    for (int L = 1; L <= 16; ++L) {
+        t.nValPtr[L] = 0;
+        t.wMinCode[L] = 0;
+        if (bits[L - 1] == 0) {
+            t.wMaxCode[L] = 0xFFFF;
+            continue;
+        }
+        t.nValPtr[L] = static_cast<std::int32_t>(j);
+        t.wMinCode[L] = t.pCode[j];
+        j += bits[L - 1] - 1u;
+        t.wMaxCode[L] = t.pCode[j];
+        ++j;
+    }
+    for (unsigned p = 0; p < 512; ++p) {
+        const int r = ResolveCode(t, p, 9);
+        t.wLookup[p] = r == kBadCode ? 0xFFFF : r == kUnresolved ? 0 : static_cast<std::uint16_t>(r);
+    }
+}
+
+void CJpeg::FindSOF(void) {
+    std::uint32_t length;
+    if (!MarkerIs(0xC0) || !SegmentLength(length)) return;
+    const std::uint8_t* s = m_pBuf + m_nPos + 4;
+    if (length < 8) return Fail(Status::invalid);
+    m_wFrameHeight = static_cast<std::uint16_t>(s[1] << 8 | s[2]);
+    m_wFrameWidth = static_cast<std::uint16_t>(s[3] << 8 | s[4]);
+    m_byFrameComps = s[5];
+    if (m_byFrameComps > 3) return Fail(Status::unsupported);
+    if (length < 8u + 3u * m_byFrameComps) return Fail(Status::invalid);
+    for (int i = 0; i < m_byFrameComps; ++i) {
+        m_byCompID[i] = s[6 + 3 * i];
+        m_byH[i] = s[7 + 3 * i] >> 4;
+        m_byV[i] = s[7 + 3 * i] & 0x0F;
+        m_byTq[i] = s[8 + 3 * i];
+    }
+    m_nPos += length + 2;
+}
+
+void CJpeg::FindSOS(void) {
+    std::uint32_t length;
+    if (!MarkerIs(0xDA) || !SegmentLength(length)) return;
+    const std::uint8_t* s = m_pBuf + m_nPos + 4;
+    if (length < 3) return Fail(Status::invalid);
+    m_byScanComps = s[0];
+    if (m_byScanComps > 3) return Fail(Status::unsupported);
+    if (length < 6u + 2u * m_byScanComps) return Fail(Status::invalid);
+    for (int i = 0; i < m_byScanComps; ++i) {
+        m_byScanID[i] = s[1 + 2 * i];
+        m_byTd[i] = s[2 + 2 * i] >> 4;
+        m_byTa[i] = s[2 + 2 * i] & 0x0F;
+    }
+    const std::uint8_t* tail = s + 1 + 2 * m_byScanComps;
+    m_bySs = tail[0];
+    m_bySe = tail[1];
+    m_byAh = tail[2] >> 4;
+    m_byAl = tail[2] & 0x0F;
+    m_nPos += length + 2;
+    if (!CheckScan()) return;
+    Decode();
+}
+
+// Everything the scan needs, checked before anything is allocated.
+bool CJpeg::CheckScan() {
+    const int ns = m_byScanComps, nf = m_byFrameComps;
+    if ((ns != 1 && ns != 3) || ns > nf) {
+        Fail(Status::unsupported);
+        return false;
+    }
+    m_byMaxH = m_byMaxV = 1;
+    for (int c = 0; c < nf; ++c) {
+        if (m_byH[c] < 1 || m_byH[c] > 4 || m_byV[c] < 1 || m_byV[c] > 4) {
+            Fail(Status::unsupported);
+            return false;
+        }
+        m_byMaxH = std::max(m_byMaxH, m_byH[c]);
+        m_byMaxV = std::max(m_byMaxV, m_byV[c]);
+    }
+    std::size_t blocksPerMcu = 0;
+    for (int c = 0; c < nf; ++c) {
+        if (m_byMaxH % m_byH[c] || m_byMaxV % m_byV[c]) {
+            Fail(Status::unsupported);
+            return false;
+        }
+        if (c < ns) {
+            blocksPerMcu += static_cast<std::size_t>(m_byH[c]) * m_byV[c];
+            if (m_byTd[c] > 3 || m_byTa[c] > 3 || m_byTq[c] >= 20 || !m_HT[m_byTd[c]].bUsed ||
+                !m_HT[m_byTa[c] + 16].bUsed) {
+                Fail(Status::invalid);
+                return false;
+            }
+        }
+    }
+    m_nWidth = m_wFrameWidth;
+    m_nHeight = m_wFrameHeight;
+    if (m_nWidth == 0 || m_nHeight == 0) {
+        Fail(Status::unsupported);
+        return false;
+    }
+    const int mw = 8 * m_byMaxH, mh = 8 * m_byMaxV;
+    m_nPadWidth = (m_nWidth + mw - 1) / mw * mw;
+    m_nPadHeight = (m_nHeight + mh - 1) / mh * mh;
+    m_wFrameWidth = static_cast<std::uint16_t>(m_nPadWidth);
+    m_wFrameHeight = static_cast<std::uint16_t>(m_nPadHeight);
+    // Every block takes at least two bits (a DC code and an EOB code), so a
+    // frame larger than its data could describe is refused before allocation.
+    const std::size_t mcus = static_cast<std::size_t>(m_nPadWidth / mw) * static_cast<std::size_t>(m_nPadHeight / mh);
+    const std::size_t dataBytes = m_nBufSize - m_nPos + kZeroFillBytes;
+    if (static_cast<std::size_t>(m_nPadWidth) * m_nPadHeight > kMaxPixels || mcus * blocksPerMcu > 4 * dataBytes) {
+        Fail(Status::truncated);
+        return false;
+    }
+    return true;
+}
+
+void CJpeg::FreeSamples() {
+    delete[] m_pSamples;
+    m_pSamples = nullptr;
+    m_nSamplesSize = 0;
+}
+
+void CJpeg::Decode(void) {
+    m_nBitCount = 0;
+    m_qwBits = 0;
+    m_nBits = 0;
+    const int ns = m_byScanComps;
+    const int mcusX = m_nPadWidth / 8 / m_byMaxH, mcusY = m_nPadHeight / 8 / m_byMaxV;
+    // The scan is decoded into one plane per component at its own resolution;
+    // the conversion replicates subsampled planes.
+    std::size_t total = 0;
+    for (int c = 0; c < ns; ++c) {
+        m_nPlaneOffset[c] = total;
+        m_nPlaneStride[c] = mcusX * 8 * m_byH[c];
+        total += static_cast<std::size_t>(m_nPlaneStride[c]) * mcusY * 8 * m_byV[c];
+    }
+    FreeSamples();
+    m_pSamples = new (std::nothrow) std::uint8_t[total];
+    if (!m_pSamples) return Fail(Status::internal);
+    m_nSamplesSize = total;
+    for (int c = 0; c < ns; ++c) m_sDCPred[c] = 0;
+    m_nScanPos = m_nPos;
+    m_pScan = m_pBuf + m_nPos;
+    unsigned count = 0;
+    for (int my = 0; my < mcusY; ++my) {
+        for (int mx = 0; mx < mcusX; ++mx) {
+            DecodeMCU(mx, my);
+            if (!Failed() && m_nScanPos > m_nBufSize + kZeroFillBytes) Fail(Status::truncated);
+            if (Failed()) return FreeSamples();
+            if (m_wRestartInterval && ++count == m_wRestartInterval) {
+                count = 0;
+                Restart();
+            }
+        }
+    }
+    m_nBitCount = m_nBits & 7;
+    m_pScan = m_pBuf + std::min(m_nScanPos, m_nBufSize);
+    ConvertYUV2RGB();
+    FreeSamples();
+    if (!Failed()) m_bScanDone = true;
+}
+
+// The reader fetches ahead; a restart marker counts only where the bit-at-a-
+// time reader would stand: after the byte holding the last bit consumed.
+// Whole bytes still buffered are given back (a data FF took two file bytes).
+void CJpeg::Restart() {
+    std::size_t pos = m_nScanPos;
+    for (unsigned i = 0; i < m_nBits / 8; ++i) pos -= ((m_qwBits >> (8 * i)) & 0xFF) == 0xFF ? 2 : 1;
+    if (pos + 1 < m_nBufSize && m_pBuf[pos] == 0xFF && (m_pBuf[pos + 1] >> 4) == 0xD) {
+        m_nScanPos = pos + 2;
+        m_qwBits = 0;
+        m_nBits = 0;
+        m_nBitCount = 0;
+        m_sDCPred[0] = m_sDCPred[1] = m_sDCPred[2] = 0;
+    }
+}
+
+// Keeps at least 57 bits buffered. Each FF is a data byte whose follower
+// (the stuffed 00, or whatever stands there) is dropped.
+void CJpeg::FillBits() {
+    while (m_nBits <= 56) {
+        std::uint8_t b = 0;
+        if (m_nScanPos < m_nBufSize) {
+            b = m_pBuf[m_nScanPos];
+            if (b == 0xFF) ++m_nScanPos;
+        }
+        ++m_nScanPos;
+        m_qwBits = m_qwBits << 8 | b;
+        m_nBits += 8;
+    }
+}
+
+unsigned CJpeg::ReceiveBits(unsigned n) {
+    if (n == 0) return 0;
+    if (m_nBits < n) FillBits();
+    m_nBits -= n;
+    return static_cast<unsigned>(m_qwBits >> m_nBits) & ((1u << n) - 1);
+}
+
+int CJpeg::DecodeSymbol(const HuffTable& t) {
+    if (m_nBits < 16) FillBits();
+    const unsigned peek = static_cast<unsigned>(m_qwBits >> (m_nBits - 16)) & 0xFFFF;
+    int r = t.wLookup[peek >> 7];
+    if (r == 0) r = ResolveCode(t, peek, 16);
+    if (r < 0 || r == 0xFFFF) {
+        Fail(Status::invalid);
+        return -1;
+    }
+    m_nBits -= static_cast<unsigned>(r) >> 8;
+    return r & 0xFF;
+}
+
+// The AC coefficients of one data unit: put(k, value) receives each nonzero
+// one with its zig-zag index. A run may not pass index 63; a ZRL may reach
+// 64 only if an EOB follows.
+template <typename Put>
+bool CJpeg::DecodeAcInto(const HuffTable& ac, Put put) {
+    for (int k = 1;;) {
+        if (m_nBits < 32) FillBits();
+        const int rs = DecodeSymbol(ac);
+        if (rs < 0) return false;
+        const int r = rs >> 4, s = rs & 0x0F;
+        if (s) {
+            k += r;
+            if (k > 63) break;
+            put(k, ExtendValue(ReceiveBits(s), s));
+            if (k == 63) return true;
+            ++k;
+        } else if (r == 15) {
+            k += 16;
+            if (k > 64) break;
+        } else {
+            return true;
+        }
+    }
+    Fail(Status::invalid);
+    return false;
+}
+
+bool CJpeg::DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride) {
+    alignas(32) std::int16_t coef[64] = {};
+    const std::uint8_t* q = m_QT[m_byTq[comp]];
+    unsigned rows = 1, cols = 1;
+    if (m_nBits < 32) FillBits();
+    const int t = DecodeSymbol(m_HT[m_byTd[comp]]);
+    if (t < 0) return false;
+    if (t > 16) {
+        Fail(Status::invalid);
+        return false;
+    }
+    const auto dc = static_cast<std::int16_t>(ExtendValue(ReceiveBits(t), t) + m_sDCPred[comp]);
+    m_sDCPred[comp] = dc;
+    coef[0] = static_cast<std::int16_t>(dc * q[0]);
+    const bool ok = DecodeAcInto(m_HT[m_byTa[comp] + 16], [&](int k, int v) {
+        const int n = handpix::kZigzag[k];
+        coef[n] = static_cast<std::int16_t>(v * q[k]);
+        rows |= 1u << (n >> 3);
+        cols |= 1u << (n & 7);
+    });
+    if (!ok) return false;
+    handpix::jpeg::IdctToBytes(coef, rows, cols, dst, stride);
+    return true;
+}
+
+void CJpeg::DecodeMCU(int mcuX, int mcuY) {
+    if (!m_pSamples || Failed()) return Fail(Status::internal);
+    for (int c = 0; c < m_byScanComps; ++c) {
+        const int H = m_byH[c], V = m_byV[c];
+        const std::ptrdiff_t stride = m_nPlaneStride[c];
+        std::uint8_t* plane = m_pSamples + m_nPlaneOffset[c];
+        for (int by = 0; by < V; ++by)
+            for (int bx = 0; bx < H; ++bx) {
+                std::uint8_t* dst = plane + static_cast<std::ptrdiff_t>((mcuY * V + by) * 8) * stride + (mcuX * H + bx) * 8;
+                if (!DecodeBlock(c, dst, stride)) return;
+            }
+    }
+}
+
+void CJpeg::ConvertYUV2RGB(void) {
+    if (!m_pSamples || Failed()) return Fail(Status::internal);
+    const int ns = m_byScanComps, w = m_nWidth, h = m_nHeight;
+    const std::size_t S = 4 * ((3 * static_cast<std::size_t>(w) + 3) / 4);
+    auto* out = new (std::nothrow) std::uint8_t[S * h];
+    std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow) std::uint8_t[3 * static_cast<std::size_t>(m_nPadWidth)]);
+    if (!out || !rows) {
+        delete[] out;
+        return Fail(Status::internal);
+    }
+    // A row of S bytes may reach into the first padded pixel (its first
+    // bytes), so one more pixel than the width is converted when it exists.
+    const int n = std::min<int>(m_nPadWidth, static_cast<int>((S + 2) / 3));
+    const std::uint8_t* src[3];
+    for (int y = 0; y < h; ++y) {
+        for (int c = 0; c < ns; ++c) {
+            const int hs = m_byMaxH / m_byH[c], vs = m_byMaxV / m_byV[c];
+            const std::uint8_t* row = m_pSamples + m_nPlaneOffset[c] + static_cast<std::size_t>(y / vs) * m_nPlaneStride[c];
+            if (hs == 1) {
+                src[c] = row;
+                continue;
+            }
+            std::uint8_t* r = rows.get() + c * m_nPadWidth;
+            for (int x = 0; x < n; ++x) r[x] = row[x / hs];
+            src[c] = r;
+        }
+        std::uint8_t* d = out + (h - 1 - y) * S;
+        std::uint8_t tail[3];
+        if (ns == 3) {
+            handpix::jpeg::YccToBgr(src[0], src[1], src[2], d, w);
+            if (n > w) handpix::jpeg::YccToBgr(src[0] + w, src[1] + w, src[2] + w, tail, 1);
+        } else {
+            for (int x = 0; x < w; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = src[0][x];
+            if (n > w) tail[0] = tail[1] = tail[2] = src[0][w];
+        }
+        if (n > w) std::memcpy(d + 3 * static_cast<std::size_t>(w), tail, S - 3 * static_cast<std::size_t>(w));
+    }
+    delete[] m_pRGB;
+    m_pRGB = out;
+    m_nRGBSize = S * h;
+    m_wFrameWidth = static_cast<std::uint16_t>(w);
+    m_wFrameHeight = static_cast<std::uint16_t>(h);
+}
+
+// The single-step operations below serve hosts that drive the decoder by
+// hand; LoadJPG uses the faster paths above, which compute the same values.
+
+unsigned char CJpeg::NextByte(void) {
+    std::uint8_t b = (m_pBuf && m_nScanPos < m_nBufSize) ? m_pBuf[m_nScanPos] : 0;
+    ++m_nScanPos;
+    if (m_pBuf) m_pScan = m_pBuf + std::min(m_nScanPos, m_nBufSize);
+    return b;
+}
+
+unsigned short CJpeg::NextBit(void) {
+    const unsigned b = ReceiveBits(1);
+    m_nBitCount = m_nBits & 7;
+    return static_cast<unsigned short>(b);
+}
+
+unsigned char CJpeg::hDecode(int slot) {
+    if (slot < 0 || slot >= 20 || !m_HT[slot].bUsed) {
+        Fail(Status::invalid);
+        return 0;
+    }
+    const int r = DecodeSymbol(m_HT[slot]);
+    m_nBitCount = m_nBits & 7;
+    return r < 0 ? 0 : static_cast<unsigned char>(r);
+}
+
+unsigned short CJpeg::Receive(unsigned char n) {
+    unsigned v = 0;
+    for (; n > 16; --n) ReceiveBits(1);  // only the last 16 bits fit the result
+    v = ReceiveBits(n);
+    m_nBitCount = m_nBits & 7;
+    return static_cast<unsigned short>(v);
+}
+
+short CJpeg::Extend(unsigned short v, unsigned char t) {
+    return static_cast<short>(t > 16 ? v : ExtendValue(v, t));
+}
+
+void CJpeg::DecodeDC(int slot) {
+    const unsigned char t = hDecode(slot);
+    m_Block[0] = Extend(Receive(t), t);
+}
+
+void CJpeg::DecodeAC(int slot) {
+    std::fill(m_Block + 1, m_Block + 64, 0);
+    if (slot < 0 || slot >= 20 || !m_HT[slot].bUsed) return Fail(Status::invalid);
+    DecodeAcInto(m_HT[slot], [&](int k, int v) { m_Block[k] = static_cast<std::int16_t>(v); });
+    m_nBitCount = m_nBits & 7;
+}
+
+void CJpeg::DecodeDU(int comp) {
+    if (comp < 0 || comp >= 3 || m_byTq[comp] >= 20 || m_byTd[comp] > 3 || m_byTa[comp] > 3 ||
+        !m_HT[m_byTd[comp]].bUsed || !m_HT[m_byTa[comp] + 16].bUsed)
+        return Fail(Status::invalid);
+    std::uint8_t px[64];
+    if (!DecodeBlock(comp, px, 8)) return;
+    for (int i = 0; i < 64; ++i) m_Block[i] = px[i];
+}
+
+void CJpeg::Zigzag(void) {
+    std::int16_t zz[64];
+    std::copy_n(m_Block, 64, zz);
+    for (int k = 0; k < 64; ++k) m_Block[handpix::kZigzag[k]] = zz[k];
+}
+
+void CJpeg::IDCT(void) { handpix::jpeg::IdctBlock(m_Block); }
+
+int CJpeg::GetWidth(void) { return m_wFrameWidth; }
+int CJpeg::GetHeight(void) { return m_wFrameHeight; }
+
+EnumYUVType CJpeg::GetYUVType(void) {
+    const int hv0 = m_byH[0] * 16 + m_byV[0], hv1 = m_byH[1] * 16 + m_byV[1], hv2 = m_byH[2] * 16 + m_byV[2];
+    if (hv1 != 0x11 || hv2 != 0x11) return YUV_TYPE_NONE;
+    if (hv0 == 0x11) return YUV_TYPE_444;
+    if (hv0 == 0x21 || hv0 == 0x12) return YUV_TYPE_422;
+    if (hv0 == 0x22 || hv0 == 0x41) return YUV_TYPE_420;
+    return YUV_TYPE_NONE;
+}

@@ -1,0 +1,33 @@
+// The arithmetic of the codec, written for speed: inverse transform, forward
+// transform with quantization, and the two colour conversions. Each gives
+// exactly the results of the plain formulas (the tests hold a plain copy).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace handpix::jpeg {
+
+// Inverse transform of dequantized coefficients in natural order, then +128
+// and clamping to 0..255, into 8 rows of 8 bytes. rowMask/colMask have bit i
+// set when row/column i may hold a nonzero coefficient (a zero row or column
+// adds nothing to any sum, so it is skipped).
+void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask,
+                 std::uint8_t* dst, std::ptrdiff_t stride);
+
+// The same transform in place on 16-bit values, each result truncated toward
+// zero and saturated to 16 bits (no level shift).
+void IdctBlock(std::int16_t block[64]);
+
+// Forward transform of the 8 x 8 area at `area` (rows `stride` values apart),
+// quantized by `quant` (zig-zag order) with truncating division; the result is
+// in zig-zag order.
+void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const std::uint8_t quant[64],
+                        std::int16_t out[64]);
+
+// n pixels from Y, Cb, Cr samples to B, G, R bytes.
+void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
+              int n);
+// n pixels from B, G, R bytes to Y, Cb, Cr bytes (may be the same buffer).
+void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
+
+}  // namespace handpix::jpeg

@@ -1,0 +1,115 @@
+// The fast transforms and conversions against the plain formulas.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "handpix/jpegcodec/JpegKernels.h"
+#include "handpix/jpegcodec/JpegTables.h"
+#include "tests/jpegcodec/JpegReference.h"
+
+namespace {
+
+namespace jpeg = handpix::jpeg;
+
+// Coefficient blocks the way files produce them: mostly sparse, low
+// frequencies first, with quantization products up to the 16-bit limits.
+void RandomCoefficients(std::mt19937& rng, std::int16_t c[64], unsigned& rows, unsigned& cols) {
+    const int kind = rng() % 4;
+    const int limit = kind == 3 ? 32767 : kind == 2 ? 2047 : 255;
+    const int count = kind == 0 ? 1 : static_cast<int>(rng() % 64) + 1;
+    std::uniform_int_distribution<int> value(-limit - (kind == 3), limit);
+    std::fill_n(c, 64, 0);
+    rows = cols = 1;
+    for (int i = 0; i < count; ++i) {
+        const int n = kind == 1 ? static_cast<int>(rng() % 16) : static_cast<int>(rng() % 64);
+        c[n] = static_cast<std::int16_t>(value(rng));
+        rows |= 1u << (n / 8);
+        cols |= 1u << (n % 8);
+    }
+}
+
+TEST(JpegKernels, InverseTransformMatchesPlainFormulaOnRandomBlocks) {
+    std::mt19937 rng(7);
+    for (int iter = 0; iter < 200000; ++iter) {
+        std::int16_t c[64];
+        unsigned rows, cols;
+        RandomCoefficients(rng, c, rows, cols);
+        int ref[64];
+        jpegref::Idct(c, ref);
+        std::uint8_t fast[8 * 10];
+        jpeg::IdctToBytes(c, rows, cols, fast, 10);
+        std::int16_t inPlace[64];
+        std::copy_n(c, 64, inPlace);
+        jpeg::IdctBlock(inPlace);
+        for (int i = 0; i < 64; ++i) {
+            const int level = std::clamp(std::clamp(ref[i], -32768, 32767) + 128, 0, 255);
+            ASSERT_EQ(fast[(i / 8) * 10 + i % 8], level) << "iteration " << iter << " index " << i;
+            ASSERT_EQ(inPlace[i], std::clamp(ref[i], -32768, 32767)) << "iteration " << iter;
+        }
+    }
+}
+
+TEST(JpegKernels, ForwardTransformMatchesQuadrupleSum) {
+    std::mt19937 rng(11);
+    std::int16_t area[64], fast[64], ref[64];
+    auto check = [&](const char* what, int iter) {
+        for (int chroma = 0; chroma < 2; ++chroma) {
+            const std::uint8_t* q = chroma ? jpeg::kChromaQuant : jpeg::kLumaQuant;
+            jpeg::ForwardDctQuantize(area, 8, q, fast);
+            jpegref::DctQuantize(area, q, ref);
+            for (int k = 0; k < 64; ++k) ASSERT_EQ(fast[k], ref[k]) << what << " " << iter << " k " << k;
+        }
+    };
+    // Samples after level shift, noisy and structured (flat areas, ramps and
+    // edges put many sums on exact values).
+    for (int iter = 0; iter < 40000; ++iter) {
+        const int kind = iter % 4;
+        const int a = static_cast<int>(rng() % 256) - 128, b = static_cast<int>(rng() % 256) - 128;
+        for (int i = 0; i < 64; ++i) {
+            const int x = i / 8, y = i % 8;
+            int v = kind == 0 ? static_cast<int>(rng() % 256) - 128
+                    : kind == 1 ? a
+                    : kind == 2 ? a + (b - a) * (x + y) / 14
+                                : (y < (iter / 4) % 8 ? a : b);
+            area[i] = static_cast<std::int16_t>(std::clamp(v, -128, 127));
+        }
+        check("block", iter);
+    }
+    // Beyond the encoder's range the direct sum is taken; it must agree too.
+    for (int iter = 0; iter < 200; ++iter) {
+        for (auto& v : area) v = static_cast<std::int16_t>(static_cast<int>(rng() % 8192) - 4096);
+        check("wide block", iter);
+    }
+}
+
+TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
+    std::vector<std::uint8_t> y(256), cb(256), cr(256), out(3 * 256);
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b) {
+            for (int c = 0; c < 256; ++c) {
+                y[c] = static_cast<std::uint8_t>(a);
+                cb[c] = static_cast<std::uint8_t>(b);
+                cr[c] = static_cast<std::uint8_t>(c);
+            }
+            jpeg::YccToBgr(y.data(), cb.data(), cr.data(), out.data(), 256);
+            for (int c = 0; c < 256; ++c) {
+                std::uint8_t ref[3];
+                jpegref::YccToBgr(a, b, c, ref);
+                ASSERT_TRUE(std::equal(ref, ref + 3, &out[3 * c])) << a << " " << b << " " << c;
+            }
+            std::vector<std::uint8_t> bgr(3 * 256), ycc(3 * 256);
+            for (int c = 0; c < 256; ++c) {
+                bgr[3 * c] = static_cast<std::uint8_t>(a);
+                bgr[3 * c + 1] = static_cast<std::uint8_t>(b);
+                bgr[3 * c + 2] = static_cast<std::uint8_t>(c);
+            }
+            jpeg::BgrToYcc(bgr.data(), ycc.data(), 256);
+            for (int c = 0; c < 256; ++c) {
+                std::uint8_t ref[3];
+                jpegref::BgrToYcc(&bgr[3 * c], ref);
+                ASSERT_TRUE(std::equal(ref, ref + 3, &ycc[3 * c])) << a << " " << b << " " << c;
+            }
+        }
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+#include "tests/support/JpegPeer.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include <jpeglib.h>
+
+namespace jpegtest {
+namespace {
+
+struct ErrorTrap {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+    int warnings = 0;
+};
+
+void OnError(j_common_ptr c) { std::longjmp(reinterpret_cast<ErrorTrap*>(c->err)->jump, 1); }
+void OnMessage(j_common_ptr c, int level) {
+    if (level < 0) ++reinterpret_cast<ErrorTrap*>(c->err)->warnings;
+}
+
+ErrorTrap* Trap(ErrorTrap& t) {
+    jpeg_std_error(&t.mgr);
+    t.mgr.error_exit = OnError;
+    t.mgr.emit_message = OnMessage;
+    return &t;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> PeerEncode(const Picture& p, const EncodeOptions& o) {
+    jpeg_compress_struct c;
+    ErrorTrap trap;
+    c.err = &Trap(trap)->mgr;
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    std::vector<std::uint8_t> cmykRow;
+    if (setjmp(trap.jump)) {
+        jpeg_destroy_compress(&c);
+        std::free(mem);
+        return {};
+    }
+    jpeg_create_compress(&c);
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = static_cast<JDIMENSION>(p.width);
+    c.image_height = static_cast<JDIMENSION>(p.height);
+    c.input_components = o.cmyk ? 4 : p.comps;
+    c.in_color_space = o.cmyk ? JCS_CMYK : p.comps == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, o.quality, TRUE);
+    c.comp_info[0].h_samp_factor = o.h0;
+    c.comp_info[0].v_samp_factor = o.v0;
+    for (int i = 1; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    c.restart_interval = static_cast<unsigned>(o.restartInterval);
+    if (o.progressive) jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        auto* row = const_cast<JSAMPLE*>(p.px.data() + c.next_scanline * p.width * p.comps);
+        if (o.cmyk) {
+            cmykRow.assign(static_cast<std::size_t>(p.width) * 4, 0);
+            for (int x = 0; x < p.width; ++x)
+                for (int k = 0; k < 3; ++k) cmykRow[4 * x + k] = row[3 * x + k];
+            row = cmykRow.data();
+        }
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<std::uint8_t> out(mem, mem + size);
+    std::free(mem);
+    return out;
+}
+
+bool PeerDecode(const std::vector<std::uint8_t>& file, Picture& out, int* warnings) {
+    jpeg_decompress_struct d;
+    ErrorTrap trap;
+    d.err = &Trap(trap)->mgr;
+    if (setjmp(trap.jump)) {
+        jpeg_destroy_decompress(&d);
+        return false;
+    }
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, file.data(), file.size());
+    jpeg_read_header(&d, TRUE);
+    d.do_fancy_upsampling = FALSE;
+    jpeg_start_decompress(&d);
+    out.width = static_cast<int>(d.output_width);
+    out.height = static_cast<int>(d.output_height);
+    out.comps = d.output_components;
+    out.px.assign(static_cast<std::size_t>(out.width) * out.height * out.comps, 0);
+    while (d.output_scanline < d.output_height) {
+        JSAMPLE* row = out.px.data() + d.output_scanline * out.width * out.comps;
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    if (warnings) *warnings = trap.warnings;
+    return true;
+}
+
+bool PeerCoefficients(const std::vector<std::uint8_t>& file, Coefficients& out) {
+    jpeg_decompress_struct d;
+    ErrorTrap trap;
+    d.err = &Trap(trap)->mgr;
+    if (setjmp(trap.jump)) {
+        jpeg_destroy_decompress(&d);
+        return false;
+    }
+    jpeg_create_decompress(&d);
+    jpeg_mem_src(&d, file.data(), file.size());
+    jpeg_read_header(&d, TRUE);
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&d);
+    out.width = static_cast<int>(d.image_width);
+    out.height = static_cast<int>(d.image_height);
+    out.maxH = d.max_h_samp_factor;
+    out.maxV = d.max_v_samp_factor;
+    out.comps.assign(static_cast<std::size_t>(d.num_components), {});
+    for (int c = 0; c < d.num_components; ++c) {
+        const jpeg_component_info& ci = d.comp_info[c];
+        Coefficients::Component& oc = out.comps[c];
+        oc.h = ci.h_samp_factor;
+        oc.v = ci.v_samp_factor;
+        // Whole MCUs, as an interleaved scan codes them.
+        oc.blocksWide = static_cast<int>((d.image_width + 8 * out.maxH - 1) / (8 * out.maxH)) * oc.h;
+        oc.blocksHigh = static_cast<int>((d.image_height + 8 * out.maxV - 1) / (8 * out.maxV)) * oc.v;
+        for (int i = 0; i < 64; ++i) oc.quant[i] = ci.quant_table->quantval[i];
+        oc.coef.assign(static_cast<std::size_t>(oc.blocksWide) * oc.blocksHigh * 64, 0);
+        // The peer keeps whole sampling groups of blocks; anything beyond stays 0.
+        const auto roundUp = [](JDIMENSION n, int m) { return static_cast<int>((n + m - 1) / m * m); };
+        const int high = std::min(oc.blocksHigh, roundUp(ci.height_in_blocks, oc.v));
+        const int wide = std::min(oc.blocksWide, roundUp(ci.width_in_blocks, oc.h));
+        for (int by = 0; by < high; ++by) {
+            JBLOCKARRAY row = d.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&d), arrays[c],
+                                                        static_cast<JDIMENSION>(by), 1, FALSE);
+            for (int bx = 0; bx < wide; ++bx)
+                for (int i = 0; i < 64; ++i)
+                    oc.coef[(static_cast<std::size_t>(by) * oc.blocksWide + bx) * 64 + i] = row[0][bx][i];
+        }
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    return true;
+}
+
+Picture PhotoLike(int width, int height, unsigned seed) {
+    Picture p;
+    p.width = width;
+    p.height = height;
+    p.px.resize(static_cast<std::size_t>(width) * height * 3);
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double u = static_cast<double>(x) / width, v = static_cast<double>(y) / height;
+            const bool disc = (u - 0.6) * (u - 0.6) + (v - 0.4) * (v - 0.4) < 0.04;
+            const double base[3] = {
+                120 + 80 * std::sin(6.0 * u + 1.0) * std::cos(3.0 * v),
+                110 + 60 * std::cos(5.0 * v + 2.0 * u),
+                disc ? 200.0 : 90 + 70 * std::sin(4.0 * (u + v)),
+            };
+            for (int k = 0; k < 3; ++k) {
+                const double val = base[k] + noise(rng);
+                p.px[(static_cast<std::size_t>(y) * width + x) * 3 + k] =
+                    static_cast<std::uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, val))));
+            }
+        }
+    return p;
+}
+
+double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 0.0;
+    double se = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) se += (a[i] - b[i]) * (a[i] - b[i]);
+    if (se == 0.0) return 99.0;
+    return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / se);
+}
+
+}  // namespace jpegtest

@@ -1,0 +1,45 @@
+// libjpeg-turbo as the second opinion of the codec tests: files written with
+// chosen sampling and restart settings, decodes with fancy upsampling off,
+// and the quantized coefficients a file holds.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+namespace jpegtest {
+
+struct Picture {
+    int width = 0, height = 0, comps = 3;  // comps 3: R, G, B per pixel; 1: grey
+    std::vector<std::uint8_t> px;          // top-down, packed
+};
+
+struct EncodeOptions {
+    int quality = 90;
+    int h0 = 1, v0 = 1;       // sampling of the first component (others 1x1)
+    int restartInterval = 0;  // in MCUs
+    bool progressive = false;
+    bool cmyk = false;        // four components
+};
+
+std::vector<std::uint8_t> PeerEncode(const Picture& p, const EncodeOptions& o);
+
+// Decoded as R, G, B (comps 3), or grey when the file has one component.
+// warnings counts libjpeg's warnings; false when it gave up.
+bool PeerDecode(const std::vector<std::uint8_t>& file, Picture& out, int* warnings = nullptr);
+
+struct Coefficients {
+    int width = 0, height = 0, maxH = 1, maxV = 1;
+    struct Component {
+        int h = 1, v = 1, blocksWide = 0, blocksHigh = 0;  // padded to whole MCUs
+        std::uint16_t quant[64] = {};                      // natural order
+        std::vector<std::int16_t> coef;                    // per block, 64 in natural order
+    };
+    std::vector<Component> comps;
+};
+bool PeerCoefficients(const std::vector<std::uint8_t>& file, Coefficients& out);
+
+// A photo-like picture: smooth gradients, a few edges and mild noise.
+Picture PhotoLike(int width, int height, unsigned seed);
+
+double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
+
+}  // namespace jpegtest

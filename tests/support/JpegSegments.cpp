@@ -1,0 +1,63 @@
+#include "tests/support/JpegSegments.h"
+
+#include <cstddef>
+
+namespace jpegtest {
+
+SplitFile Split(const Bytes& file) {
+    SplitFile out;
+    std::size_t p = 2;  // after SOI
+    while (p + 4 <= file.size() && file[p] == 0xFF) {
+        const std::uint8_t marker = file[p + 1];
+        const std::size_t length = static_cast<std::size_t>(file[p + 2] << 8 | file[p + 3]);
+        out.segments.push_back({marker, Bytes(file.begin() + static_cast<std::ptrdiff_t>(p + 4),
+                                              file.begin() + static_cast<std::ptrdiff_t>(p + 2 + length))});
+        p += 2 + length;
+        if (marker == 0xDA) break;
+    }
+    out.entropy.assign(file.begin() + static_cast<std::ptrdiff_t>(p), file.end());
+    return out;
+}
+
+Bytes Join(const std::vector<Segment>& segments, const Bytes& entropy) {
+    Bytes out = {0xFF, 0xD8};
+    for (const Segment& s : segments) {
+        const std::size_t length = s.payload.size() + 2;
+        out.insert(out.end(), {0xFF, s.marker, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+        out.insert(out.end(), s.payload.begin(), s.payload.end());
+    }
+    out.insert(out.end(), entropy.begin(), entropy.end());
+    return out;
+}
+
+std::vector<Bytes> DhtTables(const Bytes& payload) {
+    std::vector<Bytes> tables;
+    for (std::size_t p = 0; p + 17 <= payload.size();) {
+        std::size_t n = 0;
+        for (int i = 1; i <= 16; ++i) n += payload[p + i];
+        tables.emplace_back(payload.begin() + static_cast<std::ptrdiff_t>(p),
+                            payload.begin() + static_cast<std::ptrdiff_t>(p + 17 + n));
+        p += 17 + n;
+    }
+    return tables;
+}
+
+Bytes DhtTable(std::uint8_t slot, const std::vector<int>& countsPerLength, const Bytes& symbols) {
+    Bytes t(17, 0);
+    t[0] = slot;
+    for (std::size_t i = 0; i < countsPerLength.size() && i < 16; ++i) t[1 + i] = static_cast<std::uint8_t>(countsPerLength[i]);
+    t.insert(t.end(), symbols.begin(), symbols.end());
+    return t;
+}
+
+Bytes Grey8x8(const Bytes& dcTable, const Bytes& acTable, const Bytes& entropy, std::uint8_t scanTables) {
+    Bytes dqt(65, 1);
+    dqt[0] = 0;
+    const Bytes sof = {8, 0, 8, 0, 8, 1, 1, 0x11, 0};
+    const Bytes sos = {1, 1, scanTables, 0, 63, 0};
+    Bytes data = entropy;
+    data.insert(data.end(), {0xFF, 0xD9});
+    return Join({{0xDB, dqt}, {0xC0, sof}, {0xC4, dcTable}, {0xC4, acTable}, {0xDA, sos}}, data);
+}
+
+}  // namespace jpegtest

@@ -1,0 +1,32 @@
+// Takes JPEG files apart into marker segments and puts them together again,
+// so tests can reorder, merge, drop or add segments, or build small files.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+namespace jpegtest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Segment {
+    std::uint8_t marker;  // the byte after FF
+    Bytes payload;        // without marker and length
+};
+
+struct SplitFile {
+    std::vector<Segment> segments;  // SOI excluded, SOS included
+    Bytes entropy;                  // everything after the SOS segment
+};
+
+SplitFile Split(const Bytes& file);
+Bytes Join(const std::vector<Segment>& segments, const Bytes& entropy);
+// The tables of one DHT payload, each as its own payload.
+std::vector<Bytes> DhtTables(const Bytes& payload);
+// A DHT payload of one table: class/number byte, counts per length, symbols.
+Bytes DhtTable(std::uint8_t slot, const std::vector<int>& countsPerLength, const Bytes& symbols);
+
+// A grey 8 x 8 file, quantization all 1, with the given DHT tables and
+// entropy bytes; the scan uses the tables named by `scanTables` (Td << 4 | Ta).
+Bytes Grey8x8(const Bytes& dcTable, const Bytes& acTable, const Bytes& entropy, std::uint8_t scanTables = 0x00);
+
+}  // namespace jpegtest
