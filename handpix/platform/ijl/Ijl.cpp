@@ -1,15 +1,13 @@
 #include "handpix/platform/ijl/Ijl.h"
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "handpix/imagefiles/ImageReader.h"
+#include "handpix/platform/ijl/JpegGuard.h"
 #include "handpix/platform/core/File.h"
 
 struct IjlState {
@@ -21,31 +19,6 @@ namespace {
 constexpr std::size_t kMaxFileBytes = 256u << 20;
 // libjpeg's own working memory (progressive coefficients and the like) is capped too.
 constexpr long kMaxLibraryMemory = 512L << 20;
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void OnError(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
-void Silent(j_common_ptr) {}
-
-// The one place where libjpeg's errors come back: runs step(context) and tells
-// whether it got to the end. Steps keep nothing that needs destruction on their
-// own stack, so that the jump skips nothing.
-bool Guarded(ErrorManager& err, void (*step)(void*), void* context) {
-    if (setjmp(err.jump)) return false;
-    step(context);
-    return true;
-}
-
-void InitErrors(ErrorManager& err) {
-    jpeg_std_error(&err.pub);
-    err.pub.error_exit = OnError;
-    err.pub.output_message = Silent;
-}
 
 IjlState* State(JPEG_CORE_PROPERTIES* p) {
     if (!p->jprops.state) p->jprops.state = new (std::nothrow) IjlState;
@@ -160,16 +133,15 @@ void DecodeStep(void* context) {
 }
 
 IJLERR RunDecode(JPEG_CORE_PROPERTIES* p, const std::uint8_t* data, std::size_t size, bool paramsOnly) {
-    ErrorManager err;
-    InitErrors(err);
+    handpix::JpegErrorManager err;
     Decode d{};
-    d.cinfo.err = &err.pub;
+    d.cinfo.err = handpix::InitJpegErrors(err, true);
     d.props = p;
     d.data = data;
     d.size = size;
     d.paramsOnly = paramsOnly;
     d.result = IJL_ERR_DATA;
-    if (!Guarded(err, DecodeStep, &d)) d.result = IJL_ERR_DATA;
+    if (!handpix::JpegGuarded(err, DecodeStep, &d)) d.result = IJL_ERR_DATA;
     if (d.created) jpeg_destroy_decompress(&d.cinfo);
     return d.result;
 }
@@ -283,12 +255,11 @@ IJLERR ijlWrite(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
         DWORD attributes = GetFileAttributesA(p->JPGFile);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return IJL_FILE_ERROR;
     }
-    ErrorManager err;
-    InitErrors(err);
+    handpix::JpegErrorManager err;
     Encode e{};
-    e.cinfo.err = &err.pub;
+    e.cinfo.err = handpix::InitJpegErrors(err, true);
     e.props = p;
-    bool done = Guarded(err, EncodeStep, &e);
+    bool done = handpix::JpegGuarded(err, EncodeStep, &e);
     if (e.created) jpeg_destroy_compress(&e.cinfo);
     IJLERR result = IJL_OK;
     if (!done || !e.out) {

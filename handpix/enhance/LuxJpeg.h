@@ -1,0 +1,61 @@
+// CLuxJpeg: JPEG files through libjpeg into a row-pointer image record, and
+// the tone operations of photo enhancement (devignetting against a mask,
+// contrast stretching, inversion).
+#pragma once
+#include <cstdint>
+
+// One image: the record, and one block holding the row table followed by the
+// rows, each exactly ulWidth * ulChannels bytes, back to back.
+struct LUX_Image {
+    std::uint32_t ulWidth;
+    std::uint32_t ulHeight;
+    std::uint32_t ulChannels;  // bytes per pixel; 3 for every loaded image
+    unsigned char** ppRows;    // top row first
+};
+
+class CLuxJpeg {
+public:
+    // Loads "Mask.jpg" beside the executable and inverts it.
+    CLuxJpeg();
+    // Releases the mask, the work image and the result image.
+    virtual ~CLuxJpeg();
+    // Copies own copies of the images: each image is released exactly once.
+    CLuxJpeg(const CLuxJpeg& other);
+    CLuxJpeg& operator=(const CLuxJpeg& other);
+
+    // Uninitialised pixels, or null.
+    static LUX_Image* LUX_AllocImage(unsigned long width, unsigned long height, unsigned long channels);
+    static void LUX_FreeImage(LUX_Image* image);
+    // A colour JPEG file as B, G, R rows; null for any failure, grey and CMYK files included.
+    static LUX_Image* LUX_LoadJPEG(char* path);
+    // Quality 80, baseline, from 3-byte B, G, R rows. 1 or 0. The image's bytes
+    // are the same afterwards, also when libjpeg fails half-way.
+    static unsigned long LUX_SaveJPEG(LUX_Image* image, char* path);
+    unsigned long LUX_SaveFile(LUX_Image* image, char* path);
+    // Exchanges bytes 0 and 2 of every pixel (images of at least 3 channels).
+    static void LUX_SwapRGBOrder(LUX_Image* image);
+    static void LUX_InvertImage(LUX_Image* image);
+
+    // Loads path and keeps its devignetted copy in m_pOutImage; returns the
+    // image as loaded (the caller's), or null. Without a mask that covers the
+    // picture with the same channel count the copy is not enhanced.
+    LUX_Image* LUX_LoadFile(char* path);
+    // Brightens where the mask says (gammaA), then applies gammaB everywhere.
+    // A null mask counts as all zero.
+    static void LUX_DevignetteImage(unsigned char** dst, unsigned char** src, unsigned char** mask, unsigned long width,
+                                    unsigned long height, unsigned long channels, float gammaA, float gammaB);
+    // Stretches the levels between the darkest and brightest 0.5 % of the mean
+    // brightness; the mask, when given, weighs the change. Needs 3 or more channels.
+    static void LUX_EqualiseImage(unsigned char** dst, unsigned char** src, unsigned char** mask, unsigned long width,
+                                  unsigned long height, unsigned long channels);
+
+    // Addition: a deep copy, or null.
+    static LUX_Image* LUX_CopyImage(const LUX_Image* image);
+
+    LUX_Image* m_pMaskImage;
+    LUX_Image* m_pWorkImage;
+    LUX_Image* m_pOutImage;
+
+private:
+    void Release();
+};

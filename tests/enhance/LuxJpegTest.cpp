@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "handpix/enhance/LuxJpeg.h"
+#include "handpix/platform/core/File.h"
+#include "tests/support/EnhanceFiles.h"
+
+namespace {
+using Lux = CLuxJpeg;
+
+struct ImagePtr {
+    LUX_Image* p;
+    explicit ImagePtr(LUX_Image* i) : p(i) {}
+    ~ImagePtr() { Lux::LUX_FreeImage(p); }
+    LUX_Image* operator->() const { return p; }
+};
+
+LUX_Image* Filled(unsigned w, unsigned h, unsigned c, unsigned char v) {
+    LUX_Image* im = Lux::LUX_AllocImage(w, h, c);
+    for (unsigned y = 0; y < h; ++y) std::memset(im->ppRows[y], v, static_cast<size_t>(w) * c);
+    return im;
+}
+
+std::vector<std::uint8_t> Bytes(const LUX_Image* im) {
+    std::vector<std::uint8_t> v;
+    for (unsigned y = 0; y < im->ulHeight; ++y)
+        v.insert(v.end(), im->ppRows[y], im->ppRows[y] + static_cast<size_t>(im->ulWidth) * im->ulChannels);
+    return v;
+}
+
+// A picture object without whatever "Mask.jpg" lies beside the test program.
+struct NoMask : Lux {
+    NoMask() {
+        LUX_FreeImage(m_pMaskImage);
+        m_pMaskImage = nullptr;
+    }
+};
+
+std::vector<std::uint8_t> Noise(int w, int h, int c, unsigned seed) {
+    std::vector<std::uint8_t> v(static_cast<size_t>(w * h * c));
+    std::mt19937 g(seed);
+    for (auto& b : v) b = static_cast<std::uint8_t>(g());
+    return v;
+}
+
+char* Path(std::string& s) { return s.data(); }
+}  // namespace
+
+TEST(LuxImage, OneBlockRowsBackToBack) {
+    ImagePtr im(Lux::LUX_AllocImage(5, 2, 3));
+    ASSERT_NE(im.p, nullptr);
+    const auto* block = reinterpret_cast<unsigned char*>(im->ppRows);
+    EXPECT_EQ(im->ppRows[0], block + 2 * sizeof(unsigned char*));
+    EXPECT_EQ(im->ppRows[1] - im->ppRows[0], 15);
+    Lux::LUX_FreeImage(nullptr);
+    EXPECT_EQ(Lux::LUX_AllocImage(1u << 20, 1u << 20, 3), nullptr);
+}
+
+TEST(LuxImage, InvertTwiceAndSwap) {
+    ImagePtr im(Lux::LUX_AllocImage(2, 1, 3));
+    const unsigned char px[] = {1, 2, 3, 4, 5, 6};
+    std::memcpy(im->ppRows[0], px, 6);
+    Lux::LUX_InvertImage(im.p);
+    EXPECT_EQ(im->ppRows[0][0], 254);
+    Lux::LUX_InvertImage(im.p);
+    Lux::LUX_SwapRGBOrder(im.p);
+    EXPECT_EQ(Bytes(im.p), (std::vector<std::uint8_t>{3, 2, 1, 6, 5, 4}));
+}
+
+TEST(LuxJpegFile, ColourLoadsBlueFirstAndSaveRoundTrips) {
+    enhance_test::TempDir dir("lux_roundtrip");
+    std::vector<std::uint8_t> rgb;
+    for (int i = 0; i < 16 * 8; ++i) rgb.insert(rgb.end(), {200, 100, 30});
+    std::string in = dir.File("in.jpg"), out = dir.File("out.jpg");
+    enhance_test::WriteFile(in, enhance_test::JpegBytes(16, 8, 3, rgb, 100));
+    ImagePtr im(Lux::LUX_LoadJPEG(Path(in)));
+    ASSERT_NE(im.p, nullptr);
+    EXPECT_EQ(im->ulChannels, 3u);
+    EXPECT_NEAR(im->ppRows[3][0], 30, 3);   // blue
+    EXPECT_NEAR(im->ppRows[3][2], 200, 3);  // red
+    const auto before = Bytes(im.p);
+    ASSERT_EQ(Lux::LUX_SaveJPEG(im.p, Path(out)), 1u);
+    EXPECT_EQ(Bytes(im.p), before);
+    enhance_test::DecodedJpeg d;
+    ASSERT_TRUE(enhance_test::DecodeJpeg(enhance_test::ReadFile(out), d));
+    EXPECT_FALSE(d.progressive);
+    EXPECT_EQ(d.quant0, enhance_test::LuminanceTable(80));
+    ImagePtr again(Lux::LUX_LoadJPEG(Path(out)));
+    ASSERT_NE(again.p, nullptr);
+    EXPECT_EQ(again->ulWidth, 16u);
+    EXPECT_EQ(again->ulHeight, 8u);
+    EXPECT_NEAR(again->ppRows[3][0], 30, 4);
+    EXPECT_NEAR(again->ppRows[3][2], 200, 4);
+}
+
+TEST(LuxJpegFile, WhatDoesNotLoad) {
+    enhance_test::TempDir dir("lux_bad");
+    std::string grey = dir.File("g.jpg"), junk = dir.File("j.jpg"), cmyk = dir.File("k.jpg");
+    std::string missing = dir.File("none.jpg");
+    enhance_test::WriteFile(grey, enhance_test::JpegBytes(8, 8, 1, std::vector<std::uint8_t>(64, 7)));
+    enhance_test::WriteFile(cmyk, enhance_test::JpegBytes(8, 8, 4, std::vector<std::uint8_t>(256, 7)));
+    auto truncated = enhance_test::JpegBytes(64, 64, 3, Noise(64, 64, 3, 1));
+    truncated.resize(truncated.size() / 2);
+    enhance_test::WriteFile(junk, truncated);
+    for (std::string* p : {&grey, &cmyk, &missing}) EXPECT_EQ(Lux::LUX_LoadJPEG(Path(*p)), nullptr) << *p;
+    // A truncated file decodes what is there (libjpeg pads and warns).
+    ImagePtr part(Lux::LUX_LoadJPEG(Path(junk)));
+    EXPECT_NE(part.p, nullptr);
+    enhance_test::WriteFile(junk, {0xFF, 0xD8, 0xFF, 0xC0, 0, 1});
+    EXPECT_EQ(Lux::LUX_LoadJPEG(Path(junk)), nullptr);
+    EXPECT_EQ(Lux::LUX_LoadJPEG(nullptr), nullptr);
+}
+
+TEST(LuxJpegFile, FailedSaveRestoresTheByteOrder) {
+    ImagePtr im(Lux::LUX_AllocImage(256, 256, 3));
+    auto noise = Noise(256, 256, 3, 9);
+    for (unsigned y = 0; y < 256; ++y) std::memcpy(im->ppRows[y], noise.data() + y * 768, 768);
+    // Writing fails once libjpeg's first output buffer is flushed, mid-rows.
+    std::string full = "/dev/full";
+    EXPECT_EQ(Lux::LUX_SaveJPEG(im.p, Path(full)), 0u);
+    EXPECT_EQ(Bytes(im.p), noise);
+    std::string nowhere = "/nonexistent/handpix/x.jpg";
+    EXPECT_EQ(Lux::LUX_SaveJPEG(im.p, Path(nowhere)), 0u);
+    NoMask lux;
+    EXPECT_EQ(lux.LUX_SaveFile(im.p, nullptr), 0u);
+}
+
+TEST(LuxEnhance, DevignetteWithZeroAndFullMask) {
+    struct Case { unsigned char mask, in, out; };
+    // Zero mask: only gamma 1/0.66. Full mask: brightening then gamma.
+    const Case cases[] = {{0, 0, 0}, {0, 255, 255}, {0, 128, 89}, {255, 0, 0}, {255, 255, 255}};
+    for (const Case& c : cases) {
+        ImagePtr src(Filled(4, 3, 3, c.in)), mask(Filled(4, 3, 3, c.mask)), dst(Filled(4, 3, 3, 1));
+        Lux::LUX_DevignetteImage(dst->ppRows, src->ppRows, mask->ppRows, 4, 3, 3, 0.25f, 1.5151515f);
+        EXPECT_EQ(Bytes(dst.p), std::vector<std::uint8_t>(36, c.out)) << int(c.mask) << "/" << int(c.in);
+    }
+}
+
+TEST(LuxEnhance, FullMaskIsBrighteningThenGammaWithinOneLevel) {
+    ImagePtr src(Lux::LUX_AllocImage(256, 1, 1)), mask(Filled(256, 1, 1, 255)), dst(Lux::LUX_AllocImage(256, 1, 1));
+    for (int i = 0; i < 256; ++i) src->ppRows[0][i] = static_cast<unsigned char>(i);
+    Lux::LUX_DevignetteImage(dst->ppRows, src->ppRows, mask->ppRows, 256, 1, 1, 0.25f, 1.5151515f);
+    auto table = [](int i, double g) { return static_cast<int>(255.0 * std::pow(i * 0.00392156862745098, g)); };
+    for (int i = 0; i < 256; ++i) {
+        int a = table(i, 0.25);
+        EXPECT_NEAR(dst->ppRows[0][i], table(a, static_cast<double>(1.5151515f)), 1) << i;
+    }
+}
+
+TEST(LuxEnhance, EqualiseThresholds) {
+    // 20 x 10 = 200 pixels of mean level 100: T = 1, lo = hi = 100.
+    ImagePtr flat(Lux::LUX_AllocImage(20, 10, 3));
+    for (unsigned y = 0; y < 10; ++y)
+        for (unsigned x = 0; x < 20; ++x) {
+            unsigned char* p = flat->ppRows[y] + x * 3;
+            p[0] = 99, p[1] = 100, p[2] = 101;
+        }
+    ImagePtr out(Lux::LUX_AllocImage(20, 10, 3));
+    Lux::LUX_EqualiseImage(out->ppRows, flat->ppRows, nullptr, 20, 10, 3);
+    EXPECT_EQ(out->ppRows[4][0], 0);
+    EXPECT_EQ(out->ppRows[4][1], 0);
+    EXPECT_EQ(out->ppRows[4][2], 255);
+    // Below 200 pixels the threshold is 0 and the table the identity.
+    ImagePtr small(Lux::LUX_AllocImage(19, 10, 3));
+    auto noise = Noise(19, 10, 3, 4);
+    for (unsigned y = 0; y < 10; ++y) std::memcpy(small->ppRows[y], noise.data() + y * 57, 57);
+    ImagePtr same(Lux::LUX_AllocImage(19, 10, 3));
+    Lux::LUX_EqualiseImage(same->ppRows, small->ppRows, nullptr, 19, 10, 3);
+    EXPECT_EQ(Bytes(same.p), noise);
+}
+
+TEST(LuxEnhance, EqualiseFullMaskMatchesNoMaskWithinOneLevel) {
+    const unsigned w = 64, h = 40;
+    ImagePtr src(Lux::LUX_AllocImage(w, h, 3));
+    for (unsigned y = 0; y < h; ++y)
+        for (unsigned k = 0; k < w * 3; ++k) src->ppRows[y][k] = static_cast<unsigned char>(60 + (y * 3 + k) % 90);
+    ImagePtr a(Lux::LUX_AllocImage(w, h, 3)), b(Lux::LUX_AllocImage(w, h, 3)), mask(Filled(w, h, 3, 255));
+    Lux::LUX_EqualiseImage(a->ppRows, src->ppRows, nullptr, w, h, 3);
+    Lux::LUX_EqualiseImage(b->ppRows, src->ppRows, mask->ppRows, w, h, 3);
+    auto va = Bytes(a.p), vb = Bytes(b.p);
+    for (size_t i = 0; i < va.size(); ++i) ASSERT_LE(std::abs(va[i] - vb[i]), 1) << i;
+    EXPECT_EQ(*std::min_element(va.begin(), va.end()), 0);
+    EXPECT_EQ(*std::max_element(va.begin(), va.end()), 255);
+    // In place works too.
+    Lux::LUX_EqualiseImage(src->ppRows, src->ppRows, nullptr, w, h, 3);
+    EXPECT_EQ(Bytes(src.p), va);
+}
+
+TEST(LuxObject, LoadFileKeepsTheLoadedImageAndAnEnhancedCopy) {
+    enhance_test::TempDir dir("lux_loadfile");
+    std::string in = dir.File("p.jpg");
+    enhance_test::WriteFile(in, enhance_test::JpegBytes(24, 16, 3, Noise(24, 16, 3, 2)));
+    NoMask lux;
+    ImagePtr plain(lux.LUX_LoadFile(Path(in)));
+    ASSERT_NE(plain.p, nullptr);
+    ASSERT_NE(lux.m_pOutImage, nullptr);
+    EXPECT_EQ(Bytes(lux.m_pOutImage), Bytes(plain.p));  // no mask: unenhanced copy
+    ImagePtr direct(Lux::LUX_LoadJPEG(Path(in)));
+    EXPECT_EQ(Bytes(plain.p), Bytes(direct.p));
+
+    lux.m_pMaskImage = Filled(24, 16, 3, 0);  // covers the picture: gamma only
+    ImagePtr second(lux.LUX_LoadFile(Path(in)));
+    ImagePtr expect(Lux::LUX_AllocImage(24, 16, 3));
+    Lux::LUX_DevignetteImage(expect->ppRows, second->ppRows, lux.m_pMaskImage->ppRows, 24, 16, 3, 0.25f, 1.5151515f);
+    EXPECT_EQ(Bytes(lux.m_pOutImage), Bytes(expect.p));
+    EXPECT_EQ(Bytes(second.p), Bytes(direct.p));
+
+    Lux::LUX_FreeImage(lux.m_pMaskImage);
+    lux.m_pMaskImage = Filled(23, 16, 3, 0);  // one column short: not used
+    ImagePtr third(lux.LUX_LoadFile(Path(in)));
+    EXPECT_EQ(Bytes(lux.m_pOutImage), Bytes(third.p));
+    EXPECT_EQ(lux.LUX_LoadFile(nullptr), nullptr);
+
+    // Copies own their images.
+    Lux copy(lux);
+    ASSERT_NE(copy.m_pOutImage, lux.m_pOutImage);
+    EXPECT_EQ(Bytes(copy.m_pOutImage), Bytes(lux.m_pOutImage));
+    NoMask other;
+    other = lux;
+    EXPECT_NE(other.m_pMaskImage, lux.m_pMaskImage);
+    EXPECT_EQ(Bytes(other.m_pMaskImage), Bytes(lux.m_pMaskImage));
+}
+
+TEST(LuxObject, MaskBesideTheProgramIsLoadedInverted) {
+    const std::string mask = std::string(handpix::GetModuleDirectory().c_str()) + "Mask.jpg";
+    enhance_test::WriteFile(mask, enhance_test::JpegBytes(8, 8, 3, std::vector<std::uint8_t>(192, 255), 100));
+    Lux lux;
+    std::remove(mask.c_str());
+    ASSERT_NE(lux.m_pMaskImage, nullptr);
+    EXPECT_EQ(lux.m_pMaskImage->ulWidth, 8u);
+    EXPECT_EQ(lux.m_pMaskImage->ppRows[4][4], 0);  // white inverted
+    EXPECT_EQ(lux.m_pWorkImage, nullptr);
+    EXPECT_EQ(lux.m_pOutImage, nullptr);
+}
