@@ -81,6 +81,27 @@ inline void Put(std::uint8_t*& out, const Rgb& c) {
 }
 }  // namespace
 
+// Once the terminator has been read and no bits are left, every code reads
+// as 0, a literal whose string is suffix[0]; a large picture over a short
+// stream would otherwise be decoded one code per pixel. The run is written at
+// once, entering the same table entries the codes would have entered.
+void LzwDecoder::FillExhausted(const Rgb* colours, std::uint8_t*& out, int count, int& codeBits, int& next, int& limit,
+                               int& first, int& old) {
+    first = m_suffix[0];
+    for (int i = 0; i < count && next < kTableSize; ++i) {
+        m_prefix[next] = static_cast<std::uint16_t>(old);
+        m_suffix[next] = static_cast<std::uint8_t>(first);
+        old = 0;
+        if (++next >= limit && limit < kTableSize) {
+            limit *= 2;
+            ++codeBits;
+        }
+    }
+    if (count > 0) old = 0;
+    const Rgb c = colours[first];
+    for (int i = 0; i < count; ++i) Put(out, c);
+}
+
 // The stores into dst may alias any member (they are bytes), so the hot state
 // is copied into locals on entry and written back on every exit.
 int LzwDecoder::Decode(GifInput& in, const Palette& palette, std::uint8_t* dst, int count, LzwStop& stop) {
@@ -156,6 +177,10 @@ int LzwDecoder::Decode(GifInput& in, const Palette& palette, std::uint8_t* dst, 
             const int n = std::min(sp, room);
             for (int i = 0; i < n; ++i) Put(out, colours[stack[--sp]]);
             continue;
+        }
+        if (m_done && nbits == 0 && pos >= len && !fresh) {
+            FillExhausted(colours, out, static_cast<int>((outEnd - out) / 3), codeBits, next, limit, first, old);
+            break;
         }
         int code = readCode();
         if (code < 0) {

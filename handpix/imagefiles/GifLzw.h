@@ -76,6 +76,8 @@ private:
     enum class Refill { ok, noBits, error };
 
     void ResetTable();
+    void FillExhausted(const Rgb* colours, std::uint8_t*& out, int count, int& codeBits, int& next, int& limit,
+                       int& first, int& old);
     Refill RefillSlow(GifInput& in, int need);
 
     // Registers.

@@ -75,10 +75,16 @@ bool DecodeImage(GifScreen& screen, GifInput& in, const ColourMap& map, int mapE
         if (got < width) {
             const Rgb fill = palette.entry[background < mapEntries ? background : 0];
             for (int x = got; x < width; ++x) std::memcpy(row + 3 * x, &fill, 3);
+            // The first untouched row is filled pixel by pixel, the others copy it.
+            const unsigned char* filled = nullptr;
             for (y = NextRow(y, pass, height, interlaced); y >= 0; y = NextRow(y, pass, height, interlaced)) {
                 unsigned char* rest = pic + rowBytes * static_cast<std::size_t>(y);
-                std::memcpy(rest, &fill, 3);
-                for (std::size_t i = 3; i < rowBytes; i += 3) std::memcpy(rest + i, rest, 3);
+                if (filled) {
+                    std::memcpy(rest, filled, rowBytes);
+                    continue;
+                }
+                for (std::size_t i = 0; i < rowBytes; i += 3) std::memcpy(rest + i, &fill, 3);
+                filled = rest;
             }
             break;
         }

@@ -201,6 +201,19 @@ TEST(GifReader, LzwCodeStreamRules) {
     }
 }
 
+// Well past the point where the table fills, and across interlace passes.
+TEST(GifReader, AnExhaustedStreamReadsAsIndexZeroToTheEnd) {
+    const int w = 200, h = 100;
+    const auto data = SubBlocks(PackCodes({4, 1, 2, 3, 1}, 2));
+    for (int flags : {0x00, 0x40}) {
+        const GifResult r = DecodeGifBytes(FourColourFile(w, h, data, flags));
+        ASSERT_TRUE(r.ok);
+        std::vector<std::uint8_t> want = {1, 2, 3, 1};
+        want.resize(static_cast<std::size_t>(w * h), 0);
+        EXPECT_TRUE(r.rgb == Expand(want, kMap4)) << "flags " << flags;
+    }
+}
+
 TEST(GifReader, BackgroundComesFromTheMapInUse) {
     const auto local = DistinctMap(4, 50);
     const auto cut = SubBlocks(PackCodes({4, 1, 5}, 2));
