@@ -246,6 +246,33 @@ void Renderer::Rectangle(const std::uint8_t* p) {
     Line(x0, y1, x0, y0, line, t, false);
 }
 
+// One row of the even-odd fill. An edge from point i - 1 to point i counts
+// for row y when y lies in [min, max) of their y values, and pixel x crosses
+// it when (x - xi) * dy^2 < (xp - xi) * (y - yi) * dy with dy = yp - yi. As
+// dy^2 > 0 that is x <= floor((N - 1) / dy^2): one bound per edge, so a row
+// costs a sort of the bounds instead of a test per pixel and edge.
+void Renderer::FillEvenOdd(const std::uint8_t* xs, const std::uint8_t* ys, int n, int y, int minX, int maxX,
+                           std::uint8_t c) {
+    long long bounds[256];
+    int count = 0;
+    for (int i = 0; i < n; ++i) {
+        const long long xi = xs[i], yi = ys[i];
+        const long long xp = xs[i == 0 ? n - 1 : i - 1], yp = ys[i == 0 ? n - 1 : i - 1];
+        if (y < std::min(yi, yp) || y >= std::max(yi, yp)) continue;
+        const long long dy = yp - yi;
+        const long long d = dy * dy;
+        const long long num = xi * d + (xp - xi) * (y - yi) * dy - 1;
+        bounds[count++] = num >= 0 ? num / d : -((-num + d - 1) / d);
+    }
+    std::sort(bounds, bounds + count);
+    // A pixel is inside when an odd number of bounds lie at or right of it.
+    int passed = 0;
+    for (int x = minX; x <= maxX; ++x) {
+        while (passed < count && bounds[passed] < x) ++passed;
+        if ((count - passed) % 2 == 1) Plot(x, y, c);
+    }
+}
+
 void Renderer::Polygon(const std::uint8_t* p, int end, bool closed) {
     if (end < 5) return;
     const int n = p[2];
@@ -267,19 +294,7 @@ void Renderer::Polygon(const std::uint8_t* p, int end, bool closed) {
             }
             maxX = std::min(maxX, m_frame.width - 1);
             maxY = std::min(maxY, m_frame.height - 1);
-            for (int y = minY; y <= maxY; ++y) {
-                for (int x = minX; x <= maxX; ++x) {
-                    bool inside = false;
-                    for (int i = 0; i < n; ++i) {
-                        const long long xi = xs[i], yi = ys[i];
-                        const long long xp = xs[i == 0 ? n - 1 : i - 1], yp = ys[i == 0 ? n - 1 : i - 1];
-                        if (y < std::min(yi, yp) || y >= std::max(yi, yp)) continue;
-                        const long long dyp = yp - yi;
-                        if ((x - xi) * dyp * dyp < (xp - xi) * (y - yi) * dyp) inside = !inside;
-                    }
-                    if (inside) Plot(x, y, fill);
-                }
-            }
+            for (int y = minY; y <= maxY; ++y) FillEvenOdd(xs, ys, n, y, minX, maxX, fill);
         }
     }
     for (int i = 1; i < n; ++i) Line(xs[i - 1], ys[i - 1], xs[i], ys[i], line, t, false);

@@ -456,8 +456,8 @@ void Renderer::RectangleMask(const std::uint8_t* p) {
     for (int y = 0; y < H; ++y) {
         const bool rowOutside = y < y0 || y > y1;
         for (int x = 0; x < W; ++x) {
-            if (!rowOutside && x >= x0 && x <= x1) {
-                x = x1;
+            if (!rowOutside && x == x0) {
+                x = x1;  // the rectangle's own pixels keep their colour
                 continue;
             }
             const std::size_t i = static_cast<std::size_t>(y) * W + x;

@@ -76,6 +76,8 @@ private:
     void Place(const Placement& pl);
     void Rectangle(const std::uint8_t* p);
     void Polygon(const std::uint8_t* p, int len, bool closed);
+    void FillEvenOdd(const std::uint8_t* xs, const std::uint8_t* ys, int n, int y, int minX, int maxX,
+                     std::uint8_t c);
     void HalfPlaneMask(const std::uint8_t* p);
     void EllipseMask(const std::uint8_t* p);
     void RectangleMask(const std::uint8_t* p);

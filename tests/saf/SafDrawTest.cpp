@@ -204,6 +204,42 @@ TEST(SafShapes, RectanglePolygonPolyline) {
     EXPECT_EQ(poly.Lit(9), (Points{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {4, 1}, {4, 2}, {4, 3}}));
 }
 
+// The even-odd rule pixel by pixel, as a second derivation of the row fill.
+bool InsideByRule(const std::vector<int>& xs, const std::vector<int>& ys, long long x, long long y) {
+    bool inside = false;
+    const std::size_t n = xs.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const long long xi = xs[i], yi = ys[i];
+        const long long xp = xs[(i + n - 1) % n], yp = ys[(i + n - 1) % n];
+        if (y < std::min(yi, yp) || y >= std::max(yi, yp)) continue;
+        if ((x - xi) * (yp - yi) * (yp - yi) < (xp - xi) * (y - yi) * (yp - yi)) inside = !inside;
+    }
+    return inside;
+}
+
+TEST(SafShapes, PolygonFillFollowsTheEvenOddRule) {
+    std::uint32_t seed = 7;
+    auto next = [&seed](int mod) { return static_cast<int>(((seed = seed * 1664525u + 1013904223u) >> 8) % mod); };
+    for (int trial = 0; trial < 40; ++trial) {
+        const int n = 3 + next(10);
+        std::vector<int> xs(n), ys(n);
+        Bytes params = {static_cast<std::uint8_t>(n), 0, 0};
+        for (int& x : xs) x = next(40);
+        for (int& y : ys) y = next(30);
+        for (int x : xs) params.push_back(static_cast<std::uint8_t>(x));
+        for (int y : ys) params.push_back(static_cast<std::uint8_t>(y));
+        params.push_back(1);
+        params.push_back(0);
+        Canvas c(36, 28);  // the frame cuts some polygons
+        c.Item(SafItem(4, params));
+        Points expected;
+        for (int y = 0; y < 28; ++y)
+            for (int x = 0; x < 36; ++x)
+                if (InsideByRule(xs, ys, x, y)) expected.insert({x, y});
+        EXPECT_EQ(c.Lit(1), expected) << trial;
+    }
+}
+
 TEST(SafShapes, HalfPlaneAndEllipseMasks) {
     Canvas half(6, 6);
     half.Item(SafItem(17, {0, 3, 5, 3, 4}));

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 namespace handpix::test {
 namespace {
 
@@ -26,11 +28,16 @@ Bytes Deflate(const Bytes& raw, int windowBits) {
 
 }  // namespace
 
-Bytes SafSubChunk(int tag, const Bytes& body) {
-    Bytes b = {static_cast<std::uint8_t>(tag), static_cast<std::uint8_t>(body.size())};
-    b.insert(b.end(), body.begin(), body.end());
+// Tag, one length byte, body: the shape of sub-chunks and display-list items.
+Bytes TagLengthBody(int tag, const Bytes& body) {
+    Bytes b(body.size() + 2);
+    b[0] = static_cast<std::uint8_t>(tag);
+    b[1] = static_cast<std::uint8_t>(body.size());
+    std::copy(body.begin(), body.end(), b.begin() + 2);
     return b;
 }
+
+Bytes SafSubChunk(int tag, const Bytes& body) { return TagLengthBody(tag, body); }
 
 Bytes SafImageHeader(int width, int height, int bpp, int loop) {
     return SafSubChunk(1, {static_cast<std::uint8_t>(width), static_cast<std::uint8_t>(height),
@@ -69,11 +76,7 @@ Bytes SafColourTable(const std::vector<int>& entries) {
     return SafSubChunk(9, body);
 }
 
-Bytes SafItem(int type, const Bytes& params) {
-    Bytes b = {static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(params.size())};
-    b.insert(b.end(), params.begin(), params.end());
-    return b;
-}
+Bytes SafItem(int type, const Bytes& params) { return TagLengthBody(type, params); }
 
 Bytes SafPlaceItem(const SafPlace& p) {
     int flags = 0;
