@@ -169,11 +169,11 @@ int CImageEdit::LoadBMPPixels(std::FILE* f, long long fileSize, const char* path
     const auto fits = [&](long long bytes) { return sane && fileSize >= 0 && offset + bytes <= fileSize; };
     switch (m_pBmih->biBitCount) {
     case 4: {
-        BYTE* out = sane ? Allocate(outBytes) : nullptr;
+        // Refused alike whether the size is absurd or the rows are missing from the file.
+        BYTE* out = fits(RowBytes(w, 4) * h) ? Allocate(outBytes) : nullptr;
         if (!out) return ReleaseAndShowError("LoadBMP: 4bits m_pbDibData memory allocation failed!"), 0;
         SetDibData(out, static_cast<std::size_t>(outBytes));
-        // The converter reads the file on its own; what it cannot convert (rows
-        // missing from the file) stays zero.
+        // The converter reads the file on its own; what it cannot convert stays zero.
         handpix::ConvertBmpDepth(path, 32, m_pbDibData, m_nDibBytes);
         return 1;
     }
