@@ -7,15 +7,13 @@
 #include <cstring>
 
 #include "handpix/handset/SafState.h"
+#include "handpix/platform/core/ByteReader.h"
+#include "handpix/platform/core/Status.h"
 
 namespace handpix {
 namespace {
 
 std::uint32_t Be16(const std::uint8_t* p) { return static_cast<std::uint32_t>((p[0] << 8) | p[1]); }
-std::uint32_t Be32(const std::uint8_t* p) {
-    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-           (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
-}
 
 voidpf ArenaAlloc(voidpf opaque, uInt items, uInt size) {
     auto* st = static_cast<SafParserState*>(opaque);
@@ -28,102 +26,105 @@ voidpf ArenaAlloc(voidpf opaque, uInt items, uInt size) {
 }
 void ArenaFree(voidpf, voidpf) {}  // the arena is emptied as a whole per inflater
 
-// The image header sub-chunk (tag 1): width, height, bits, two stored
-// bytes, the loop byte and an optional 32-bit value.
-bool ImageHeader(SafPictureInfo& info, const std::uint8_t* s, std::size_t l, std::size_t avail) {
-    if (l < 6) return false;
-    info.width = s[2];
-    info.height = s[3];
-    info.bitsPerPixel = s[4];
-    info.loopByte = s[7];
-    info.loop = s[7] == 1 ? 1 : 0;
-    info.headerValue = (l >= 7 && avail >= 12) ? Be32(s + 8) : 65536;
-    return true;
+// Header sub-chunks. Each reader gets the bytes from the sub-chunk's third
+// byte to the end of the run and returns the bytes the sub-chunk occupies
+// (0 when it is malformed); fields may not reach past the run.
+
+// Image header (tag 1): width, height, bits, two stored bytes, loop byte and
+// an optional 32-bit value.
+std::size_t ImageHeader(SafPictureInfo& info, ByteReader r, std::size_t l) {
+    std::uint8_t w = 0, h = 0, bpp = 0, loop = 0;
+    if (l < 6 || !r.U8(w) || !r.U8(h) || !r.U8(bpp) || !r.Skip(2) || !r.U8(loop)) return 0;
+    info.width = w;
+    info.height = h;
+    info.bitsPerPixel = bpp;
+    info.loopByte = loop;
+    info.loop = loop == 1 ? 1 : 0;
+    std::uint32_t value = 65536;
+    if (l >= 7 && r.Has(4)) r.U32BE(value);
+    info.headerValue = value;
+    return l + 2;
 }
 
-// Palette sub-chunk (tag 2). Returns the bytes it occupies, 0 on failure.
-std::size_t Palette(SafPictureInfo& info, const std::uint8_t* s, std::size_t l, std::size_t avail) {
-    if (l < 2) return 0;
-    const unsigned kind = (s[3] >> 5) & 3u;
+// Palette (tag 2): kinds 1 and 3 carry their own byte count and data.
+std::size_t Palette(SafPictureInfo& info, ByteReader r, std::size_t l) {
+    std::uint8_t count = 0, type = 0;
+    if (l < 2 || !r.U8(count) || !r.U8(type)) return 0;
+    const unsigned kind = (type >> 5) & 3u;
     if (kind == 2) {
         for (std::uint32_t i = 0; i < 256; ++i)
             for (std::uint32_t c = 0; c < 3; ++c) info.palette[i * 3 + c] = static_cast<std::uint8_t>(i);
     }
     if (kind != 1 && kind != 3) return l + 2;
-    if (avail < 6) return 0;
-    const std::size_t bytes = Be16(s + 4);
-    const std::size_t occupied = bytes + l + 4;
-    if (occupied > avail || 6 + bytes > avail) return 0;
+    std::uint16_t bytes = 0;
+    if (!r.U16BE(bytes)) return 0;
+    const std::uint8_t* data = r.Take(bytes);
+    if (!data) return 0;
     if (kind == 1) {
         if (bytes > kSafPaletteBytes) return 0;
-        std::memcpy(info.palette.data(), s + 6, bytes);
+        std::memcpy(info.palette.data(), data, bytes);
         info.paletteSize = 256;
     }
-    return occupied;
+    return bytes + l + 4;
 }
 
-// Delay sub-chunk (tag 10); the frame count comes from an earlier tag 3.
-bool Delays(SafPictureInfo& info, const std::uint8_t* s, std::size_t l, std::size_t avail) {
-    if (l < 2) return false;
-    const std::uint32_t d = Be16(s + 2);
+// Animation (tag 3): frame count and attribute.
+std::size_t Animation(SafPictureInfo& info, ByteReader r, std::size_t l) {
+    std::uint8_t frames = 0, attribute = 0;
+    if (l < 2 || !r.U8(frames) || !r.U8(attribute)) return 0;
+    info.frameCount = frames;
+    info.attribute = attribute;
+    return l + 2;
+}
+
+// Colour table (tag 9): a count and that many 16-bit entries.
+std::size_t ColourTable(SafPictureInfo& info, ByteReader r, std::size_t l) {
+    std::uint8_t count = 0;
+    if (l < 1 || !r.U8(count)) return 0;
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (!r.U16BE(info.colourTable[i])) return 0;
+    info.colourCount = count;
+    return l + 2;
+}
+
+// Delays (tag 10): one for every frame, or 0 and then one per frame. The
+// frame count comes from an earlier animation sub-chunk.
+std::size_t Delays(SafPictureInfo& info, ByteReader r, std::size_t l) {
+    std::uint16_t d = 0;
+    if (l < 2 || !r.U16BE(d)) return 0;
     info.perFrameDelays = d == 0;
-    const std::uint32_t kept = std::min(info.frameCount, kSafMaxFrames);
     for (std::uint32_t i = 0; i < info.frameCount; ++i) {
-        std::uint32_t v = d;
-        if (d == 0) {
-            if (4 + 2 * static_cast<std::size_t>(i) + 2 > avail) return false;
-            v = Be16(s + 4 + 2 * i);
-        }
-        if (i < kept) info.delays[i] = v;
+        std::uint16_t v = d;
+        if (d == 0 && !r.U16BE(v)) return 0;
+        if (i < kSafMaxFrames) info.delays[i] = v;
     }
-    return true;
+    return l + 2;
 }
 
 // The run of header sub-chunks. The image header must lead; bits per pixel
 // are judged only after the whole run, as the engine's output is 8 bits.
-bool HeaderRun(SafPictureInfo& info, const std::uint8_t* run, std::size_t m) {
-    std::size_t pos = 0;
+Status HeaderRun(SafPictureInfo& info, const std::uint8_t* run, std::size_t m) {
+    ByteReader r(run, m);
     bool first = true;
-    while (pos < m) {
-        const std::size_t avail = m - pos;
-        if (avail < 2) return false;
-        const std::uint8_t* s = run + pos;
-        const std::uint8_t tag = s[0];
-        const std::size_t l = s[1];
-        std::size_t occupied = l + 2;
-        if (occupied > avail) return false;
-        if (first && tag != 1) return false;
+    while (!r.AtEnd()) {
+        std::uint8_t tag = 0, length = 0;
+        if (!r.U8(tag) || !r.U8(length)) return Status::truncated;
+        if (first && tag != 1) return Status::invalid;
         first = false;
+        const ByteReader body(r.Current(), r.Remaining());
+        std::size_t occupied = length + 2u;
         switch (tag) {
-        case 1:
-            if (!ImageHeader(info, s, l, avail)) return false;
-            break;
-        case 2:
-            occupied = Palette(info, s, l, avail);
-            if (occupied == 0) return false;
-            break;
-        case 3:
-            if (l < 2) return false;
-            info.frameCount = s[2];
-            info.attribute = s[3];
-            break;
-        case 9: {
-            const std::size_t e = s[2];
-            if (l < 1 || 3 + 2 * e > avail) return false;
-            info.colourCount = static_cast<std::uint32_t>(e);
-            for (std::size_t i = 0; i < e; ++i)
-                info.colourTable[i] = static_cast<std::uint16_t>(Be16(s + 3 + 2 * i));
-            break;
+        case 1: occupied = ImageHeader(info, body, length); break;
+        case 2: occupied = Palette(info, body, length); break;
+        case 3: occupied = Animation(info, body, length); break;
+        case 9: occupied = ColourTable(info, body, length); break;
+        case 10: occupied = Delays(info, body, length); break;
+        default: break;
         }
-        case 10:
-            if (!Delays(info, s, l, avail)) return false;
-            break;
-        default:
-            break;
-        }
-        pos += occupied;
+        if (occupied < 2 || !r.Skip(occupied - 2)) return Status::invalid;
     }
-    return !first && info.bitsPerPixel <= 8;
+    if (first) return Status::truncated;
+    return info.bitsPerPixel <= 8 ? Status::ok : Status::unsupported;
 }
 
 std::uint32_t Align4(std::uint32_t v) { return (v + 3u) & ~3u; }
@@ -299,7 +300,7 @@ private:
         return true;
     }
     bool HeaderRunDone() {
-        if (!HeaderRun(st.info, st.buffer.data(), st.headerLength)) {
+        if (!Ok(HeaderRun(st.info, st.buffer.data(), st.headerLength))) {
             Error();
             return false;
         }
