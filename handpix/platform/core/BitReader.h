@@ -28,6 +28,23 @@ public:
     }
     bool Bit(std::uint32_t& v) { return Read(1, v); }
 
+    // The next n (1..25) bits without consuming them, for table lookups of
+    // variable-length codes. Bits past the end read as 0 here only: the
+    // caller checks a code's length against BitsLeft() before Skip.
+    std::uint32_t PeekPadded(unsigned n) const {
+        if (n == 0 || n > 25) return 0;
+        const std::size_t byte = m_pos >> 3;
+        const std::size_t bytes = m_bits >> 3;
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | (byte + i < bytes ? m_data[byte + i] : 0u);
+        return (v << (m_pos & 7)) >> (32 - n);
+    }
+    bool Skip(std::size_t n) {
+        if (n > BitsLeft()) return false;
+        m_pos += n;
+        return true;
+    }
+
 private:
     const std::uint8_t* m_data = nullptr;
     std::size_t m_bits = 0;
