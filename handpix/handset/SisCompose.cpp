@@ -59,17 +59,24 @@ void BuildSisSilhouette(const SisPixelBlock& block, SisPixelBlock& mask) {
 
 namespace {
 
-struct PackedPixel {
-    std::uint8_t* byte;
-    unsigned shift;
-    std::uint8_t field;
-};
-
-inline PackedPixel Locate(const SisFrameSlot& slot, std::size_t rowStart, std::uint32_t x) {
-    const std::uint32_t bpp = slot.bitsPerPixel;
-    const std::uint32_t perByte = 8 / bpp;
-    const unsigned shift = 8 - bpp * (x % perByte + 1);
-    return {slot.data + rowStart + x / perByte, shift, static_cast<std::uint8_t>(((1u << bpp) - 1) << shift)};
+// One row of block pixels onto one row of the slot; Bits is 1 or 2, so the
+// pixel positions are shifts, not divisions.
+template <unsigned Bits>
+void MergeRow(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* mask, long x0, long x1, int x,
+              SisMerge merge) {
+    constexpr unsigned kPerByte = 8 / Bits;
+    constexpr unsigned kField = (1u << Bits) - 1;
+    const bool orOutside = merge == SisMerge::orSet || merge == SisMerge::maskOrOutside;
+    for (long bx = x0; bx < x1; ++bx) {
+        const std::uint8_t v = src[bx];
+        const bool inside = merge == SisMerge::replace || (mask && mask[bx]);
+        if (!inside && !(orOutside && v)) continue;
+        const unsigned fx = static_cast<unsigned>(bx + x);
+        const unsigned shift = 8 - Bits * (fx % kPerByte + 1);
+        std::uint8_t& byte = dst[fx / kPerByte];
+        const std::uint8_t bits = static_cast<std::uint8_t>((v & kField) << shift);
+        byte = inside ? static_cast<std::uint8_t>((byte & ~(kField << shift)) | bits) : (byte | bits);
+    }
 }
 
 }  // namespace
@@ -78,6 +85,7 @@ void CompositeSisBlock(const SisFrameSlot& slot, const SisPixelBlock& block, int
                        const SisPixelBlock* mask) {
     const bool masked = merge == SisMerge::mask || merge == SisMerge::maskOrOutside;
     if (masked && !mask) return;
+    if (slot.bitsPerPixel != 1 && slot.bitsPerPixel != 2) return;
     // Visible part of the block, in block coordinates.
     const long x0 = std::max(0L, -static_cast<long>(x));
     const long y0 = std::max(0L, -static_cast<long>(y));
@@ -87,16 +95,9 @@ void CompositeSisBlock(const SisFrameSlot& slot, const SisPixelBlock& block, int
     for (long by = y0; by < y1; ++by) {
         const std::uint8_t* src = block.Row(static_cast<std::uint32_t>(by));
         const std::uint8_t* m = masked ? mask->Row(static_cast<std::uint32_t>(by)) : nullptr;
-        const std::size_t rowStart = static_cast<std::size_t>(by + y) * stride;
-        for (long bx = x0; bx < x1; ++bx) {
-            const std::uint8_t v = src[bx];
-            const bool inside = merge == SisMerge::replace || (m && m[bx]);
-            const bool orIn = !inside && v && (merge == SisMerge::orSet || merge == SisMerge::maskOrOutside);
-            if (!inside && !orIn) continue;
-            const PackedPixel p = Locate(slot, rowStart, static_cast<std::uint32_t>(bx + x));
-            const std::uint8_t bits = static_cast<std::uint8_t>((v << p.shift) & p.field);
-            *p.byte = inside ? static_cast<std::uint8_t>((*p.byte & ~p.field) | bits) : (*p.byte | bits);
-        }
+        std::uint8_t* dst = slot.data + static_cast<std::size_t>(by + y) * stride;
+        if (slot.bitsPerPixel == 1) MergeRow<1>(dst, src, m, x0, x1, x, merge);
+        else MergeRow<2>(dst, src, m, x0, x1, x, merge);
     }
 }
 

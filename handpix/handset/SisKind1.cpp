@@ -9,35 +9,19 @@ namespace handpix {
 
 namespace {
 
-// The next 12 bits without consuming them. Near the end of the stream the
-// missing bits read as 0 here only; a code that would need them is refused
-// by its length.
-bool PeekWindow(MsbBitReader& r, std::uint32_t& window, unsigned& available) {
-    const std::size_t left = r.BitsLeft();
-    available = left < kT4MaxCodeLength ? static_cast<unsigned>(left) : kT4MaxCodeLength;
-    const std::size_t at = r.BitPosition();
-    std::uint32_t v = 0;
-    if (!r.Read(available, v)) return false;
-    r.SetBitPosition(at);
-    window = v << (kT4MaxCodeLength - available);
-    return true;
-}
-
 Status ReadRunLengthCell(MsbBitReader& r, std::uint8_t* px) {
     std::uint32_t colour = 0;
     if (!r.Bit(colour)) return Status::truncated;
     unsigned filled = 0;
     while (filled < 64) {
-        std::uint32_t window = 0;
-        unsigned available = 0;
-        if (!PeekWindow(r, window, available)) return Status::truncated;
+        const std::size_t available = r.BitsLeft();
+        const std::uint32_t window = r.PeekPadded(kT4MaxCodeLength);
         const T4Lookup& table = colour ? kT4BlackLookup : kT4WhiteLookup;
         const unsigned length = table.length[window];
         const unsigned run = table.run[window];
         if (length == 0) return available < kT4MaxCodeLength ? Status::truncated : Status::invalid;
-        if (length > available) return Status::truncated;
+        if (!r.Skip(length)) return Status::truncated;
         if (filled + run > 64) return Status::invalid;
-        r.SetBitPosition(r.BitPosition() + length);
         if (px) std::memset(px + filled, static_cast<int>(colour), run);
         filled += run;
         colour ^= 1;
@@ -47,10 +31,7 @@ Status ReadRunLengthCell(MsbBitReader& r, std::uint8_t* px) {
 
 Status ReadRawCell(MsbBitReader& r, std::uint8_t* px) {
     if (r.BitsLeft() < 64) return Status::truncated;
-    if (!px) {
-        r.SetBitPosition(r.BitPosition() + 64);
-        return Status::ok;
-    }
+    if (!px) return r.Skip(64) ? Status::ok : Status::truncated;
     for (unsigned half = 0; half < 2; ++half) {
         std::uint32_t v = 0;
         r.Read(32, v);

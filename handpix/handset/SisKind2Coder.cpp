@@ -6,66 +6,41 @@ namespace handpix {
 
 namespace {
 
-class PlaneDecoder {
-public:
-    explicit PlaneDecoder(MsbBitReader& r) : m_r(r) {}
-
-    // One pixel in context c; false when the bits run out.
-    bool Pixel(unsigned c, std::uint8_t& v) {
-        const unsigned k = m_param[c];
-        if (m_remaining[k]) return Correct(c, v);
-        if (m_miss[k]) return Miss(c, v);
-        return ReadRun(c, v);
-    }
-
-private:
-    bool Correct(unsigned c, std::uint8_t& v) {
-        const unsigned k = m_param[c];
-        v = m_pred[c];
-        if (--m_remaining[k] == 0 && !m_miss[k] && k < kSisKind2RunParameters - 1) m_param[c] = k + 1;
-        return true;
-    }
-    bool Miss(unsigned c, std::uint8_t& v) {
-        const unsigned k = m_param[c];
-        v = m_pred[c] ^ 1;
-        if (k > 0) m_param[c] = k - 1;
-        else m_pred[c] ^= 1;
-        m_miss[k] = false;
-        return true;
-    }
-    bool ReadRun(unsigned c, std::uint8_t& v) {
-        const unsigned k = m_param[c];
-        // Every 32 codes the coder forgets the runs still open.
-        if (m_codes == kSisKind2CodesPerClearing) {
-            std::memset(m_remaining, 0, sizeof m_remaining);
-            std::memset(m_miss, 0, sizeof m_miss);
-            m_codes = 0;
-        }
-        std::uint32_t bit = 0, run = 0;
-        if (!m_r.Bit(bit)) return false;
-        if (bit == 0) {
-            run = 1u << k;
-        } else {
-            if (!m_r.Read(k, run)) return false;
-            m_miss[k] = true;
-        }
-        ++m_codes;
-        if (run == 0) return Miss(c, v);
-        m_remaining[k] = static_cast<std::uint16_t>(run);
-        return Correct(c, v);
-    }
-
-    MsbBitReader& m_r;
-    std::uint8_t m_pred[kSisKind2Contexts] = {};
-    std::uint8_t m_param[kSisKind2Contexts] = {};
-    std::uint16_t m_remaining[kSisKind2RunParameters] = {};
-    bool m_miss[kSisKind2RunParameters] = {};
-    unsigned m_codes = 0;
+// The coder's state for one plane. It lives in locals of DecodePlane so that
+// the compiler can keep it in registers while pixels are stored.
+struct CoderState {
+    std::uint8_t pred[kSisKind2Contexts] = {};
+    std::uint8_t param[kSisKind2Contexts] = {};
+    std::uint16_t remaining[kSisKind2RunParameters] = {};
+    bool miss[kSisKind2RunParameters] = {};
+    unsigned codes = 0;
 };
+
+// Reads the run code for parameter k: "0" is a run of 2^k correct pixels,
+// "1" and k bits a run of r correct pixels and then a miss. Every 32 codes
+// the coder forgets the runs still open.
+inline bool ReadRunCode(MsbBitReader& r, CoderState& st, unsigned k) {
+    if (st.codes == kSisKind2CodesPerClearing) {
+        std::memset(st.remaining, 0, sizeof st.remaining);
+        std::memset(st.miss, 0, sizeof st.miss);
+        st.codes = 0;
+    }
+    std::uint32_t bit = 0, run = 0;
+    if (!r.Bit(bit)) return false;
+    if (bit == 0) {
+        run = 1u << k;
+    } else {
+        if (!r.Read(k, run)) return false;
+        st.miss[k] = true;
+    }
+    ++st.codes;
+    st.remaining[k] = static_cast<std::uint16_t>(run);
+    return true;
+}
 
 // Plane 0 fills bits 7, 5, 3, 1 (shift 1), plane 1 bits 6, 4, 2, 0.
 Status DecodePlane(MsbBitReader& r, std::uint32_t w, std::uint32_t h, std::uint8_t* packed, unsigned shift) {
-    PlaneDecoder d(r);
+    CoderState st;
     // Index x + 1 so that the left neighbour of column 0 reads 0.
     std::uint8_t rows[2][kSisKind2MaxBlockSide + 1] = {};
     std::uint8_t* above = rows[0];
@@ -73,13 +48,29 @@ Status DecodePlane(MsbBitReader& r, std::uint32_t w, std::uint32_t h, std::uint8
     const std::size_t stride = w / 4;
     for (std::uint32_t y = 0; y < h; ++y) {
         std::uint8_t* out = packed + y * stride;
-        for (std::uint32_t x = 0; x < w; ++x) {
-            const unsigned left = cur[x];
-            const unsigned c = y == 0 ? left : 4u * above[x] + 2u * above[x + 1] + left;
-            std::uint8_t v = 0;
-            if (!d.Pixel(c, v)) return Status::truncated;
-            cur[x + 1] = v;
-            out[x >> 2] |= static_cast<std::uint8_t>(v << (6 - 2 * (x & 3) + shift));
+        const unsigned aboveWeight = y == 0 ? 0 : 1;  // row 0 sees only its left neighbour
+        for (std::uint32_t x = 0; x < w; x += 4) {
+            unsigned acc = 0;
+            for (unsigned j = 0; j < 4; ++j) {
+                const std::uint32_t i = x + j;
+                const unsigned c = aboveWeight * (4u * above[i] + 2u * above[i + 1]) + cur[i];
+                const unsigned k = st.param[c];
+                if (!st.remaining[k] && !st.miss[k] && !ReadRunCode(r, st, k)) return Status::truncated;
+                unsigned v;
+                if (st.remaining[k]) {
+                    v = st.pred[c];
+                    if (--st.remaining[k] == 0 && !st.miss[k] && k < kSisKind2RunParameters - 1)
+                        st.param[c] = static_cast<std::uint8_t>(k + 1);
+                } else {
+                    v = st.pred[c] ^ 1u;
+                    if (k > 0) st.param[c] = static_cast<std::uint8_t>(k - 1);
+                    else st.pred[c] ^= 1;
+                    st.miss[k] = false;
+                }
+                cur[i + 1] = static_cast<std::uint8_t>(v);
+                acc |= v << (6 - 2 * j + shift);
+            }
+            out[x >> 2] |= static_cast<std::uint8_t>(acc);
         }
         std::uint8_t* t = above;
         above = cur;

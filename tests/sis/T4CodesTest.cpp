@@ -5,6 +5,7 @@
 #include <string>
 
 #include "handpix/handset/T4Codes.h"
+#include "handpix/platform/core/BitReader.h"
 #include "tests/support/SisKind1Writer.h"
 
 namespace {
@@ -66,5 +67,21 @@ INSTANTIATE_TEST_SUITE_P(Colours, T4Table,
                                            Colour{"black", handpix::kT4BlackTerminating, handpix::test::kT4BlackText,
                                                   &handpix::kT4BlackLookup}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+TEST(MsbBitReaderPeek, PadsOnlyTheWindowAndSkipIsBounded) {
+    const std::uint8_t data[] = {0b10110011, 0b01000000};
+    handpix::MsbBitReader r(data, sizeof data, 3);
+    EXPECT_EQ(r.PeekPadded(12), 0b100110100000u);
+    EXPECT_EQ(r.BitPosition(), 3u);
+    ASSERT_TRUE(r.Skip(10));
+    EXPECT_EQ(r.PeekPadded(12), 0b000000000000u);  // three real bits, then padding
+    EXPECT_FALSE(r.Skip(4));
+    EXPECT_TRUE(r.Skip(3));
+    EXPECT_EQ(r.BitsLeft(), 0u);
+}
 
 }  // namespace
