@@ -97,6 +97,7 @@ void AnswerSent(Desktop& d, std::unique_lock<std::mutex>& lock, std::shared_ptr<
 // A posted message: the cursor question for mouse input, then
 // PreTranslateMessage from the target up to its top-level window, then the target.
 void Deliver(MSG m) {
+    NoteDelivered(m);
     if (IsMouseMessage(m.message))
         ::SendMessage(m.hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(m.hwnd), MAKELPARAM(HTCLIENT, m.message));
     for (HWND h = m.hwnd; h;) {

@@ -68,6 +68,10 @@ public:
     bool HasWork(std::thread::id t);
 };
 
+// The pump hands each posted input message here as it delivers it, so that
+// GetKeyState answers for the message being handled, as on Windows.
+void NoteDelivered(const MSG& m);
+
 // Appends the parts of a outside b.
 void SubtractRect(const CRect& a, const CRect& b, std::vector<CRect>& out);
 

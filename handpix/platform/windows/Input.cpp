@@ -9,13 +9,35 @@
 using handpix::Desktop;
 
 namespace {
-// Key and button states: set by the host's input, read by any thread.
-std::array<std::atomic<bool>, 256>& Keys() {
-    static std::array<std::atomic<bool>, 256> keys{};
+using KeyTable = std::array<std::atomic<bool>, 256>;
+// The live state of keys and buttons, changed when input is injected.
+KeyTable& Keys() {
+    static KeyTable keys{};
+    return keys;
+}
+// The state as of the input message being handled, changed when the pump
+// delivers it (one desktop thread handles input here, so one table serves).
+KeyTable& MessageKeys() {
+    static KeyTable keys{};
     return keys;
 }
 
-bool KeyDown(int vk) { return vk >= 0 && vk < 256 && Keys()[static_cast<std::size_t>(vk)].load(); }
+bool Get(KeyTable& t, int vk) { return vk >= 0 && vk < 256 && t[static_cast<std::size_t>(vk)].load(); }
+void Put(KeyTable& t, int vk, bool down) {
+    if (vk >= 0 && vk < 256) t[static_cast<std::size_t>(vk)].store(down);
+}
+bool KeyDown(int vk) { return Get(Keys(), vk); }
+
+// The button a mouse message presses (true) or releases (false), if any.
+bool ButtonOf(UINT message, int* vk, bool* down) {
+    switch (message) {
+    case WM_LBUTTONDOWN: *vk = VK_LBUTTON, *down = true; return true;
+    case WM_LBUTTONUP: *vk = VK_LBUTTON, *down = false; return true;
+    case WM_RBUTTONDOWN: *vk = VK_RBUTTON, *down = true; return true;
+    case WM_RBUTTONUP: *vk = VK_RBUTTON, *down = false; return true;
+    default: return false;
+    }
+}
 
 const handpix::Cursor kArrow{32512, nullptr};
 const handpix::Cursor kHand{32649, nullptr};
@@ -74,16 +96,25 @@ BOOL SetCursorPos(int x, int y) {
 }
 
 SHORT GetAsyncKeyState(int vk) { return KeyDown(vk) ? static_cast<SHORT>(0x8000) : 0; }
-SHORT GetKeyState(int vk) { return KeyDown(vk) ? static_cast<SHORT>(0x8000) : 0; }
+SHORT GetKeyState(int vk) { return Get(MessageKeys(), vk) ? static_cast<SHORT>(0x8000) : 0; }
 
 namespace handpix {
 
 void SetKeyState(int vk, bool down) {
-    if (vk >= 0 && vk < 256) Keys()[static_cast<std::size_t>(vk)].store(down);
+    Put(Keys(), vk, down);
+    Put(MessageKeys(), vk, down);
+}
+
+void NoteDelivered(const MSG& m) {
+    int vk = 0;
+    bool down = false;
+    if (m.message == WM_KEYDOWN || m.message == WM_KEYUP) Put(MessageKeys(), static_cast<int>(m.wParam), m.message == WM_KEYDOWN);
+    else if (ButtonOf(m.message, &vk, &down)) Put(MessageKeys(), vk, down);
 }
 
 void ResetInput() {
     for (auto& k : Keys()) k.store(false);
+    for (auto& k : MessageKeys()) k.store(false);
     Desktop& d = Desktop::Get();
     std::lock_guard<std::mutex> lock(d.mu);
     d.cursorPos = CPoint();
@@ -91,13 +122,9 @@ void ResetInput() {
 }
 
 void PostMouse(CWnd* target, UINT message, CPoint client) {
-    switch (message) {
-    case WM_LBUTTONDOWN: SetKeyState(VK_LBUTTON, true); break;
-    case WM_LBUTTONUP: SetKeyState(VK_LBUTTON, false); break;
-    case WM_RBUTTONDOWN: SetKeyState(VK_RBUTTON, true); break;
-    case WM_RBUTTONUP: SetKeyState(VK_RBUTTON, false); break;
-    default: break;
-    }
+    int vk = 0;
+    bool down = false;
+    if (ButtonOf(message, &vk, &down)) Put(Keys(), vk, down);
     CPoint screen = client;
     target->ClientToScreen(&screen);
     SetCursorPos(screen.x, screen.y);
@@ -113,7 +140,7 @@ void PostWheel(CWnd* target, int delta, CPoint client) {
 }
 
 void PostKey(CWnd* target, int vk, bool down) {
-    SetKeyState(vk, down);
+    Put(Keys(), vk, down);
     // Bit 30: the key was down before; bit 31: it is being released.
     LPARAM bits = down ? 1 : static_cast<LPARAM>(0xC0000001u);
     target->PostMessage(down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(vk), bits);

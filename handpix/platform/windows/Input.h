@@ -36,12 +36,14 @@ BOOL GetCursorPos(LPPOINT p);  // screen coordinates
 BOOL SetCursorPos(int x, int y);
 
 // ---- keyboard state ----
-// High bit set while the key is down.
+// High bit set while the key is down: now (GetAsyncKeyState), or as of the
+// input message being handled (GetKeyState).
 SHORT GetAsyncKeyState(int vk);
 SHORT GetKeyState(int vk);
 
 namespace handpix {
-// Sets a key (or mouse button, VK_LBUTTON ...) up or down without posting anything.
+// Sets a key (or mouse button, VK_LBUTTON ...) up or down at once, for both
+// queries, without posting anything.
 void SetKeyState(int vk, bool down);
 // Every key and button up; the cursor back to the arrow at (0, 0).
 void ResetInput();
@@ -53,6 +55,7 @@ void ResetInput();
 void PostMouse(CWnd* target, UINT message, CPoint client);
 // Posts WM_MOUSEWHEEL with the delta and the point converted to screen coordinates.
 void PostWheel(CWnd* target, int delta, CPoint client);
-// Sets the key's state and posts WM_KEYDOWN or WM_KEYUP (repeat count 1).
+// Posts WM_KEYDOWN or WM_KEYUP (repeat count 1); GetAsyncKeyState sees the
+// key at once, GetKeyState when the message is delivered.
 void PostKey(CWnd* target, int vk, bool down);
 }  // namespace handpix

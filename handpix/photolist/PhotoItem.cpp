@@ -1,0 +1,129 @@
+#include "handpix/photolist/PhotoItem.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+
+namespace {
+const CRect kTile(0, 0, handpix::kTileWidth, handpix::kTileHeight);
+const CRect kPictureArea(1, 1, 99, 99);
+const CRect kNameLine(0, 105, 100, 135);
+const CRect kInfoLine(0, 120, 100, 135);
+constexpr UINT kCaptionFormat = DT_CENTER | DT_END_ELLIPSIS;
+
+}  // namespace
+
+int handpix::LastSeparator(const CString& path) { return std::max(path.ReverseFind('/'), path.ReverseFind('\\')); }
+
+CString handpix::SizeText(int bytes) {
+    long long k = bytes < 1024 ? (bytes != 0 ? 1 : 0) : bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
+    std::string digits = std::to_string(k), grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return CString(grouped + " KB");
+}
+
+// ---- CPhotoItem ----
+
+CPhotoItem::CPhotoItem()
+    : m_bCheck(false), m_bSelect(false), m_posSelected(nullptr), m_rect(0, 0, 0, 0), m_bDrawn(false) {}
+
+CPhotoItem::~CPhotoItem() = default;
+
+void CPhotoItem::SetPictureFile(CString& path) { m_picture.SetPicture(path); }
+
+void CPhotoItem::SetRect(CRect rc) { m_rect = rc; }
+
+void CPhotoItem::SetPicture(CString& path) {
+    m_strPath = path;
+    int sep = handpix::LastSeparator(path);
+    m_strName = sep >= 0 ? path.Mid(sep + 1) : path;
+}
+
+void CPhotoItem::ComposeTile(CDC* pDC, CPicture* pIcon, bool useIcon) {
+    CDC mem;
+    CBitmap bmp;
+    mem.CreateCompatibleDC(pDC);
+    bmp.CreateCompatibleBitmap(pDC, handpix::kTileWidth, handpix::kTileHeight);
+    CBitmap* old = mem.SelectObject(&bmp);
+    CBrush brush(m_bSelect ? handpix::kTileSelected : handpix::kTileNormal);
+    mem.FillRect(&kTile, &brush);
+    brush.DeleteObject();
+    if (!useIcon) DrawPicture(&mem);
+    else if (pIcon) pIcon->DrawIcon(&mem, kPictureArea);
+    DrawText(&mem);
+    pDC->BitBlt(m_rect.left, m_rect.top, handpix::kTileWidth, handpix::kTileHeight, &mem, 0, 0, SRCCOPY);
+    mem.SelectObject(old);
+    bmp.DeleteObject();
+    mem.DeleteDC();
+}
+
+void CPhotoItem::Draw(CDC* pDC) { ComposeTile(pDC, nullptr, false); }
+
+void CPhotoItem::PseudoDraw(CDC* pDC) {
+    CDC mem;
+    CBitmap bmp;
+    mem.CreateCompatibleDC(pDC);
+    bmp.CreateCompatibleBitmap(pDC, handpix::kTileWidth, handpix::kTileHeight);
+    CBitmap* old = mem.SelectObject(&bmp);
+    pDC->BitBlt(m_rect.left, m_rect.top, handpix::kTileWidth, handpix::kTileHeight, &mem, 0, 0, SRCCOPY);
+    mem.SelectObject(old);
+    bmp.DeleteObject();
+    mem.DeleteDC();
+}
+
+void CPhotoItem::DrawIcon(CDC*, CPicture*) {}
+void CPhotoItem::LButtonDown(CPoint) {}
+void CPhotoItem::LButtonUp(CPoint) {}
+void CPhotoItem::MouseMove(CPoint) {}
+void CPhotoItem::DrawPreView(CDC*, CPicture*, const CRect&, const CString&) {}
+
+void CPhotoItem::DrawPicture(CDC* pDC) { m_picture.Draw(pDC, kPictureArea); }
+
+void CPhotoItem::DrawText(CDC* pDC) {
+    CFont font;
+    font.CreateFont(12, 0, 0, 0, FW_LIGHT, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, 0x10, "굴림");
+    CFont* oldFont = pDC->SelectObject(&font);
+    COLORREF oldBk = pDC->SetBkColor(m_bSelect ? handpix::kTileSelected : handpix::kTileNormal);
+    CRect name = kNameLine, info = kInfoLine;
+    pDC->DrawText(m_strName, &name, kCaptionFormat);
+    pDC->DrawText(m_strInfo, &info, kCaptionFormat);
+    pDC->SetBkColor(oldBk);
+    if (oldFont) pDC->SelectObject(oldFont);
+    font.DeleteObject();
+}
+
+// ---- CPictureItem ----
+
+CPictureItem::CPictureItem() = default;
+
+CPictureItem::CPictureItem(CString path) { SetPicture(path); }
+
+void CPictureItem::SetImageInfo(CPicture* pPicture, int nFileSize) {
+    CSize size = pPicture->GetImageSize();
+    m_strInfo.Format("%d×%d(%s)", static_cast<int>(size.cx), static_cast<int>(size.cy),
+                     handpix::SizeText(nFileSize).c_str());
+}
+
+void CPictureItem::DrawPreView(CDC* pDC, CPicture* pPicture, const CRect& rc, const CString& path) {
+    pPicture->Load(path.c_str());
+    pPicture->Render(pDC, rc, nullptr);
+}
+
+// ---- CMotionPictureItem ----
+
+CMotionPictureItem::CMotionPictureItem() = default;
+
+CMotionPictureItem::CMotionPictureItem(CString path) { SetPicture(path); }
+
+void CMotionPictureItem::SetMediaInfo(int nFileSize) { m_strInfo = handpix::SizeText(nFileSize); }
+
+void CMotionPictureItem::MakeThumbNail(CString& strCacheDir) {
+    if (handpix::LastSeparator(m_strPath) >= 0) m_strThumb = strCacheDir + "/" + m_strName + ".jpg";
+}
+
+void CMotionPictureItem::DrawIcon(CDC* pDC, CPicture* pIcon) { ComposeTile(pDC, pIcon, true); }

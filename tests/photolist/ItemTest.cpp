@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "handpix/photolist/PhotoItem.h"
+#include "handpix/platform/draw/ResourceTable.h"
+#include "handpix/resources/Resources.h"
+#include "tests/support/DrawSamples.h"
+
+namespace {
+namespace fs = std::filesystem;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kSelected = RGB(178, 180, 191);
+
+// Items expose their protected name splitting for the table below.
+struct OpenItem : CPhotoItem {
+    using CPhotoItem::SetPicture;
+};
+struct OpenMotionItem : CMotionPictureItem {
+    using CMotionPictureItem::CMotionPictureItem;
+    using CMotionPictureItem::SetMediaInfo;
+};
+
+// A memory DC with a canvas bigger than one tile, for drawing items at an offset.
+struct Canvas {
+    CDC dc;
+    CBitmap bmp;
+    Canvas(int w = 300, int h = 200) {
+        dc.CreateCompatibleDC(nullptr);
+        bmp.CreateCompatibleBitmap(&dc, w, h);
+        dc.SelectObject(&bmp);
+        CRect all(0, 0, w, h);
+        dc.FillSolidRect(&all, RGB(0, 0, 255));
+    }
+    COLORREF At(int x, int y) const { return dc.GetPixel(x, y); }
+    int Count(CRect area, COLORREF c) const {
+        int n = 0;
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x) n += At(x, y) == c;
+        return n;
+    }
+};
+
+TEST(PhotoItem, NameIsWhatFollowsTheLastSeparatorOfEitherKind) {
+    const struct {
+        const char* path;
+        const char* name;
+    } cases[] = {
+        {"C:\\a\\b.jpg", "b.jpg"}, {"/home/u/photo.jpg", "photo.jpg"}, {"a/b\\c.jpg", "c.jpg"},
+        {"a\\b/c.jpg", "c.jpg"},   {"plain.jpg", "plain.jpg"},          {"C:\\dir\\", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        OpenItem item;
+        CString path(c.path);
+        item.SetPicture(path);
+        EXPECT_STREQ(item.m_strName, c.name) << c.path;
+        EXPECT_STREQ(item.m_strPath, c.path);
+    }
+}
+
+TEST(PhotoItem, SizeTextRoundsKilobytesUpAndGroupsDigits) {
+    const struct {
+        int bytes;
+        const char* text;
+    } cases[] = {
+        {0, "0 KB"},           {1, "1 KB"},         {1023, "1 KB"},          {1024, "1 KB"},
+        {1025, "2 KB"},        {58000, "57 KB"},    {1048576, "1,024 KB"}, {1500000, "1,465 KB"},
+        {1023999, "1,000 KB"}, {2147483647, "2,097,152 KB"},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(handpix::SizeText(c.bytes), c.text) << c.bytes;
+    OpenMotionItem clip;
+    clip.SetMediaInfo(1500000);
+    EXPECT_STREQ(clip.m_strInfo, "1,465 KB");
+}
+
+TEST(PhotoItem, ImageInfoNamesThePicturesSizeAndTheFileSize) {
+    CPicture source;
+    source.m_nWidth = 640;
+    source.m_nHeight = 480;
+    CPictureItem item(CString("/p/a.jpg"));
+    item.SetImageInfo(&source, 58000);
+    EXPECT_STREQ(item.m_strInfo, "640×480(57 KB)");
+}
+
+TEST(PhotoItem, MotionThumbnailIsOnlyNamed) {
+    CString cache("/x/Cache/3");
+    CMotionPictureItem clip(CString("/v/clip.mpeg"));
+    clip.MakeThumbNail(cache);
+    EXPECT_STREQ(clip.m_strThumb, "/x/Cache/3/clip.mpeg.jpg");
+    EXPECT_FALSE(fs::exists("/x/Cache/3/clip.mpeg.jpg"));
+    CMotionPictureItem bare(CString("clip.mpeg"));
+    bare.MakeThumbNail(cache);
+    EXPECT_STREQ(bare.m_strThumb, "");
+}
+
+TEST(PhotoItem, NewItemsStartCleared) {
+    CPictureItem item(CString("C:\\p\\x.jpg"));
+    EXPECT_FALSE(item.GetSelect());
+    EXPECT_FALSE(item.GetCheck());
+    EXPECT_FALSE(item.GetDrawn());
+    EXPECT_EQ(item.GetRect(), CRect());
+    item.ToggleSelected();
+    EXPECT_TRUE(item.GetSelect());
+    item.SetRect(CRect(1, 2, 3, 4));
+    EXPECT_EQ(item.GetRect(), CRect(1, 2, 3, 4));
+}
+
+TEST(PhotoItem, TileBackgroundFollowsSelectionUnderTheCaptionsToo) {
+    for (bool selected : {false, true}) {
+        Canvas canvas;
+        CPictureItem item(CString("/p/sunset.jpg"));
+        item.m_strInfo = "640×480(57 KB)";
+        item.SetSelect(selected);
+        item.SetRect(CRect(40, 30, 140, 165));
+        item.Draw(&canvas.dc);
+        COLORREF bg = selected ? kSelected : kWhite;
+        COLORREF other = selected ? kWhite : kSelected;
+        EXPECT_EQ(canvas.At(40, 30), bg);    // the frame around the picture square
+        EXPECT_EQ(canvas.At(90, 131), bg);   // between square and captions
+        EXPECT_EQ(canvas.At(90, 80), kWhite);  // no picture: a white square
+        EXPECT_EQ(canvas.At(39, 30), RGB(0, 0, 255));  // nothing outside the cell
+        EXPECT_EQ(canvas.At(140, 164), RGB(0, 0, 255));
+        CRect captions(40, 135, 140, 165);
+        EXPECT_EQ(canvas.Count(captions, other), 0) << selected;
+        EXPECT_GT(canvas.Count(captions, bg), 1500);
+        EXPECT_LT(canvas.Count(captions, bg), 100 * 30);  // there is ink
+    }
+}
+
+TEST(PhotoItem, LongNamesAreCutWithAnEllipsisAndCentred) {
+    Canvas canvas;
+    CPictureItem item(CString("/p/a_very_long_file_name_that_never_fits_in_one_tile.jpg"));
+    item.SetRect(CRect(100, 0, 200, 135));
+    item.Draw(&canvas.dc);
+    int left = 1000, right = -1;
+    for (int y = 105; y < 120; ++y)
+        for (int x = 100; x < 200; ++x)
+            if (canvas.At(x, y) != kWhite) left = std::min(left, x), right = std::max(right, x);
+    ASSERT_GE(right, left);
+    EXPECT_GE(left, 100);
+    EXPECT_LT(right, 200);
+    EXPECT_GT(right - left, 80);  // cut to the width, not dropped
+    EXPECT_LE(std::abs((left - 100) - (199 - right)), 3);
+}
+
+TEST(PhotoItem, LoadedThumbnailIsDrawnInTheSquare) {
+    fs::path dir = fs::temp_directory_path() / ("handpix_item_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::string thumb = (dir / "t.jpg").string();
+    ASSERT_TRUE(handpix::test::WriteBytes(thumb, handpix::test::MakeJpeg(100, 100, [](int, int) {
+        return RGB(200, 30, 30);
+    })));
+    Canvas canvas;
+    CPictureItem item(CString("/p/t.jpg"));
+    CString path(thumb.c_str());
+    item.SetPictureFile(path);
+    item.SetRect(CRect(0, 0, 100, 135));
+    item.Draw(&canvas.dc);
+    COLORREF c = canvas.At(50, 50);
+    EXPECT_NEAR(GetRValue(c), 200, 6);
+    EXPECT_NEAR(GetGValue(c), 30, 6);
+    fs::remove_all(dir);
+}
+
+TEST(PhotoItem, PseudoDrawShowsABlankTileAndIconTilesUseTheIconBackground) {
+    Canvas canvas;
+    CPhotoItem blank;
+    blank.SetRect(CRect(0, 0, 100, 135));
+    blank.PseudoDraw(&canvas.dc);
+    EXPECT_EQ(canvas.Count(CRect(0, 0, 100, 135), kWhite), 100 * 135);
+
+    handpix::RegisterLibraryResources();
+    auto icon = handpix::FindResourceImage(RT_BITMAP, handpix::IDB_MOVIE_ICON);
+    ASSERT_NE(icon, nullptr);
+    CMotionPictureItem clip(CString("/v/clip.mpeg"));
+    clip.SetRect(CRect(150, 0, 250, 135));
+    CPicture empty;
+    clip.DrawIcon(&canvas.dc, &empty);
+    int same = 0;
+    for (int y = 1; y < 99; ++y)
+        for (int x = 1; x < 99; ++x)
+            same += canvas.At(150 + x, y) == handpix::ColorOf(icon->pixels[static_cast<std::size_t>((y - 1) * icon->width + x - 1)] & 0xFFFFFF);
+    EXPECT_EQ(same, 98 * 98);
+    EXPECT_EQ(canvas.At(150, 0), kWhite);  // the tile around it
+}
+
+}  // namespace

@@ -1,0 +1,451 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "handpix/photolist/PhotoListCtrl.h"
+#include "handpix/platform/core/File.h"
+#include "handpix/platform/core/MessageBox.h"
+#include "handpix/platform/windows/Desktop.h"
+#include "tests/support/WindowRecorder.h"
+
+namespace {
+namespace fs = std::filesystem;
+using handpix::test::WindowRecorder;
+
+constexpr std::uint32_t kWhitePx = 0x00FFFFFF;
+const std::uint32_t kSelectedPx = handpix::PixelOf(RGB(178, 180, 191));
+constexpr DWORD kBars = WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL;
+
+struct CountingItem : CPhotoItem {
+    int draws = 0;
+    void Draw(CDC* pDC) override {
+        ++draws;
+        CPhotoItem::Draw(pDC);
+    }
+};
+
+// The list sits at (10, 10) in a host window at (100, 50) on the screen.
+class ListTest : public ::testing::Test {
+protected:
+    void SetUp() override { handpix::ResetInput(); }
+    void TearDown() override {
+        list.reset();
+        handpix::PumpMessages();
+        handpix::ResetInput();
+    }
+
+    void Make(int width, int height, int items, DWORD style = kBars) {
+        list = std::make_unique<CPhotoListCtrl>();
+        ASSERT_TRUE(list->Create(nullptr, "", style, CRect(10, 10, 10 + width, 10 + height), &host, 100));
+        for (int i = 0; i < items; ++i) {
+            auto* item = new CountingItem;
+            item->m_strName.Format("photo%d.jpg", i + 1);
+            list->AddTail(item);
+            this->items.push_back(item);
+        }
+        list->Invalidate(FALSE);
+        Pump();
+        host.Clear();
+    }
+    void Pump() { handpix::PumpMessages(); }
+    // Client point at the middle of item i (1-based) with the view unscrolled.
+    CPoint Mid(int i) const { return items[static_cast<std::size_t>(i - 1)]->GetRect().CenterPoint(); }
+    void Press(UINT message, CPoint p) {
+        handpix::PostMouse(list.get(), message, p);
+        Pump();
+    }
+    void Click(CPoint p) {
+        Press(WM_LBUTTONDOWN, p);
+        Press(WM_LBUTTONUP, p);
+    }
+    int Selected() const {
+        int n = 0;
+        for (CountingItem* it : items) n += it->GetSelect();
+        return n;
+    }
+    void ResetDraws() {
+        for (CountingItem* it : items) it->draws = 0;
+    }
+    SCROLLINFO Bar(int bar) const {
+        SCROLLINFO si{};
+        list->GetScrollInfo(bar, &si);
+        return si;
+    }
+    void Scroll(UINT message, UINT code, int pos = 0) {
+        list->PostMessage(message, MAKEWPARAM(static_cast<int>(code), pos), 0);
+        Pump();
+    }
+
+    WindowRecorder host;
+    std::unique_ptr<CPhotoListCtrl> list;
+    std::vector<CountingItem*> items;  // owned by the list
+};
+
+TEST_F(ListTest, ColumnsFollowTheClientWidth) {
+    Make(480, 300, 5, WS_CHILD | WS_VISIBLE);
+    const struct {
+        int width, columns;
+    } cases[] = {{119, 1}, {239, 1}, {240, 2}, {480, 4}, {359, 2}, {360, 3}};
+    for (const auto& c : cases) {
+        list->MoveWindow(10, 10, c.width, 300);
+        Pump();
+        EXPECT_EQ(list->m_nColumns, c.columns) << c.width;
+        EXPECT_EQ(items[4]->GetRect().left, (4 % c.columns) * 120 + 25) << c.width;
+    }
+}
+
+TEST_F(ListTest, SevenItemsInThreeColumns) {
+    Make(380, 300, 7);  // client 363 x 283
+    EXPECT_EQ(list->m_nColumns, 3);
+    EXPECT_EQ(list->m_cxVirtual, 385);
+    EXPECT_EQ(list->m_cyVirtual, 490);
+    EXPECT_EQ(items[4]->GetRect(), CRect(145, 180, 245, 315));
+    EXPECT_EQ(items[6]->GetRect(), CRect(25, 335, 125, 470));
+    SCROLLINFO v = Bar(SB_VERT), h = Bar(SB_HORZ);
+    EXPECT_EQ(v.nMax, 489);
+    EXPECT_EQ(v.nPage, 300u);  // the window height, bars included
+    EXPECT_EQ(h.nMax, 384);
+    EXPECT_EQ(h.nPage, 363u);  // the client width
+    EXPECT_EQ(list->GetItemCount(), 7);
+}
+
+TEST_F(ListTest, EmptyGridIsTheMarginAlone) {
+    Make(380, 300, 0);
+    EXPECT_EQ(list->m_cxVirtual, 25);
+    EXPECT_EQ(list->m_cyVirtual, 25);
+    EXPECT_EQ(Bar(SB_VERT).nMax, 0);
+    EXPECT_EQ(Bar(SB_HORZ).nMax, 0);
+}
+
+TEST_F(ListTest, RelayoutCapsOnePixelShortOfWhatScrollingAllows) {
+    Make(380, 300, 7);
+    Scroll(WM_VSCROLL, SB_THUMBTRACK, 400);
+    EXPECT_EQ(list->m_nVPos, 190);
+    list->Redraw(TRUE);
+    EXPECT_EQ(list->m_nVPos, 189);
+}
+
+TEST_F(ListTest, ZeroPageLetsLinesReachTheFullGridHeight) {
+    Make(380, 500, 7);  // window 500 >= grid 490, client 483 < 490
+    EXPECT_EQ(list->m_nVPage, 0);
+    EXPECT_EQ(Bar(SB_VERT).nMax, 489);
+    Scroll(WM_VSCROLL, SB_PAGEDOWN);
+    EXPECT_EQ(list->m_nVPos, 0);
+    const int expected[] = {120, 240, 360, 480, 490, 490};
+    for (int e : expected) {
+        Scroll(WM_VSCROLL, SB_LINEDOWN);
+        EXPECT_EQ(list->m_nVPos, e);
+    }
+}
+
+TEST_F(ListTest, ScrollRequestsMoveAndClamp) {
+    Make(260, 300, 7);  // two columns: grid 265 x 645; client 243 x 283
+    struct Step {
+        UINT message, code;
+        int pos, hpos, vpos;
+    } steps[] = {
+        {WM_VSCROLL, SB_THUMBPOSITION, 100, 0, 0},  // does not move the view
+        {WM_VSCROLL, SB_THUMBTRACK, 100, 0, 100},
+        {WM_VSCROLL, SB_PAGEDOWN, 0, 0, 345},       // virtual 645 less page 300
+        {WM_VSCROLL, SB_PAGEUP, 0, 0, 45},
+        {WM_VSCROLL, SB_LINEUP, 0, 0, 0},
+        {WM_VSCROLL, SB_LINEUP, 0, 0, 0},
+        {WM_VSCROLL, 8 /* SB_ENDSCROLL */, 0, 0, 0},
+        {WM_HSCROLL, SB_LINEDOWN, 0, 22, 0},        // 265 less page 243
+        {WM_HSCROLL, SB_LINEUP, 0, 0, 0},
+    };
+    for (const Step& s : steps) {
+        Scroll(s.message, s.code, s.pos);
+        EXPECT_EQ(list->m_nHPos, s.hpos) << s.code;
+        EXPECT_EQ(list->m_nVPos, s.vpos) << s.code;
+    }
+    EXPECT_EQ(list->GetScrollPos(SB_HORZ), 0);
+}
+
+TEST_F(ListTest, OneWheelMessageIsOneLineWhateverItsDelta) {
+    Make(380, 300, 7);
+    handpix::PostWheel(list.get(), -360, CPoint(50, 50));
+    Pump();
+    EXPECT_EQ(list->m_nVPos, 120);
+    handpix::PostWheel(list.get(), 30, CPoint(50, 50));
+    Pump();
+    EXPECT_EQ(list->m_nVPos, 0);
+    EXPECT_TRUE(host.Of(WM_MOUSEWHEEL).empty());
+}
+
+TEST_F(ListTest, LeftPressSelectsOnlyTheItemAndChecksThePrevious) {
+    Make(380, 300, 7);
+    Click(Mid(2));
+    handpix::SetKeyState(VK_CONTROL, true);
+    Click(Mid(3));  // Ctrl adds item 3
+    handpix::SetKeyState(VK_CONTROL, false);
+    host.Clear();
+    Click(Mid(4));
+    EXPECT_EQ(Selected(), 1);
+    EXPECT_TRUE(items[3]->GetSelect());
+    EXPECT_TRUE(items[1]->GetCheck());
+    EXPECT_TRUE(items[2]->GetCheck());
+    EXPECT_FALSE(items[0]->GetCheck());
+    ASSERT_EQ(list->GetSelectedList()->GetCount(), 1);
+    EXPECT_EQ(list->GetSelectedList()->GetAt(items[3]->m_posSelected), items[3]);
+    auto clicks = host.Of(WM_PHOTOLIST_CLICK);
+    ASSERT_EQ(clicks.size(), 1u);
+    EXPECT_EQ(clicks[0].wParam, reinterpret_cast<WPARAM>(items[3]));
+    list->RemoveCheckItem();
+    EXPECT_FALSE(items[1]->GetCheck());
+}
+
+TEST_F(ListTest, PressOnTheSelectionArmsADragBeyondFivePixels) {
+    Make(380, 300, 7);
+    Click(Mid(5));
+    host.Clear();
+    CPoint p = Mid(5) + CPoint(3, 3);
+    Press(WM_LBUTTONDOWN, p);
+    EXPECT_TRUE(host.Of(WM_PHOTOLIST_CLICK).empty());
+    EXPECT_EQ(list->m_ptDown, p);
+    const struct {
+        CPoint offset;
+        bool drag;
+    } moves[] = {{{5, 0}, false}, {{0, -5}, false}, {{5, 5}, false}, {{6, 0}, true}, {{0, -6}, true}};
+    for (const auto& m : moves) {
+        host.Clear();
+        Press(WM_MOUSEMOVE, p + m.offset);
+        EXPECT_EQ(host.Of(WM_PHOTOLIST_DRAG).size(), m.drag ? 1u : 0u) << m.offset.x << "," << m.offset.y;
+    }
+    Press(WM_LBUTTONUP, p);
+    host.Clear();
+    Press(WM_MOUSEMOVE, p + CPoint(50, 0));  // no button: nothing
+    EXPECT_TRUE(host.Of(WM_PHOTOLIST_DRAG).empty());
+}
+
+TEST_F(ListTest, PressOnEmptySpaceClearsUnlessCtrlAndAlwaysTells) {
+    Make(380, 300, 7);
+    for (bool ctrl : {true, false}) {
+        Click(Mid(1));
+        host.Clear();
+        handpix::SetKeyState(VK_CONTROL, ctrl);
+        Click(CPoint(10, 10));
+        handpix::SetKeyState(VK_CONTROL, false);
+        EXPECT_EQ(Selected(), ctrl ? 1 : 0);
+        EXPECT_EQ(list->GetSelectedList()->GetCount(), ctrl ? 1 : 0);
+        auto clicks = host.Of(WM_PHOTOLIST_CLICK);
+        ASSERT_EQ(clicks.size(), 1u);
+        EXPECT_EQ(clicks[0].wParam, 0u);
+        EXPECT_EQ(list->m_pCurItem, nullptr);
+    }
+}
+
+TEST_F(ListTest, CtrlPressTogglesEvenAfterSelectAll) {
+    Make(380, 300, 7);
+    handpix::SetKeyState(VK_CONTROL, true);
+    Click(Mid(3));
+    Click(Mid(6));
+    EXPECT_EQ(list->GetSelectedList()->GetCount(), 2);
+    Click(Mid(3));
+    EXPECT_FALSE(items[2]->GetSelect());
+    EXPECT_EQ(list->GetSelectedList()->GetCount(), 1);
+    EXPECT_EQ(list->SelectAll(), 7);
+    Click(Mid(1));
+    EXPECT_FALSE(items[0]->GetSelect());
+    EXPECT_EQ(list->GetSelectedList()->GetCount(), 6);
+    EXPECT_FALSE(list->GetSelectedList()->Find(items[0]));
+    EXPECT_EQ(host.Of(WM_PHOTOLIST_CLICK).size(), 4u);
+}
+
+TEST_F(ListTest, RightPressSelectsAnUnselectedItemAndSendsTheScreenPoint) {
+    Make(380, 300, 7);
+    const struct {
+        CPoint at;
+        int item;        // 0: empty space
+        bool selectsIt;  // the press makes it the single selection
+    } cases[] = {{CPoint(150, 200), 5, true}, {CPoint(150, 201), 5, false}, {CPoint(5, 5), 0, false}};
+    for (const auto& c : cases) {
+        host.Clear();
+        Press(WM_RBUTTONDOWN, c.at);
+        Press(WM_RBUTTONUP, c.at);
+        auto r = host.Of(WM_PHOTOLIST_RCLICK);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].wParam, c.selectsIt ? reinterpret_cast<WPARAM>(items[4]) : 0u);
+        EXPECT_EQ(GET_X_LPARAM(r[0].lParam), 100 + 10 + c.at.x);
+        EXPECT_EQ(GET_Y_LPARAM(r[0].lParam), 50 + 10 + c.at.y);
+        EXPECT_EQ(Selected(), 1);
+        EXPECT_TRUE(items[4]->GetSelect());
+        EXPECT_EQ(list->m_pCurItem, items[4]);
+    }
+}
+
+TEST_F(ListTest, CtrlASelectsAllAndDeleteOnlyAsksTheParent) {
+    Make(380, 300, 7);
+    list->SetFocus();
+    handpix::PostKey(list.get(), VK_CONTROL, true);
+    handpix::PostKey(list.get(), 'A', true);
+    handpix::PostKey(list.get(), 'A', false);
+    handpix::PostKey(list.get(), VK_CONTROL, false);
+    Pump();
+    EXPECT_EQ(Selected(), 7);
+    EXPECT_EQ(list->GetSelectedList()->GetCount(), 7);
+    handpix::PostKey(list.get(), 'A', true);  // without Ctrl: nothing
+    handpix::PostKey(list.get(), VK_DELETE, true);
+    Pump();
+    EXPECT_EQ(host.Of(WM_PHOTOLIST_DELETE).size(), 1u);
+    EXPECT_EQ(list->GetItemCount(), 7);
+    EXPECT_TRUE(host.Of(WM_PHOTOLIST_CLICK).empty());
+}
+
+TEST_F(ListTest, CursorIsTheHandOverItems) {
+    Make(380, 300, 7);
+    ASSERT_NE(list->m_hHandCursor, nullptr);
+    ASSERT_NE(list->m_hHandCursor, list->m_hArrowCursor);
+    Press(WM_MOUSEMOVE, Mid(2));
+    EXPECT_EQ(GetCursor(), list->m_hHandCursor);
+    Press(WM_MOUSEMOVE, CPoint(130, 30));  // the gap between items 1 and 2
+    EXPECT_EQ(GetCursor(), list->m_hArrowCursor);
+    Scroll(WM_VSCROLL, SB_LINEDOWN);  // item 4 now lies under client (30, 60 + 120 - 120)
+    Press(WM_MOUSEMOVE, CPoint(30, 61));
+    EXPECT_EQ(GetCursor(), list->m_hHandCursor);
+}
+
+TEST_F(ListTest, PaintShowsTheSelectionAndDrawsOnlyDamagedItems) {
+    Make(380, 300, 7);
+    for (int i = 0; i < 7; ++i)  // item 7 lies below the client area
+        EXPECT_EQ(items[static_cast<std::size_t>(i)]->draws > 0, i < 6) << i;
+    Click(Mid(1));
+    const handpix::Surface& s = *list->GetSurface();
+    EXPECT_EQ(s.At(25, 25), kSelectedPx);
+    EXPECT_EQ(s.At(75, 126), kSelectedPx);
+    EXPECT_EQ(s.At(145, 25), kWhitePx);
+    EXPECT_EQ(s.At(10, 10), kWhitePx);  // the background brush
+
+    ResetDraws();
+    CRect cell = items[4]->GetRect();
+    cell.DeflateRect(30, 30);
+    list->InvalidateRect(&cell, FALSE);
+    Pump();
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(items[static_cast<std::size_t>(i)]->draws, i == 4 ? 1 : 0) << i;
+}
+
+TEST_F(ListTest, ScrollingMovesPixelsAndRepaintsOnlyTheStrip) {
+    Make(380, 300, 7);  // client 363 x 283
+    Click(Mid(5));
+    const handpix::Surface& s = *list->GetSurface();
+    std::vector<std::uint32_t> before(s.Row(0), s.Row(0) + 363 * 283);
+    ResetDraws();
+    Scroll(WM_VSCROLL, SB_LINEDOWN);
+    ASSERT_EQ(list->m_nVPos, 120);
+    for (int y = 0; y < 283 - 120; ++y)
+        ASSERT_TRUE(std::equal(s.Row(y), s.Row(y) + 363, before.begin() + (y + 120) * 363)) << y;
+    const int expected[] = {0, 0, 0, 1, 1, 1, 1};  // the strip is list rows 283..403
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(items[static_cast<std::size_t>(i)]->draws, expected[i]) << i;
+    EXPECT_EQ(s.At(145, 180 - 120), kSelectedPx);  // item 5 moved up a line
+}
+
+TEST_F(ListTest, PaintWhileAnotherPassRunsShowsOnlyTheBackground) {
+    Make(380, 300, 7);
+    ResetDraws();
+    g_nPaintCounter = 0;
+    list->Invalidate(FALSE);
+    Pump();
+    g_nPaintCounter = -1;
+    for (CountingItem* it : items) EXPECT_EQ(it->draws, 0);
+    EXPECT_EQ(list->GetSurface()->At(25, 25), kWhitePx);
+}
+
+TEST_F(ListTest, DeletingItemsLeavesNoDanglingSelection) {
+    Make(380, 300, 7);
+    EXPECT_FALSE(list->AddTail(nullptr));
+    EXPECT_FALSE(list->DeleteItem(nullptr));
+    CountingItem stranger;
+    EXPECT_FALSE(list->DeleteItem(&stranger));
+    Click(Mid(2));
+    EXPECT_TRUE(list->DeleteItem(items[1]));
+    EXPECT_EQ(list->m_nItems, 6);
+    EXPECT_EQ(list->GetSelectedList()->GetCount(), 0);
+    EXPECT_EQ(list->m_pCurItem, nullptr);
+    EXPECT_EQ(items[2]->GetRect(), CRect(265, 25, 365, 160));  // no relayout
+    list->SelectAll();
+    list->DeleteAllItems();
+    EXPECT_EQ(list->GetItemCount(), 0);
+    EXPECT_EQ(list->GetSelectedList()->GetCount(), 0);
+    EXPECT_EQ(list->m_cyVirtual, 25);
+    items.clear();
+}
+
+class DeleteProcTest : public ListTest {
+protected:
+    void SetUp() override {
+        ListTest::SetUp();
+        dir = fs::temp_directory_path() / ("handpix_delete_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const char* n : {"a.jpg", "b.jpg", "c.jpg", "other.txt"}) std::ofstream(dir / n) << n;
+        old = handpix::SetMessageBoxHandler([this](const char* text, const char*, UINT) {
+            boxes.emplace_back(text);
+            return IDOK;
+        });
+        list = std::make_unique<CPhotoListCtrl>();
+        ASSERT_TRUE(list->Create(nullptr, "", kBars, CRect(10, 10, 390, 310), &host, 100));
+        for (const char* n : {"a.jpg", "b.jpg", "c.jpg", "gone.jpg"})
+            list->AddTail(new CPictureItem(CString((dir / n).string().c_str())));
+        Pump();
+    }
+    void TearDown() override {
+        handpix::SetMessageBoxHandler(old);
+        fs::remove_all(dir);
+        ListTest::TearDown();
+    }
+    CPoint MidOf(int i) { return GetItemCenter(i); }
+    CPoint GetItemCenter(int i) {
+        return static_cast<CPhotoItem*>(list->m_listItems.GetAt(list->m_listItems.FindIndex(i - 1)))
+            ->GetRect()
+            .CenterPoint();
+    }
+    fs::path dir;
+    std::vector<std::string> boxes;
+    handpix::MessageBoxHandler old;
+};
+
+TEST_F(DeleteProcTest, DeletesExactlyTheSelectedFiles) {
+    list->DeleteProc();  // nothing selected: nothing happens to the files
+    EXPECT_EQ(list->GetItemCount(), 4);
+    Click(MidOf(1));
+    handpix::SetKeyState(VK_CONTROL, true);
+    Click(MidOf(3));
+    handpix::SetKeyState(VK_CONTROL, false);
+    list->DeleteProc();
+    EXPECT_FALSE(fs::exists(dir / "a.jpg"));
+    EXPECT_TRUE(fs::exists(dir / "b.jpg"));
+    EXPECT_FALSE(fs::exists(dir / "c.jpg"));
+    EXPECT_TRUE(fs::exists(dir / "other.txt"));
+    EXPECT_EQ(list->GetItemCount(), 2);
+    EXPECT_EQ(list->GetSelectedList()->GetCount(), 0);
+    EXPECT_TRUE(boxes.empty());
+    // Relaid out: b.jpg moved into the first cell.
+    EXPECT_EQ(static_cast<CPhotoItem*>(list->m_listItems.GetHead())->GetRect(), CRect(25, 25, 125, 160));
+}
+
+TEST_F(DeleteProcTest, AFileThatCannotBeDeletedIsReportedOnceAndTheRestGo) {
+    list->SelectAll();
+    list->DeleteProc();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("gone.jpg"), std::string::npos);
+    for (const char* n : {"a.jpg", "b.jpg", "c.jpg"}) EXPECT_FALSE(fs::exists(dir / n)) << n;
+    EXPECT_TRUE(fs::exists(dir / "other.txt"));
+    EXPECT_EQ(list->GetItemCount(), 0);
+}
+
+TEST(PhotoList, RunDirectoryIsTheExecutablesFolder) {
+    CPhotoListCtrl list;
+    char buf[_MAX_PATH];
+    std::string dir = list.GetRunDirectory(buf);
+    EXPECT_EQ(dir, fs::read_symlink("/proc/self/exe").parent_path().string() + "/");
+    EXPECT_EQ(list.m_imgType, IMG_JPEG);
+    EXPECT_EQ(CPhotoListCtrl(IMG_MPEG).m_imgType, IMG_MPEG);
+    list.SetImgType(IMG_MPEG);
+    EXPECT_EQ(list.m_imgType, IMG_MPEG);
+}
+
+}  // namespace
