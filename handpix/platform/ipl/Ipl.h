@@ -21,7 +21,7 @@ constexpr int IPL_IMAGE_ALL = IPL_IMAGE_HEADER | IPL_IMAGE_DATA | IPL_IMAGE_ROI;
 struct IplROI;
 struct IplTileInfo;
 
-struct IplImage {
+struct _IplImage {
     int nSize;             // size of this record
     int ID;
     int nChannels;         // 1 to 4
@@ -35,7 +35,7 @@ struct IplImage {
     int width;
     int height;
     IplROI* roi;
-    IplImage* maskROI;
+    _IplImage* maskROI;
     void* imageId;
     IplTileInfo* tileInfo;
     int imageSize;         // widthStep * height
@@ -45,6 +45,7 @@ struct IplImage {
     int BorderConst[4];
     char* imageDataOrigin;
 };
+typedef struct _IplImage IplImage;
 
 // A header over no pixels yet (the caller points imageData and imageDataOrigin at
 // its buffer), or null for arguments it cannot describe.
