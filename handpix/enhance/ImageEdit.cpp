@@ -167,10 +167,12 @@ int CImageEdit::LoadBMPPixels(std::FILE* f, long long fileSize, const char* path
     const long long outBytes = sane ? w * h * 4 : 0;
     const long long offset = m_pBmfh->bfOffBits;
     const auto fits = [&](long long bytes) { return sane && fileSize >= 0 && offset + bytes <= fileSize; };
+    // File rows at a depth; only computed for sane sizes, so never overflowing.
+    const auto rowsOf = [&](int bits) { return sane ? RowBytes(w, bits) * h : 0; };
     switch (m_pBmih->biBitCount) {
     case 4: {
         // Refused alike whether the size is absurd or the rows are missing from the file.
-        BYTE* out = fits(RowBytes(w, 4) * h) ? Allocate(outBytes) : nullptr;
+        BYTE* out = fits(rowsOf(4)) ? Allocate(outBytes) : nullptr;
         if (!out) return ReleaseAndShowError("LoadBMP: 4bits m_pbDibData memory allocation failed!"), 0;
         SetDibData(out, static_cast<std::size_t>(outBytes));
         // The converter reads the file on its own; what it cannot convert stays zero.
@@ -182,7 +184,7 @@ int CImageEdit::LoadBMPPixels(std::FILE* f, long long fileSize, const char* path
         std::memset(palette, 0, sizeof palette);
         if (std::fread(palette, 1, sizeof palette, f) == 0)
             return ReleaseAndShowError("LoadBMP: 8bits file.Read( pBmrgb, sizeof(RGBQUAD) * 256 ) failed!"), 0;
-        const long long size = RowBytes(w, 8) * h;
+        const long long size = rowsOf(8);
         if (sane && !fits(size)) return ReleaseAndShowError("LoadBMP: 8bits file.Read( bpTemp, lDIBSize ) failed!"), 0;
         BYTE* temp = sane ? Allocate(size) : nullptr;
         if (!temp) return ReleaseAndShowError("LoadBMP: 8bits bpTemp memory allocation failed!"), 0;
@@ -201,7 +203,7 @@ int CImageEdit::LoadBMPPixels(std::FILE* f, long long fileSize, const char* path
         return 1;
     }
     case 24: {
-        const long long size = RowBytes(w, 24) * h;
+        const long long size = rowsOf(24);
         if (sane && !fits(size)) return ReleaseAndShowError("LoadBMP: 24bits pFile.Read( bpTemp, lDIBSize ) failed!"), 0;
         BYTE* temp = sane ? Allocate(size) : nullptr;
         if (!temp) return ReleaseAndShowError("LoadBMP: 24bits bpTemp memory allocation failed!"), 0;

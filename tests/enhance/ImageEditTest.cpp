@@ -99,6 +99,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadBmp{"Short24", Truncated(BmpBytes(Bmp24(5, 5)), 60),
                "LoadBMP: 24bits pFile.Read( bpTemp, lDIBSize ) failed!"},
         BadBmp{"Huge24", BmpBytes(Claims(-3, 2, 24)), "LoadBMP: 24bits bpTemp memory allocation failed!"},
+        BadBmp{"Overflow24", BmpBytes(Claims(2000000000, 2000000000, 24)),
+               "LoadBMP: 24bits bpTemp memory allocation failed!"},
         BadBmp{"Short32", Truncated(BmpBytes(Bits(Bmp24(4, 4), 32)), 70),
                "LoadBMP: 32bits pFile.Read( bpTemp, lDIBSize ) failed!"},
         BadBmp{"Huge4", BmpBytes(Claims(1 << 20, 1 << 20, 4)),
