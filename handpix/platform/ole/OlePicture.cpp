@@ -4,7 +4,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -122,10 +124,26 @@ public:
                    OLE_XSIZE_HIMETRIC cxSrc, OLE_YSIZE_HIMETRIC cySrc, LPCRECT) override;
 
 private:
+    // Thumbnails are drawn again on every paint at the same size: the last
+    // small rendering is kept and copied instead of resampled again.
+    struct Scaled {
+        int lo[2] = {-1, -1}, hi[2] = {-1, -1};
+        bool flip = false;
+        int width = 0, height = 0;
+        std::vector<std::uint32_t> pixels;
+        bool Matches(const Scaled& o) const {
+            return lo[0] == o.lo[0] && lo[1] == o.lo[1] && hi[0] == o.hi[0] && hi[1] == o.hi[1] &&
+                   flip == o.flip && width == o.width && height == o.height;
+        }
+    };
+    static constexpr long long kMaxCachedPixels = 256 * 256;
+
     Decoded m_pic;
     long m_hmWidth;
     long m_hmHeight;
     std::atomic<ULONG> m_refs{1};
+    std::mutex m_cacheLock;
+    Scaled m_cache;
 };
 
 // The pixel span [lo, hi) of a HIMETRIC span, rounded to the nearest edges and
@@ -164,6 +182,32 @@ HRESULT StaticPicture::Render(HDC hdc, long x, long y, long cx, long cy, OLE_XPO
     const int w = static_cast<int>(cx), h = static_cast<int>(cy);
     std::ptrdiff_t dstStride = 0;
     std::uint8_t* direct = mirror ? nullptr : hdc->DirectPixels(CRect(x, y, x + w, y + h), &dstStride);
+    if (!mirror && static_cast<long long>(w) * h <= kMaxCachedPixels) {
+        std::lock_guard<std::mutex> lock(m_cacheLock);
+        Scaled want;
+        want.lo[0] = cols.lo, want.lo[1] = rows.lo, want.hi[0] = cols.hi, want.hi[1] = rows.hi;
+        want.flip = flip, want.width = w, want.height = h;
+        if (!m_cache.Matches(want)) {
+            try {
+                want.pixels.resize(static_cast<std::size_t>(w) * h);
+            } catch (const std::bad_alloc&) {
+                return E_OUTOFMEMORY;
+            }
+            if (!Resample(src, Pixels{reinterpret_cast<std::uint8_t*>(want.pixels.data()), w, h,
+                                      static_cast<std::ptrdiff_t>(w) * 4}, 4))
+                return E_FAIL;
+            m_cache = std::move(want);
+        }
+        const auto* cached = reinterpret_cast<const std::uint8_t*>(m_cache.pixels.data());
+        if (direct) {
+            for (int r = 0; r < h; ++r)
+                std::memcpy(direct + r * dstStride, cached + static_cast<std::ptrdiff_t>(r) * w * 4,
+                            static_cast<std::size_t>(w) * 4);
+        } else {
+            hdc->SetPixelsBGRX(static_cast<int>(x), static_cast<int>(y), w, h, cached, static_cast<std::ptrdiff_t>(w) * 4);
+        }
+        return S_OK;
+    }
     if (direct) return Resample(src, Pixels{direct, w, h, dstStride}, 4) ? S_OK : E_FAIL;
 
     std::vector<std::uint32_t> tmp;
