@@ -242,3 +242,35 @@ TEST(SharedEngine, EntryPointsFollowTheCallingOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The byte-by-byte examples of docs/formats/sis-kind1.md and sis-kind2.md.
+TEST(FormatNotes, WorkedExamplesDecodeAsDescribed) {
+    struct Case {
+        std::vector<std::uint8_t> stream;
+        std::vector<std::uint8_t> frame;
+    };
+    std::vector<std::uint8_t> kind2Frame(8, 0x00);
+    kind2Frame.resize(16, 0xAA);
+    const Case cases[] = {
+        {{0x53, 0x49, 0x53, 0x08, 0x02, 0x20, 0x72, 0x98, 0x08, 0xC6, 0x89, 0x00, 0x00, 0x00},
+         {0, 0, 0, 0, 0, 0, 0, 0x01}},
+        {{0x53, 0x49, 0x53, 0x00, 0x00, 0x00, 0x08, 0x08, 0x00, 0x01, 0x00, 0x00, 0x0A, 0x01, 0x00, 0x02, 0x01,
+          0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x07, 0x04, 0x31, 0x86, 0x30, 0x43, 0x18, 0x63, 0x20, 0x01, 0x01,
+          0x01, 0x00, 0x00, 0x00, 0x00},
+         kind2Frame},
+    };
+    for (const Case& c : cases) {
+        auto engine = std::make_unique<Engine>();
+        StreamInfo info;
+        ASSERT_NE(engine->ProbeStream(c.stream.data(), c.stream.size(), info), 0);
+        std::vector<std::uint8_t> pool(65536), store(25600), out(c.frame.size());
+        engine->StartEngine(pool.data(), pool.size(), store.data(), store.size(), info.width, info.height);
+        ASSERT_EQ(engine->StepEngine(c.stream.data(), c.stream.size()), 1);
+        ASSERT_GT(engine->DecodeFrames(c.stream.data(), c.stream.size(), out.data(), out.size(), 0), 0);
+        EXPECT_EQ(out, c.frame);
+    }
+}
+
+}  // namespace
