@@ -1,5 +1,6 @@
-// Makes the bundled sample pictures: BMP at 1, 4, 8 and 24 bits, a JPEG and an
-// interlaced GIF, all drawn by our own code. Usage: handpix_samples OUTDIR
+// Makes the bundled sample pictures: BMP at 1, 4, 8 and 24 bits, a JPEG, an
+// interlaced GIF and the photo folder of the grid demo (OUTDIR/photos must
+// exist), all drawn by our own code. Usage: handpix_samples OUTDIR
 #include <cstddef>
 #include <cstdio>
 
@@ -74,6 +75,7 @@ BmpSpec Photo24(int w, int h) {
 
 }  // namespace
 
+bool WriteSamplePhotos(const std::string& dir);  // samples/generate_photos.cpp
 #ifdef HANDPIX_HAVE_GIF_WRITER
 bool WriteSampleGif(const std::string& path);  // samples/generate_gif.cpp
 #endif
@@ -93,6 +95,7 @@ int main(int argc, char** argv) {
 #ifdef HANDPIX_HAVE_GIF_WRITER
     ok = ok && WriteSampleGif(dir + "/interlaced.gif");
 #endif
+    ok = ok && WriteSamplePhotos(dir + "/photos");
     if (!ok) {
         std::fprintf(stderr, "could not write the samples into %s\n", dir.c_str());
         return 1;
