@@ -1,6 +1,7 @@
 // SNI containers: the 150-byte header, the embedded SIS or SAF stream handed
 // to the decoder engine, the optional palette trailer, and the conversion of
 // the engine's raw frame into the picture's RGB frame buffer.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -37,37 +38,49 @@ void ConvertRawFrame(const std::uint8_t* raw, std::size_t rawSize, int w, int h,
                      BYTE (*rgb)[3]) {
     static constexpr std::uint8_t kSniGrey[4] = {255, 192, 128, 0};
     static constexpr std::uint8_t kEbaGrey[4] = {0, 128, 192, 255};
-    const std::uint8_t* grey = order == TwoBitOrder::Sni ? kSniGrey : kEbaGrey;
     const std::size_t count = w > 0 && h > 0 ? static_cast<std::size_t>(w) * static_cast<std::size_t>(h) : 0;
-    const PaletteSnapshot palette = bits == 8 ? GetSharedPalette() : PaletteSnapshot{};
-    for (std::size_t i = 0; i < count; ++i) {
-        Rgb c{0, 0, 0};
-        switch (bits) {
-            case 1:
-                if (i / 8 < rawSize && !(raw[i / 8] & (0x80 >> (i % 8)))) c = {255, 255, 255};
-                break;
-            case 2:
-                if (i / 4 < rawSize) {
-                    const std::uint8_t v = grey[(raw[i / 4] >> (6 - 2 * (i % 4))) & 3];
-                    c = {v, v, v};
-                }
-                break;
-            case 8:
-                if (i < rawSize) c = Expand8BitPixel(palette, raw[i]);
-                break;
-            case 16:
-                if (2 * i + 1 < rawSize) c = ExpandRgb565(static_cast<std::uint16_t>(raw[2 * i] | (raw[2 * i + 1] << 8)));
-                break;
-            case 24:
-                if (3 * i + 2 < rawSize) c = {raw[3 * i], raw[3 * i + 1], raw[3 * i + 2]};
-                break;
-            default:
-                break;
-        }
+    const auto put = [rgb](std::size_t i, Rgb c) {
         rgb[i][0] = c.r;
         rgb[i][1] = c.g;
         rgb[i][2] = c.b;
+    };
+    // Pixels whose bytes are all present; the rest stay black.
+    std::size_t present = 0;
+    switch (bits) {
+        case 1: {
+            present = std::min(count, rawSize * 8);
+            for (std::size_t i = 0; i < present; ++i)
+                put(i, (raw[i / 8] & (0x80 >> (i % 8))) ? Rgb{0, 0, 0} : Rgb{255, 255, 255});
+            break;
+        }
+        case 2: {
+            const std::uint8_t* grey = order == TwoBitOrder::Sni ? kSniGrey : kEbaGrey;
+            present = std::min(count, rawSize * 4);
+            for (std::size_t i = 0; i < present; ++i) {
+                const std::uint8_t v = grey[(raw[i / 4] >> (6 - 2 * (i % 4))) & 3];
+                put(i, {v, v, v});
+            }
+            break;
+        }
+        case 8: {
+            const PaletteSnapshot palette = GetSharedPalette();
+            present = std::min(count, rawSize);
+            for (std::size_t i = 0; i < present; ++i) put(i, Expand8BitPixel(palette, raw[i]));
+            break;
+        }
+        case 16:
+            present = std::min(count, rawSize / 2);
+            for (std::size_t i = 0; i < present; ++i)
+                put(i, ExpandRgb565(static_cast<std::uint16_t>(raw[2 * i] | (raw[2 * i + 1] << 8))));
+            break;
+        case 24:
+            present = std::min(count, rawSize / 3);
+            for (std::size_t i = 0; i < present; ++i) put(i, {raw[3 * i], raw[3 * i + 1], raw[3 * i + 2]});
+            break;
+        default:
+            break;
     }
+    for (std::size_t i = present; i < count; ++i) put(i, {0, 0, 0});
 }
 
 }  // namespace handpix::handset_picture
