@@ -50,6 +50,8 @@ CJpeg::CJpeg() {
     m_bScanDone = false;
     m_pSamples = nullptr;
     m_nSamplesSize = 0;
+    m_nMcuRow = 0;
+    m_pPending = nullptr;
     for (int i = 0; i < 3; ++i) {
         m_nPlaneOffset[i] = 0;
         m_nPlaneStride[i] = 0;
@@ -91,7 +93,9 @@ void CJpeg::Release() {
     delete[] m_pCbPlane;
     delete[] m_pCrPlane;
     delete[] m_pSamples;
+    delete[] m_pPending;
     m_pSamples = nullptr;
+    m_pPending = nullptr;
     m_nSamplesSize = 0;
     m_pRGB = m_pBuf = m_pMCU = m_pScan = nullptr;
     m_pYPlane = m_pCbPlane = m_pCrPlane = nullptr;

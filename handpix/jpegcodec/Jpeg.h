@@ -127,10 +127,16 @@ public:
     std::int32_t m_nPadWidth;      // padded frame size, not limited to 16 bits
     std::int32_t m_nPadHeight;
     bool m_bScanDone;              // a scan was decoded by this load
-    std::uint8_t* m_pSamples;      // decoder: component sample planes of the scan
+    // The decoder works one MCU row at a time: DecodeMCU fills the current
+    // row's samples, one plane per scan component at its own resolution, and
+    // ConvertYUV2RGB turns that row into its rows of the new picture, which
+    // replaces m_pRGB only when the whole scan has decoded.
+    std::uint8_t* m_pSamples;
     std::size_t m_nSamplesSize;
     std::size_t m_nPlaneOffset[3];  // per scan component: plane start in m_pSamples
-    std::int32_t m_nPlaneStride[3]; // and its row length (= width) in samples
+    std::int32_t m_nPlaneStride[3]; // and its row length in samples
+    std::int32_t m_nMcuRow;         // the MCU row held in m_pSamples
+    std::uint8_t* m_pPending;       // the picture being decoded
 
 private:
     void Release();

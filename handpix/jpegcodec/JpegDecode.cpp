@@ -334,7 +334,9 @@ bool CJpeg::CheckScan() {
 
 void CJpeg::FreeSamples() {
     delete[] m_pSamples;
+    delete[] m_pPending;
     m_pSamples = nullptr;
+    m_pPending = nullptr;
     m_nSamplesSize = 0;
 }
 
@@ -344,23 +346,28 @@ void CJpeg::Decode(void) {
     m_nBits = 0;
     const int ns = m_byScanComps;
     const int mcusX = m_nPadWidth / 8 / m_byMaxH, mcusY = m_nPadHeight / 8 / m_byMaxV;
-    // The scan is decoded into one plane per component at its own resolution;
-    // the conversion replicates subsampled planes.
     std::size_t total = 0;
     for (int c = 0; c < ns; ++c) {
         m_nPlaneOffset[c] = total;
         m_nPlaneStride[c] = mcusX * 8 * m_byH[c];
-        total += static_cast<std::size_t>(m_nPlaneStride[c]) * mcusY * 8 * m_byV[c];
+        total += static_cast<std::size_t>(m_nPlaneStride[c]) * 8 * m_byV[c];
     }
+    total += 3 * static_cast<std::size_t>(m_nPadWidth);  // scratch rows for replication
     FreeSamples();
+    const std::size_t S = 4 * ((3 * static_cast<std::size_t>(m_nWidth) + 3) / 4);
     m_pSamples = new (std::nothrow) std::uint8_t[total];
-    if (!m_pSamples) return Fail(Status::internal);
+    m_pPending = new (std::nothrow) std::uint8_t[S * m_nHeight];
+    if (!m_pSamples || !m_pPending) {
+        FreeSamples();
+        return Fail(Status::internal);
+    }
     m_nSamplesSize = total;
     for (int c = 0; c < ns; ++c) m_sDCPred[c] = 0;
     m_nScanPos = m_nPos;
     m_pScan = m_pBuf + m_nPos;
     unsigned count = 0;
     for (int my = 0; my < mcusY; ++my) {
+        m_nMcuRow = my;
         for (int mx = 0; mx < mcusX; ++mx) {
             DecodeMCU(mx, my);
             if (!Failed() && m_nScanPos > m_nBufSize + kZeroFillBytes) Fail(Status::truncated);
@@ -370,12 +377,18 @@ void CJpeg::Decode(void) {
                 Restart();
             }
         }
+        ConvertYUV2RGB();
     }
     m_nBitCount = m_nBits & 7;
     m_pScan = m_pBuf + std::min(m_nScanPos, m_nBufSize);
-    ConvertYUV2RGB();
+    delete[] m_pRGB;
+    m_pRGB = m_pPending;
+    m_pPending = nullptr;
+    m_nRGBSize = S * m_nHeight;
+    m_wFrameWidth = static_cast<std::uint16_t>(m_nWidth);
+    m_wFrameHeight = static_cast<std::uint16_t>(m_nHeight);
     FreeSamples();
-    if (!Failed()) m_bScanDone = true;
+    m_bScanDone = true;
 }
 
 // The reader fetches ahead; a restart marker counts only where the bit-at-a-
@@ -481,46 +494,49 @@ bool CJpeg::DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride) {
 }
 
 void CJpeg::DecodeMCU(int mcuX, int mcuY) {
-    if (!m_pSamples || Failed()) return Fail(Status::internal);
+    if (!m_pSamples || Failed() || mcuY != m_nMcuRow) return Fail(Status::internal);
     for (int c = 0; c < m_byScanComps; ++c) {
         const int H = m_byH[c], V = m_byV[c];
         const std::ptrdiff_t stride = m_nPlaneStride[c];
         std::uint8_t* plane = m_pSamples + m_nPlaneOffset[c];
         for (int by = 0; by < V; ++by)
-            for (int bx = 0; bx < H; ++bx) {
-                std::uint8_t* dst = plane + static_cast<std::ptrdiff_t>((mcuY * V + by) * 8) * stride + (mcuX * H + bx) * 8;
-                if (!DecodeBlock(c, dst, stride)) return;
-            }
+            for (int bx = 0; bx < H; ++bx)
+                if (!DecodeBlock(c, plane + by * 8 * stride + (mcuX * H + bx) * 8, stride)) return;
     }
 }
 
+// Converts the samples of MCU row m_nMcuRow into the picture's rows: colour
+// conversion, replication of subsampled planes, cropping, and the vertical
+// flip (picture row y lands on buffer row height - 1 - y).
 void CJpeg::ConvertYUV2RGB(void) {
-    if (!m_pSamples || Failed()) return Fail(Status::internal);
+    if (!m_pSamples || !m_pPending || Failed()) return Fail(Status::internal);
     const int ns = m_byScanComps, w = m_nWidth, h = m_nHeight;
     const std::size_t S = 4 * ((3 * static_cast<std::size_t>(w) + 3) / 4);
-    auto* out = new (std::nothrow) std::uint8_t[S * h];
-    std::unique_ptr<std::uint8_t[]> rows(new (std::nothrow) std::uint8_t[3 * static_cast<std::size_t>(m_nPadWidth)]);
-    if (!out || !rows) {
-        delete[] out;
-        return Fail(Status::internal);
-    }
-    // A row of S bytes may reach into the first padded pixel (its first
-    // bytes), so one more pixel than the width is converted when it exists.
+    // A row of S bytes may reach into the first padded pixel, so one pixel
+    // more than the width is converted when it exists.
     const int n = std::min<int>(m_nPadWidth, static_cast<int>((S + 2) / 3));
+    const int y0 = m_nMcuRow * 8 * m_byMaxV, y1 = std::min(h, y0 + 8 * m_byMaxV);
+    // Replicated rows go to the scratch space after the planes.
+    std::uint8_t* rowBuf = m_pSamples + m_nSamplesSize - 3 * static_cast<std::size_t>(m_nPadWidth);
     const std::uint8_t* src[3];
-    for (int y = 0; y < h; ++y) {
+    for (int y = y0; y < y1; ++y) {
         for (int c = 0; c < ns; ++c) {
             const int hs = m_byMaxH / m_byH[c], vs = m_byMaxV / m_byV[c];
-            const std::uint8_t* row = m_pSamples + m_nPlaneOffset[c] + static_cast<std::size_t>(y / vs) * m_nPlaneStride[c];
+            const std::uint8_t* row = m_pSamples + m_nPlaneOffset[c] + static_cast<std::size_t>((y - y0) / vs) * m_nPlaneStride[c];
             if (hs == 1) {
                 src[c] = row;
                 continue;
             }
-            std::uint8_t* r = rows.get() + c * m_nPadWidth;
-            for (int x = 0; x < n; ++x) r[x] = row[x / hs];
+            std::uint8_t* r = rowBuf + c * m_nPadWidth;
+            if (hs == 2) {
+                for (int i = 0; i < (n + 1) / 2; ++i) r[2 * i] = r[2 * i + 1] = row[i];
+            } else {
+                for (int x = 0, i = 0; x < n; ++i)
+                    for (int k = 0; k < hs; ++k) r[x++] = row[i];
+            }
             src[c] = r;
         }
-        std::uint8_t* d = out + (h - 1 - y) * S;
+        std::uint8_t* d = m_pPending + (h - 1 - y) * S;
         std::uint8_t tail[3];
         if (ns == 3) {
             handpix::jpeg::YccToBgr(src[0], src[1], src[2], d, w);
@@ -531,11 +547,6 @@ void CJpeg::ConvertYUV2RGB(void) {
         }
         if (n > w) std::memcpy(d + 3 * static_cast<std::size_t>(w), tail, S - 3 * static_cast<std::size_t>(w));
     }
-    delete[] m_pRGB;
-    m_pRGB = out;
-    m_nRGBSize = S * h;
-    m_wFrameWidth = static_cast<std::uint16_t>(w);
-    m_wFrameHeight = static_cast<std::uint16_t>(h);
 }
 
 // The single-step operations below serve hosts that drive the decoder by

@@ -3,9 +3,24 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "handpix/jpegcodec/JpegTables.h"
 #include "handpix/platform/core/Zigzag.h"
+
+// The vector helpers below are inlined everywhere, so the calling convention
+// for 32-byte vectors never crosses a function boundary.
+#if defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
+// The hot loops are built twice, for AVX2 and for the baseline, and chosen
+// at load time; both compute the same IEEE operations lane by lane.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__AVX2__)
+#define HANDPIX_HOT __attribute__((target_clones("avx2", "default")))
+#else
+#define HANDPIX_HOT
+#endif
 
 namespace handpix::jpeg {
 namespace {
@@ -51,31 +66,37 @@ constexpr DoubleMatrix kDctScale = MakeDctScale();
 
 inline std::uint8_t ClampByte(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
+// Eight lanes of float or int; GCC and Clang map them to one AVX2 register
+// or two SSE registers. Lane-wise IEEE operations give the scalar results.
+using F8 = float __attribute__((vector_size(32)));
+using I8 = int __attribute__((vector_size(32)));
+using S8 = std::int16_t __attribute__((vector_size(16)));
+using B8 = std::uint8_t __attribute__((vector_size(8)));
+
+inline F8 LoadRow(const float* p) {
+    F8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 // out[x][y] = (sum_v T[x][v] * C[v][y]) * 0.25 with T[x][v] = sum_u C[u][x] * F[u][v],
 // each sum accumulated in float in increasing index order, as the plain
-// formula does; the lanes of the inner loops are independent sums.
+// formula does; a lane holds one of eight independent sums.
 template <typename Store>
-inline void IdctCore(const std::int16_t* coef, unsigned rowMask, unsigned colMask, Store store) {
-    alignas(32) float t[8][8] = {};
+[[gnu::always_inline]] inline void IdctCore(const std::int16_t* coef, unsigned rowMask, unsigned colMask, Store store) {
+    F8 t[8] = {};
     for (int u = 0; u < 8; ++u) {
         if (!(rowMask >> u & 1)) continue;
-        alignas(32) float f[8];
-        for (int v = 0; v < 8; ++v) f[v] = static_cast<float>(coef[u * 8 + v]);
-        for (int x = 0; x < 8; ++x) {
-            const float c = kIdct.m[u][x];
-            for (int v = 0; v < 8; ++v) t[x][v] += c * f[v];
-        }
+        S8 s;
+        std::memcpy(&s, coef + 8 * u, sizeof s);
+        const F8 f = __builtin_convertvector(s, F8);
+        for (int x = 0; x < 8; ++x) t[x] += kIdct.m[u][x] * f;
     }
     for (int x = 0; x < 8; ++x) {
-        alignas(32) float o[8] = {};
-        for (int v = 0; v < 8; ++v) {
-            if (!(colMask >> v & 1)) continue;
-            const float tv = t[x][v];
-            for (int y = 0; y < 8; ++y) o[y] += tv * kIdct.m[v][y];
-        }
-        alignas(32) int r[8];
-        for (int y = 0; y < 8; ++y) r[y] = static_cast<int>(o[y] * 0.25f);
-        store(x, r);
+        F8 o = {};
+        for (int v = 0; v < 8; ++v)
+            if (colMask >> v & 1) o += t[x][v] * LoadRow(kIdct.m[v]);
+        store(x, __builtin_convertvector(o * 0.25f, I8));
     }
 }
 
@@ -95,7 +116,7 @@ inline std::int16_t QuantizeTruncated(double f, int q) {
 
 }  // namespace
 
-void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask, std::uint8_t* dst,
+HANDPIX_HOT void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask, std::uint8_t* dst,
                  std::ptrdiff_t stride) {
     if ((rowMask | colMask) <= 1) {
         // Only the DC term: every sum has one nonzero term, so all 64 outputs
@@ -105,21 +126,24 @@ void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask
         for (int x = 0; x < 8; ++x) std::fill_n(dst + x * stride, 8, b);
         return;
     }
-    IdctCore(coef, rowMask, colMask, [&](int x, const int* r) {
-        std::uint8_t* d = dst + x * stride;
-        for (int y = 0; y < 8; ++y) d[y] = ClampByte(r[y] + 128);
+    IdctCore(coef, rowMask, colMask, [&](int x, I8 r) {
+        r += 128;
+        r = r < 0 ? 0 : r;
+        r = r > 255 ? 255 : r;
+        const B8 b = __builtin_convertvector(r, B8);
+        std::memcpy(dst + x * stride, &b, sizeof b);
     });
 }
 
 void IdctBlock(std::int16_t block[64]) {
     alignas(32) std::int16_t in[64];
     std::copy_n(block, 64, in);
-    IdctCore(in, 0xFF, 0xFF, [&](int x, const int* r) {
+    IdctCore(in, 0xFF, 0xFF, [&](int x, I8 r) {
         for (int y = 0; y < 8; ++y) block[x * 8 + y] = static_cast<std::int16_t>(std::clamp(r[y], -32768, 32767));
     });
 }
 
-void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const std::uint8_t quant[64],
+HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const std::uint8_t quant[64],
                         std::int16_t out[64]) {
     // The fast path is the separable product: the row sums R are exact in
     // double (16-bit samples times 24-bit constants, eight terms), so only the
@@ -177,29 +201,86 @@ void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const s
     }
 }
 
-void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n) {
-    for (int i = 0; i < n; ++i) {
+namespace {
+
+constexpr int kChunk = 32;
+
+inline std::uint8_t ClampTrunc(float v) {
+    return static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(v, 0.0f), 255.0f)));
+}
+
+// Planar in, a fixed count, one packed B | G << 8 | R << 16 word per pixel
+// out: the shape the vectoriser wants.
+inline void YccChunk(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint32_t* bgr) {
+    for (int i = 0; i < kChunk; ++i) {
         const float Y = y[i];
         const float u = static_cast<float>(cb[i] - 128);
         const float v = static_cast<float>(cr[i] - 128);
-        const float r = Y + 1.402f * v;
-        const float g = Y - 0.34414f * u - 0.71414f * v;
-        const float b = Y + 1.772f * u;
-        bgr[3 * i + 0] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(b, 0.0f), 255.0f)));
-        bgr[3 * i + 1] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(g, 0.0f), 255.0f)));
-        bgr[3 * i + 2] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(r, 0.0f), 255.0f)));
+        const std::uint32_t r = ClampTrunc(Y + 1.402f * v);
+        const std::uint32_t g = ClampTrunc(Y - 0.34414f * u - 0.71414f * v);
+        const std::uint32_t b = ClampTrunc(Y + 1.772f * u);
+        bgr[i] = b | g << 8 | r << 16;
     }
 }
 
-void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
-    for (int i = 0; i < n; ++i) {
-        const float B = bgr[3 * i], G = bgr[3 * i + 1], R = bgr[3 * i + 2];
-        const float y = 0.299f * R + 0.587f * G + 0.114f * B;
-        const float cb = 0.5f * B - (0.1687f * R + 0.3313f * G) + 128.0f;
-        const float cr = 0.5f * R - 0.4187f * G - 0.0813f * B + 128.0f;
-        ycc[3 * i + 0] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(y, 0.0f), 255.0f)));
-        ycc[3 * i + 1] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(cb, 0.0f), 255.0f)));
-        ycc[3 * i + 2] = static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(cr, 0.0f), 255.0f)));
+// Stores packed pixels 3 bytes apart; each 4-byte store's spare byte is
+// overwritten by the next pixel, and the last pixel is stored bytewise.
+inline void StorePacked(const std::uint32_t* px, int m, std::uint8_t* d) {
+    for (int i = 0; i + 1 < m; ++i) std::memcpy(d + 3 * i, &px[i], 4);
+    const std::uint32_t last = px[m - 1];
+    d[3 * (m - 1)] = static_cast<std::uint8_t>(last);
+    d[3 * (m - 1) + 1] = static_cast<std::uint8_t>(last >> 8);
+    d[3 * (m - 1) + 2] = static_cast<std::uint8_t>(last >> 16);
+}
+
+inline void BgrChunk(const std::uint8_t* b, const std::uint8_t* g, const std::uint8_t* r, std::uint8_t* y,
+                     std::uint8_t* cb, std::uint8_t* cr) {
+    for (int i = 0; i < kChunk; ++i) {
+        const float B = b[i], G = g[i], R = r[i];
+        y[i] = ClampTrunc(0.299f * R + 0.587f * G + 0.114f * B);
+        cb[i] = ClampTrunc(0.5f * B - (0.1687f * R + 0.3313f * G) + 128.0f);
+        cr[i] = ClampTrunc(0.5f * R - 0.4187f * G - 0.0813f * B + 128.0f);
+    }
+}
+
+}  // namespace
+
+HANDPIX_HOT void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
+                          int n) {
+    alignas(32) std::uint8_t in[3][kChunk];
+    alignas(32) std::uint32_t out[kChunk];
+    for (int at = 0; at < n; at += kChunk) {
+        const int m = std::min(kChunk, n - at);
+        if (m == kChunk) {
+            YccChunk(y + at, cb + at, cr + at, out);
+        } else {
+            std::fill_n(&in[0][0], 3 * kChunk, 0);
+            std::copy_n(y + at, m, in[0]);
+            std::copy_n(cb + at, m, in[1]);
+            std::copy_n(cr + at, m, in[2]);
+            YccChunk(in[0], in[1], in[2], out);
+        }
+        StorePacked(out, m, bgr + 3 * static_cast<std::ptrdiff_t>(at));
+    }
+}
+
+HANDPIX_HOT void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
+    alignas(32) std::uint8_t in[3][kChunk] = {}, out[3][kChunk];
+    for (int at = 0; at < n; at += kChunk) {
+        const int m = std::min(kChunk, n - at);
+        const std::uint8_t* s = bgr + 3 * static_cast<std::ptrdiff_t>(at);
+        for (int i = 0; i < m; ++i) {
+            in[0][i] = s[3 * i];
+            in[1][i] = s[3 * i + 1];
+            in[2][i] = s[3 * i + 2];
+        }
+        BgrChunk(in[0], in[1], in[2], out[0], out[1], out[2]);
+        std::uint8_t* d = ycc + 3 * static_cast<std::ptrdiff_t>(at);
+        for (int i = 0; i < m; ++i) {
+            d[3 * i] = out[0][i];
+            d[3 * i + 1] = out[1][i];
+            d[3 * i + 2] = out[2][i];
+        }
     }
 }
 
