@@ -33,6 +33,16 @@ SisKind1Block Explicit(std::uint32_t across, std::uint32_t down, std::vector<std
     return b;
 }
 
+// An 8 x 8 frame of one block of one cell.
+SisKind1Stream OneCell(const std::vector<std::uint8_t>& px, std::vector<SisKind1Placement> placements,
+                       bool invert = false) {
+    SisKind1Stream s;
+    s.widthUnits = s.heightUnits = 1;
+    s.blocks = {Explicit(1, 1, px)};
+    s.frames = {{invert, std::move(placements)}};
+    return s;
+}
+
 class Kind1 : public ::testing::Test {
 protected:
     // Decodes frame f (or every frame) and returns the raw bytes; empty on failure.
@@ -54,22 +64,6 @@ protected:
     }
     std::unique_ptr<SisKind1Decoder> decoder = std::make_unique<SisKind1Decoder>();
 };
-
-TEST_F(Kind1, CellCodingsPutPixelsInZigzagOrder) {
-    // Coded pixel 63 is row 7 column 7; coded pixel 2 is row 1 column 0.
-    for (CellCoding coding : {CellCoding::raw, CellCoding::runLength}) {
-        std::vector<std::uint8_t> px(64, 0);
-        px[63] = 1;
-        px[8] = 1;
-        SisKind1Stream s;
-        s.widthUnits = 1;
-        s.heightUnits = 1;
-        s.blocks = {Explicit(1, 1, px, coding)};
-        s.frames = {{false, {{0}}}};
-        const std::vector<std::uint8_t> out = Decode(WriteSisKind1(s), 0, 8);
-        EXPECT_EQ(out, (std::vector<std::uint8_t>{0, 0x80, 0, 0, 0, 0, 0, 0x01}));
-    }
-}
 
 TEST_F(Kind1, RunLengthCellFromItsBits) {
     // White 63 then black 1: colour bit 0, white code 63 "00110100", black 1 "010".
@@ -113,53 +107,25 @@ TEST_F(Kind1, RunLengthCellRejections) {
     }
 }
 
-TEST_F(Kind1, PlacementsTransformsAndClipping) {
-    const std::vector<std::uint8_t> px = Pattern(16, 8, 3);
-    for (int t = 0; t < 8; ++t) {
-        for (int x : {-4, 0, 5, 20}) {
-            SisKind1Stream s;
-            s.widthUnits = 3;
-            s.heightUnits = 2;
-            s.blocks = {Explicit(2, 1, px)};
-            SisKind1Placement p{0, 0, x, 3, (t & 1) != 0, (t & 2) != 0, (t & 4) != 0};
-            s.frames = {{false, {p}}};
-            SCOPED_TRACE(testing::Message() << "transform " << t << " x " << x);
-            ExpectFrames(s);
-        }
-    }
-}
-
 TEST_F(Kind1, LeftClippingDropsTheLeftmostColumns) {
-    SisKind1Stream s;
-    s.widthUnits = 1;
-    s.heightUnits = 1;
     std::vector<std::uint8_t> px(64, 0);
-    for (int y = 0; y < 8; ++y) px[y * 8 + 4] = 1, px[y * 8 + 3] = 1;  // columns 3 and 4
-    s.blocks = {Explicit(1, 1, px, CellCoding::raw)};
-    s.frames = {{false, {{0, 0, -4, 0}}}};
-    const std::vector<std::uint8_t> out = Decode(WriteSisKind1(s), 0, 8);
-    EXPECT_EQ(out, std::vector<std::uint8_t>(8, 0x80));  // column 4 lands on column 0
+    for (int y = 0; y < 8; ++y) px[y * 8 + 4] = px[y * 8 + 3] = 1;  // columns 3 and 4
+    const SisKind1Stream s = OneCell(px, {{0, 0, -4, 0}});
+    EXPECT_EQ(Decode(WriteSisKind1(s), 0, 8), std::vector<std::uint8_t>(8, 0x80));  // column 4 lands on 0
 }
 
 TEST_F(Kind1, DerivedBlocksCarryTheirChanges) {
-    const std::vector<std::uint8_t> base = Pattern(16, 16, 9);
-    SisKind1Block unchanged;
-    unchanged.derived = true;
-    SisKind1Block changed;
-    changed.derived = true;
-    changed.change = true;
+    SisKind1Block unchanged, changed, later;
+    unchanged.derived = changed.derived = later.derived = true;
+    changed.change = later.change = true;
     changed.changes = {{3, Pattern(8, 8, 1), CellCoding::raw}, {0, Pattern(8, 8, 2)}};
-    SisKind1Block later;
-    later.derived = true;
-    later.change = true;
     later.changes = {{1, Pattern(8, 8, 4)}};
     SisKind1Stream s;
-    s.blocks = {Explicit(2, 2, base), unchanged, changed, later};
+    s.blocks = {Explicit(2, 2, Pattern(16, 16, 9)), unchanged, changed, later};
     s.frames = {{false, {{1}}}, {false, {{2}}}, {false, {{3}}}, {false, {{0}}}};
-    ExpectFrames(s);
-    // The unchanged derived block shows exactly its base.
+    ExpectFrames(s);  // block 3 shows block 2's changes too
     const std::vector<std::uint8_t> stream = WriteSisKind1(s);
-    EXPECT_EQ(Decode(stream, 0, 32), Decode(stream, 3, 32));
+    EXPECT_EQ(Decode(stream, 0, 32), Decode(stream, 3, 32)) << "no change bit: exactly the base";
 }
 
 TEST_F(Kind1, UpperLayersCoverInsideTheirSilhouette) {
@@ -179,34 +145,16 @@ TEST_F(Kind1, UpperLayersCoverInsideTheirSilhouette) {
     EXPECT_EQ(out[6 * 2 + 1], 0b01111111);
 }
 
-TEST_F(Kind1, OneLayerReadsNoLayerBits) {
-    SisKind1Stream s;
-    s.blocks = {Explicit(1, 1, Pattern(8, 8, 5)), Explicit(1, 1, Pattern(8, 8, 6))};
-    SisKind1Placement a{0, 5, 1, 2}, b{1, 3, 8, 8, true};
-    s.frames = {{false, {a, b}}, {false, {b}}};
-    const std::vector<std::uint8_t> one = WriteSisKind1(s);
-    s.layerCount = 2;
-    const std::vector<std::uint8_t> two = WriteSisKind1(s);
-    EXPECT_EQ(two.size() * 8 - one.size() * 8 >= 6, true);  // three bits per placement
-    s.layerCount = 1;
-    ExpectFrames(s);  // the renderer puts every block on layer 0
-}
-
 TEST_F(Kind1, InvertRulesCancel) {
-    for (bool all : {false, true}) {
-        for (bool frame : {false, true}) {
-            SisKind1Stream s;
-            s.widthUnits = 1;
-            s.heightUnits = 1;
-            s.invertAll = all;
-            std::vector<std::uint8_t> px(64, 0);
-            px[0] = 1;
-            s.blocks = {Explicit(1, 1, px)};
-            s.frames = {{frame, {{0}}}};
-            const std::vector<std::uint8_t> out = Decode(WriteSisKind1(s), 0, 8);
-            ASSERT_EQ(out.size(), 8u);
-            EXPECT_EQ(out[0], all != frame ? 0x7F : 0x80) << all << frame;
-        }
+    std::vector<std::uint8_t> px(64, 0);
+    px[0] = 1;
+    for (int rule = 0; rule < 4; ++rule) {
+        const bool all = rule & 1, frame = rule & 2;
+        SisKind1Stream s = OneCell(px, {{0}}, frame);
+        s.invertAll = all;
+        const std::vector<std::uint8_t> out = Decode(WriteSisKind1(s), 0, 8);
+        ASSERT_EQ(out.size(), 8u);
+        EXPECT_EQ(out[0], all != frame ? 0x7F : 0x80) << all << frame;
     }
 }
 
@@ -276,41 +224,26 @@ TEST_F(Kind1, BadStreamsAndRequestsFail) {
 
     SisKind1Block derived;
     derived.derived = true;
-    SisKind1Stream firstDerived = good;
-    firstDerived.blocks.insert(firstDerived.blocks.begin(), derived);
-    EXPECT_TRUE(Decode(WriteSisKind1(firstDerived), 0, 32).empty()) << "first block derived";
-
-    SisKind1Stream big = good;
-    big.blocks = {Explicit(11, 12, Pattern(88, 96, 3))};  // 132 cells
-    big.frames = {{false, {{0}}}};
-    EXPECT_TRUE(Decode(WriteSisKind1(big), 0, 32).empty()) << "more than 128 cells";
-    big.blocks = {Explicit(16, 8, Pattern(128, 64, 3))};  // 128 cells
-    EXPECT_FALSE(Decode(WriteSisKind1(big), 0, 32).empty());
-
-    SisKind1Stream farCell = good;
-    SisKind1Block change;
-    change.derived = true;
-    change.change = true;
-    change.changes = {{2, Pattern(8, 8, 1)}};  // the base has 2 cells
-    farCell.blocks = {Explicit(2, 1, Pattern(16, 8, 2)), change};
-    EXPECT_TRUE(Decode(WriteSisKind1(farCell), 0, 32).empty()) << "change outside the block";
-}
-
-TEST_F(Kind1, DerivedBlockNeedsNineZeroBits) {
-    SisKind1Stream s;
-    SisKind1Block d;
-    d.derived = true;
-    s.blocks = {Explicit(1, 1, Pattern(8, 8, 1), CellCoding::raw), d};
-    s.frames = {{false, {{1}}}};
-    const std::vector<std::uint8_t> stream = WriteSisKind1(s);
-    ASSERT_FALSE(Decode(stream, 0, 32).empty());
-    // Header 64 bits, explicit block 5 + 4 + 1 map bit + 64 raw bits: the
-    // derived record starts at bit 138. Its bits 5 to 8 must be zero too.
-    for (std::size_t bit = 138 + 5; bit < 138 + 9; ++bit) {
-        std::vector<std::uint8_t> t = stream;
-        t[bit / 8] ^= static_cast<std::uint8_t>(0x80u >> (bit % 8));
-        EXPECT_TRUE(Decode(t, 0, 32).empty()) << bit;
-    }
+    SisKind1Stream t = good;
+    t.blocks.insert(t.blocks.begin(), derived);
+    EXPECT_TRUE(Decode(WriteSisKind1(t), 0, 32).empty()) << "first block derived";
+    t.blocks = {Explicit(11, 12, Pattern(88, 96, 3))};
+    t.frames = {{false, {{0}}}};
+    EXPECT_TRUE(Decode(WriteSisKind1(t), 0, 32).empty()) << "132 cells";
+    t.blocks = {Explicit(16, 8, Pattern(128, 64, 3))};
+    EXPECT_FALSE(Decode(WriteSisKind1(t), 0, 32).empty()) << "128 cells";
+    derived.change = true;
+    derived.changes = {{2, Pattern(8, 8, 1)}};
+    t.blocks = {Explicit(2, 1, Pattern(16, 8, 2)), derived};
+    EXPECT_TRUE(Decode(WriteSisKind1(t), 0, 32).empty()) << "change outside the 2-cell base";
+    // Header 64 bits, explicit block 9 + 1 map bit + 64 raw bits: the derived
+    // record starts at bit 138; a set bit among its first nine is refused.
+    derived.change = false;
+    t.blocks = {Explicit(1, 1, Pattern(8, 8, 1), CellCoding::raw), derived};
+    std::vector<std::uint8_t> bad = WriteSisKind1(t);
+    ASSERT_FALSE(Decode(bad, 0, 32).empty());
+    bad[(138 + 6) / 8] ^= static_cast<std::uint8_t>(0x80u >> ((138 + 6) % 8));
+    EXPECT_TRUE(Decode(bad, 0, 32).empty()) << "derived block without nine zero bits";
 }
 
 }  // namespace
