@@ -11,7 +11,7 @@ namespace {
 // Pictures may legitimately declare a size far beyond their bytes (a tiny GIF
 // with a huge screen decodes to a huge blank picture). That is correct but
 // slow under sanitizers, so inputs declaring more than this are skipped.
-constexpr long long kMaxDeclaredPixels = 1 << 20;
+constexpr long long kMaxDeclaredPixels = 1 << 18;
 
 unsigned U16LE(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
 unsigned U16BE(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }

@@ -32,9 +32,9 @@ std::shared_ptr<const ResourceImage> FindResourceImage(const char* type, UINT id
 
 }  // namespace handpix
 
-namespace {
-char g_moduleTag;  // its address is the library's module handle
+// The library's module handle: the address of a constant that nothing reads.
+HINSTANCE AfxGetResourceHandle() {
+    static const char tag = 0;
+    return const_cast<char*>(&tag);
 }
-
-HINSTANCE AfxGetResourceHandle() { return &g_moduleTag; }
-HINSTANCE AfxFindResourceHandle(LPCTSTR, LPCTSTR) { return &g_moduleTag; }
+HINSTANCE AfxFindResourceHandle(LPCTSTR, LPCTSTR) { return AfxGetResourceHandle(); }
