@@ -188,3 +188,33 @@ TEST(PhotoItem, PseudoDrawShowsABlankTileAndIconTilesUseTheIconBackground) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PictureItem, MakeThumbNailWritesLoadsAndDescribesTheThumbnail) {
+    fs::path root = fs::temp_directory_path() / ("handpix_thumb_" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "src");
+    fs::create_directories(root / "cache");
+    std::string source = (root / "src" / "photo.jpg").string();
+    ASSERT_TRUE(handpix::test::WriteBytes(source, handpix::test::MakeJpeg(640, 480, [](int x, int y) {
+        return RGB(x % 256, y % 256, 90);
+    })));
+    int bytes = static_cast<int>(fs::file_size(source));
+
+    CPicture work;
+    CString cache((root / "cache").string().c_str());
+    CPictureItem item{CString(source.c_str())};
+    item.MakeThumbNail(&work, cache);
+    EXPECT_STREQ(item.m_strThumb, (root / "cache" / "photo.jpg").string().c_str());
+    EXPECT_TRUE(fs::exists(root / "cache" / "photo.jpg"));
+    EXPECT_STREQ(item.m_strInfo, ("640×480(" + std::string(handpix::SizeText(bytes).c_str()) + ")").c_str());
+    EXPECT_EQ(item.m_picture.GetImageSize(), CSize(100, 75));  // the thumbnail itself is loaded
+
+    CPictureItem bare{CString("photo.jpg")};
+    bare.MakeThumbNail(&work, cache);
+    EXPECT_STREQ(bare.m_strThumb, "");
+    fs::remove_all(root);
+}
+
+}  // namespace

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "handpix/photolist/PhotoListCtrl.h"
@@ -446,6 +448,41 @@ TEST(PhotoList, RunDirectoryIsTheExecutablesFolder) {
     EXPECT_EQ(CPhotoListCtrl(IMG_MPEG).m_imgType, IMG_MPEG);
     list.SetImgType(IMG_MPEG);
     EXPECT_EQ(list.m_imgType, IMG_MPEG);
+}
+
+}  // namespace
+
+namespace {
+
+// A worker appends, invalidates and empties while the window thread paints
+// and scrolls: the shape of a build, minus the files.
+TEST_F(ListTest, AppendingFromAnotherThreadWhilePaintingIsSafe) {
+    Make(380, 300, 0);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < 40; ++i) {
+                auto* item = new CPhotoItem;
+                item->m_strName = "x.jpg";
+                list->AddTail(item);
+                CRect cell = item->GetRect();
+                list->InvalidateRect(&cell, FALSE);
+            }
+            g_nPaintCounter.fetch_add(1);
+            list->DeleteAllItems();
+            g_nPaintCounter.fetch_sub(1);
+        }
+        done = true;
+    });
+    while (!done) {
+        handpix::WaitForMessage(5);
+        list->PostMessage(WM_VSCROLL, SB_LINEDOWN, 0);
+        handpix::PumpMessages();
+    }
+    worker.join();
+    handpix::PumpMessages();
+    EXPECT_EQ(list->GetItemCount(), 0);
+    EXPECT_LE(list->m_nVPos, 25);  // a late line request may still move the empty grid
 }
 
 }  // namespace
