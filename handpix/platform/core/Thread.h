@@ -19,8 +19,12 @@ class CWinThread {
 public:
     CWinThread() = default;
     // Joins the thread: whoever owns the object waits for the thread to end,
-    // so nothing the thread uses is freed under it.
-    virtual ~CWinThread() { Join(); }
+    // so nothing the thread uses is freed under it. A thread that deletes its
+    // own object is let go instead, as it cannot wait for itself.
+    virtual ~CWinThread() {
+        Join();
+        if (m_thread.joinable()) m_thread.detach();
+    }
     CWinThread(const CWinThread&) = delete;
     CWinThread& operator=(const CWinThread&) = delete;
 
