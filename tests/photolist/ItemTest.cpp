@@ -96,18 +96,6 @@ TEST(PhotoItem, MotionThumbnailIsOnlyNamed) {
     EXPECT_STREQ(bare.m_strThumb, "");
 }
 
-TEST(PhotoItem, NewItemsStartCleared) {
-    CPictureItem item(CString("C:\\p\\x.jpg"));
-    EXPECT_FALSE(item.GetSelect());
-    EXPECT_FALSE(item.GetCheck());
-    EXPECT_FALSE(item.GetDrawn());
-    EXPECT_EQ(item.GetRect(), CRect());
-    item.ToggleSelected();
-    EXPECT_TRUE(item.GetSelect());
-    item.SetRect(CRect(1, 2, 3, 4));
-    EXPECT_EQ(item.GetRect(), CRect(1, 2, 3, 4));
-}
-
 TEST(PhotoItem, TileBackgroundFollowsSelectionUnderTheCaptionsToo) {
     for (bool selected : {false, true}) {
         Canvas canvas;
