@@ -201,6 +201,28 @@ TEST_F(WindowTest, MessageMapHandlesInOrderAndFallsBackToDefault) {
     handpix::PumpMessages();
 }
 
+// Handles WM_PAINT without painting or validating.
+class Lazy : public CWnd {
+public:
+    int paints = 0;
+
+protected:
+    const handpix::MessageMap* GetMessageMap() const override {
+        static constexpr handpix::MessageEntry entries[] = {handpix::msg::Paint<&Lazy::OnPaint>()};
+        static constexpr handpix::MessageMap map{&CWnd::MessageMapOf, entries};
+        return &map;
+    }
+    void OnPaint() { ++paints; }
+};
+
+TEST_F(WindowTest, APaintHandlerThatValidatesNothingIsAskedOnce) {
+    Lazy w;
+    ASSERT_TRUE(w.Create(nullptr, "", WS_CHILD, CRect(0, 0, 100, 100), &host, 1));
+    EXPECT_EQ(handpix::PumpMessages(), 1);
+    EXPECT_EQ(w.paints, 1);
+    EXPECT_FALSE(w.GetUpdateRect(nullptr));
+}
+
 TEST_F(WindowTest, InjectedInputArrivesAsWindowsDeliversIt) {
     Probe w;
     ASSERT_TRUE(w.Create(nullptr, "", WS_CHILD, CRect(20, 30, 220, 230), &host, 1));

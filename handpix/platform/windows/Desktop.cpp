@@ -134,9 +134,18 @@ bool PumpMessage() {
     for (auto& [h, r] : d.windows)
         if (r->owner == self && r->wnd && !r->update.empty()) {
             CWnd* w = r->wnd;
+            std::shared_ptr<WindowRecord> keep = r;
+            std::vector<CRect> before = r->update;
             MSG m{h, WM_PAINT, 0, 0, 0, {0, 0}};
             lock.unlock();
             DispatchToWindow(w, m);
+            // A handler that neither paints nor validates would be asked
+            // forever; its region is dropped instead.
+            lock.lock();
+            if (keep->update == before) {
+                keep->update.clear();
+                keep->erase = false;
+            }
             return true;
         }
     return false;
