@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "handpix/handset/Engine.h"
@@ -120,8 +121,13 @@ handpix::Rgb TrailerColour(InputFile& f, std::uint8_t index) {
     return handpix::ExpandRgb565(static_cast<std::uint16_t>(entry[0] | (entry[1] << 8)));
 }
 
+// The engine takes its lock per call, but it keeps our work areas between
+// calls: a second decode must not start until this one has its frame.
+std::mutex g_sniDecodeMutex;
+
 // Runs the engine over the stream: probe, start, step until ready, decode.
 bool DecodeStreamFrame(SniBuffers& b, std::size_t streamSize, int frame) {
+    std::lock_guard<std::mutex> lock(g_sniDecodeMutex);
     handpix::StreamInfo info;
     if (!handpix::ProbeStream(b.stream, streamSize, info)) return false;
     const std::uint32_t width = info.width ? info.width : 256;
