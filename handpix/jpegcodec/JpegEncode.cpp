@@ -58,24 +58,32 @@ int CJpeg::SaveJPG(char* path, int width, int height, unsigned char* pixels) {
     if (!m_pCrPlane) Fail(Status::internal);
 
     if (!Failed()) {
+        // Each buffer is written once: the real area from the input, the
+        // padding (columns past the width, rows past the height) with zeros.
         const std::size_t inStride = 4 * ((3 * static_cast<std::size_t>(width) + 3) / 4);
-        std::memset(m_pRGB, 0, m_nRGBSize);
-        std::fill_n(m_pYPlane, n, 0);
-        std::fill_n(m_pCbPlane, n, 0);
-        std::fill_n(m_pCrPlane, n, 0);
-        for (int y = 0; y < height; ++y) {
-            const std::uint8_t* in = pixels + y * inStride;
+        const std::size_t w = static_cast<std::size_t>(width);
+        for (std::size_t y = 0; y < H; ++y) {
             std::uint8_t* row = m_pRGB + y * 3 * W;
-            jpeg::BgrToYcc(in, row, width);
-            std::memcpy(row + 3 * width, in + 3 * width, inStride - 3 * static_cast<std::size_t>(width));
             std::int16_t* py = m_pYPlane + y * W;
             std::int16_t* pb = m_pCbPlane + y * W;
             std::int16_t* pr = m_pCrPlane + y * W;
-            for (int x = 0; x < width; ++x) {
-                py[x] = static_cast<std::int16_t>(row[3 * x] - 128);
-                pb[x] = static_cast<std::int16_t>(row[3 * x + 1] - 128);
-                pr[x] = static_cast<std::int16_t>(row[3 * x + 2] - 128);
+            std::size_t x = 0;
+            if (y < static_cast<std::size_t>(height)) {
+                const std::uint8_t* in = pixels + y * inStride;
+                jpeg::BgrToYcc(in, row, width);
+                std::memcpy(row + 3 * w, in + 3 * w, inStride - 3 * w);
+                std::memset(row + inStride, 0, 3 * W - inStride);
+                for (; x < w; ++x) {
+                    py[x] = static_cast<std::int16_t>(row[3 * x] - 128);
+                    pb[x] = static_cast<std::int16_t>(row[3 * x + 1] - 128);
+                    pr[x] = static_cast<std::int16_t>(row[3 * x + 2] - 128);
+                }
+            } else {
+                std::memset(row, 0, 3 * W);
             }
+            std::fill(py + x, py + W, 0);
+            std::fill(pb + x, pb + W, 0);
+            std::fill(pr + x, pr + W, 0);
         }
         for (std::size_t by = 0; by < H; by += 8)
             for (std::size_t bx = 0; bx < W; bx += 8) {
@@ -199,7 +207,7 @@ void CJpeg::PutSOS(int hFile) {
 }
 
 void CJpeg::DCT(short* block, int stride, int chroma) {
-    jpeg::ForwardDctQuantize(block, stride, chroma ? jpeg::kChromaQuant : jpeg::kLumaQuant, m_Block);
+    jpeg::ForwardDctQuantize(block, stride, chroma ? jpeg::ChromaPlan() : jpeg::LumaPlan(), m_Block);
     for (int k = 0; k < 64; ++k) block[(k >> 3) * stride + (k & 7)] = m_Block[k];
 }
 
@@ -271,20 +279,23 @@ void CJpeg::EncodeDU(short* block, int chroma, int stride) {
         if (i < 0) return Fail(Status::internal);
         PutBits(ac.pCode[i], ac.pSize[i]);
     };
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        const int a = c[k];
-        if (a == 0) {
-            ++run;
-            continue;
-        }
+    // Walk the nonzero coefficients through a bit mask; the zeros between
+    // them are the run.
+    std::uint64_t nonzero = 0;
+    for (int k = 1; k < 64; ++k) nonzero |= static_cast<std::uint64_t>(c[k] != 0) << k;
+    int last = 0;
+    while (nonzero) {
+        const int k = std::countr_zero(nonzero);
+        nonzero &= nonzero - 1;
+        int run = k - last - 1;
+        last = k;
         for (; run > 15; run -= 16) putSymbol(0xF0);
+        const int a = c[k];
         const unsigned s = GetCategory(static_cast<short>(a));
         putSymbol(run * 16 + static_cast<int>(s));
         PutBits(static_cast<std::uint32_t>(a < 0 ? a - 1 : a), static_cast<int>(s));
-        run = 0;
     }
-    if (c[63] == 0) putSymbol(0x00);
+    if (last != 63) putSymbol(0x00);
 }
 
 void CJpeg::ChargeCode(unsigned short code, int length) {

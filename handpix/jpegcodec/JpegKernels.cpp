@@ -143,62 +143,125 @@ void IdctBlock(std::int16_t block[64]) {
     });
 }
 
-HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const std::uint8_t quant[64],
-                        std::int16_t out[64]) {
-    // The fast path is the separable product: the row sums R are exact in
-    // double (16-bit samples times 24-bit constants, eight terms), so only the
-    // column sums round, as the direct sum's terms and partial sums do. Both
-    // stay within a few units in the last place of sum|f|, far below the
-    // margin below; a result can differ from the direct sum only when F lies
-    // within that margin of a quantization boundary (a nonzero multiple of
-    // q), and such coefficients are recomputed by the direct sum.
-    alignas(32) double f[8][8];
-    double sumAbs = 0.0;
-    int maxAbs = 0;
+QuantPlan MakeQuantPlan(const std::uint8_t quantZigzag[64]) {
+    QuantPlan p{};
+    for (int k = 0; k < 64; ++k) {
+        const int n = kZigzag[k];
+        p.zigzag[k] = quantZigzag[k];
+        p.q[n] = quantZigzag[k] ? quantZigzag[k] : 1;
+        p.inverse[n] = 1.0 / p.q[n];
+    }
+    return p;
+}
+
+const QuantPlan& LumaPlan() {
+    static const QuantPlan plan = MakeQuantPlan(kLumaQuant);
+    return plan;
+}
+
+const QuantPlan& ChromaPlan() {
+    static const QuantPlan plan = MakeQuantPlan(kChromaQuant);
+    return plan;
+}
+
+namespace {
+
+using D4 = double __attribute__((vector_size(32)));
+using L4 = long long __attribute__((vector_size(32)));
+using I4 = int __attribute__((vector_size(16)));
+
+inline D4 LoadD4(const double* p) {
+    D4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Rows of K transposed, and c(u)c(v)/4, as vectors of four.
+struct DctVectors {
+    double kt[8][8];
+    double scale[8][8];
+};
+constexpr DctVectors MakeDctVectors() {
+    DctVectors d{};
+    for (int a = 0; a < 8; ++a)
+        for (int b = 0; b < 8; ++b) {
+            d.kt[a][b] = kDctT.m[a][b];
+            d.scale[a][b] = kDctScale.m[a][b] * 0.25;
+        }
+    return d;
+}
+constexpr DctVectors kDctV = MakeDctVectors();
+
+}  // namespace
+
+HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                    std::int16_t out[64]) {
+    // The fast path is the separable product in double. Its error and the
+    // direct sum's rounding error are both below a few units in the last
+    // place of sum|f|, far below `margin`; the two results can quantize
+    // differently only when F lies within the margin of a quantization
+    // boundary (a nonzero multiple of q). Such coefficients are recomputed
+    // by the direct sum, so the output is the direct sum's, always.
+    int sumAbs = 0, maxAbs = 0;
     for (int x = 0; x < 8; ++x)
         for (int y = 0; y < 8; ++y) {
-            const int s = area[x * stride + y];
-            f[x][y] = s;
-            sumAbs += std::abs(s);
-            maxAbs = std::max(maxAbs, std::abs(s));
+            const int a = std::abs(static_cast<int>(area[x * stride + y]));
+            sumAbs += a;
+            maxAbs = std::max(maxAbs, a);
         }
+    std::int16_t natural[64];
     if (maxAbs > 2048) {
         // Outside the encoder's sample range the truncated values could leave
         // 16 bits; compute those blocks directly.
-        for (int k = 0; k < 64; ++k) {
-            const int n = kZigzag[k];
-            const double F = DirectDct(area, stride, n >> 3, n & 7);
-            out[k] = static_cast<std::int16_t>(static_cast<std::int16_t>(static_cast<int>(F)) / quant[k]);
-        }
-        return;
-    }
-    alignas(32) double r[8][8];
-    for (int x = 0; x < 8; ++x) {
-        alignas(32) double acc[8] = {};
-        for (int y = 0; y < 8; ++y) {
-            const double s = f[x][y];
-            for (int v = 0; v < 8; ++v) acc[v] += s * kDctT.m[y][v];
-        }
-        for (int v = 0; v < 8; ++v) r[x][v] = acc[v];
-    }
-    alignas(32) double F[8][8];
-    for (int u = 0; u < 8; ++u) {
-        alignas(32) double acc[8] = {};
+        for (int n = 0; n < 64; ++n)
+            natural[n] = static_cast<std::int16_t>(
+                static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n >> 3, n & 7))) / static_cast<int>(quant.q[n]));
+    } else {
+        // Row sums R[x][v] = sum_y f[x][y] K[v][y]: exact in double.
+        D4 r[8][2];
         for (int x = 0; x < 8; ++x) {
-            const double c = kDct.m[u][x];
-            for (int v = 0; v < 8; ++v) acc[v] += c * r[x][v];
+            D4 a0 = {}, a1 = {};
+            for (int y = 0; y < 8; ++y) {
+                const double s = area[x * stride + y];
+                a0 += s * LoadD4(kDctV.kt[y]);
+                a1 += s * LoadD4(kDctV.kt[y] + 4);
+            }
+            r[x][0] = a0;
+            r[x][1] = a1;
         }
-        for (int v = 0; v < 8; ++v) F[u][v] = kDctScale.m[u][v] * acc[v] * 0.25;
+        const double margin = 1e-9 + 1e-13 * sumAbs;
+        const D4 magic = D4{} + 6755399441055744.0;  // adding 1.5 * 2^52 rounds to an integer
+        L4 near = {};
+        D4 F[8][2];
+        for (int u = 0; u < 8; ++u) {
+            D4 b[2] = {{}, {}};
+            for (int x = 0; x < 8; ++x) {
+                const double c = kDct.m[u][x];
+                b[0] += c * r[x][0];
+                b[1] += c * r[x][1];
+            }
+            for (int h = 0; h < 2; ++h) {
+                const D4 f = b[h] * LoadD4(kDctV.scale[u] + 4 * h);
+                const D4 q = LoadD4(quant.q + 8 * u + 4 * h);
+                const D4 ratio = f * LoadD4(quant.inverse + 8 * u + 4 * h);
+                const D4 m = (ratio + magic) - magic;
+                const D4 d = f - m * q;
+                near |= (m != 0.0) & (d < margin) & (d > -margin);
+                F[u][h] = f;
+                const I4 t = __builtin_convertvector(ratio, I4);
+                for (int i = 0; i < 4; ++i) natural[8 * u + 4 * h + i] = static_cast<std::int16_t>(t[i]);
+            }
+        }
+        if (near[0] | near[1] | near[2] | near[3]) {
+            for (int n = 0; n < 64; ++n) {
+                const double f = F[n >> 3][(n & 7) >> 2][n & 3], q = quant.q[n];
+                const double m = std::nearbyint(f / q);
+                if (m != 0.0 && std::fabs(f - m * q) < margin)
+                    natural[n] = QuantizeTruncated(DirectDct(area, stride, n >> 3, n & 7), static_cast<int>(q));
+            }
+        }
     }
-    const double margin = sumAbs * 1e-13 + 1e-12;
-    for (int k = 0; k < 64; ++k) {
-        const int n = kZigzag[k];
-        const int q = quant[k] ? quant[k] : 1;
-        double value = F[n >> 3][n & 7];
-        const double m = std::nearbyint(value / q);
-        if (m != 0.0 && std::fabs(value - m * q) < margin) value = DirectDct(area, stride, n >> 3, n & 7);
-        out[k] = QuantizeTruncated(value, q);
-    }
+    for (int k = 0; k < 64; ++k) out[k] = natural[kZigzag[k]];
 }
 
 namespace {

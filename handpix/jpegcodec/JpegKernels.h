@@ -18,10 +18,21 @@ void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask
 // zero and saturated to 16 bits (no level shift).
 void IdctBlock(std::int16_t block[64]);
 
+// A quantization table (given in zig-zag order) laid out for the forward
+// transform: divisors and their reciprocals in natural order.
+struct QuantPlan {
+    std::uint8_t zigzag[64];
+    double q[64];
+    double inverse[64];
+};
+QuantPlan MakeQuantPlan(const std::uint8_t quantZigzag[64]);
+// The plans of the encoder's two fixed tables.
+const QuantPlan& LumaPlan();
+const QuantPlan& ChromaPlan();
+
 // Forward transform of the 8 x 8 area at `area` (rows `stride` values apart),
-// quantized by `quant` (zig-zag order) with truncating division; the result is
-// in zig-zag order.
-void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const std::uint8_t quant[64],
+// quantized with truncating division; the result is in zig-zag order.
+void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
                         std::int16_t out[64]);
 
 // n pixels from Y, Cb, Cr samples to B, G, R bytes.
