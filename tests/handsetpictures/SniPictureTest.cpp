@@ -152,27 +152,6 @@ TEST_F(Sni, TwoBitValuesRunFromWhiteToBlack) {
     for (std::size_t i = 0; i < 64; ++i) ASSERT_EQ(Frame(i), expected[i % 4]) << i;
 }
 
-TEST_F(Sni, DepthConversionsOfASafFrame) {
-    // The same 8-bit SAF frame read as 8, 16 and 24 bits: the header decides.
-    const Bytes stream = SafRamp(12, 10, 2);
-    for (std::uint8_t bits : {8, 16, 24}) {
-        AnimHeader h;
-        h.width = 12;
-        h.height = 10;
-        h.bits = bits;
-        h.frameCount = 2;
-        ASSERT_TRUE(pic->GetSNIData(Write("saf.sni", WriteSni(h, stream)), 1)) << int(bits);
-        for (std::size_t i = 0; i < 120; ++i) {
-            // Bytes beyond the 120-byte slot were never written: zero.
-            const auto v = [](std::size_t k) { return static_cast<std::uint8_t>(k < 120 ? (k + 1) % 251 : 0); };
-            Rgb expected = ExpandRgb332(v(i));
-            if (bits == 16) expected = ExpandRgb565(static_cast<std::uint16_t>(v(2 * i) | (v(2 * i + 1) << 8)));
-            if (bits == 24) expected = {v(3 * i), v(3 * i + 1), v(3 * i + 2)};
-            ASSERT_EQ(Frame(i), expected) << int(bits) << " " << i;
-        }
-    }
-}
-
 TEST_F(Sni, PaletteTrailerCarriesIntoLaterPicturesUntilAnEbaHeader) {
     const std::vector<std::uint16_t> palette = TestPalette();
     AnimHeader h;
