@@ -49,6 +49,26 @@ bool WriteBenchFile(const std::string& path) {
     return EGifCloseFile(gif, &err) == GIF_OK && ok;
 }
 
+// Both decoders must agree on the picture before either is timed.
+bool SameAsGiflib(const std::string& path) {
+    CGifReader reader;
+    int w = 0, h = 0;
+    unsigned char* ours = reader.ReadGif(path.c_str(), &w, &h);
+    int err = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
+    bool same = ours && gif && DGifSlurp(gif) == GIF_OK && w == kWidth && h == kHeight;
+    if (same) {
+        const ColorMapObject* map = gif->SColorMap;
+        for (int i = 0; same && i < kWidth * kHeight; ++i) {
+            const GifColorType& c = map->Colors[gif->SavedImages[0].RasterBits[i]];
+            same = ours[3 * i] == c.Red && ours[3 * i + 1] == c.Green && ours[3 * i + 2] == c.Blue;
+        }
+    }
+    if (gif) DGifCloseFile(gif, &err);
+    delete[] ours;
+    return same;
+}
+
 void BM_HandpixReadGif(benchmark::State& state) {
     for (auto _ : state) {
         CGifReader reader;
@@ -127,6 +147,10 @@ int main(int argc, char** argv) {
     g_path = std::string(dir) + "/photo.gif";
     if (!WriteBenchFile(g_path)) {
         std::fprintf(stderr, "cannot write %s\n", g_path.c_str());
+        return 1;
+    }
+    if (!SameAsGiflib(g_path)) {
+        std::fprintf(stderr, "handpix and giflib decode %s differently\n", g_path.c_str());
         return 1;
     }
     benchmark::Initialize(&argc, argv);

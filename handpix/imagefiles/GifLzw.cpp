@@ -168,13 +168,9 @@ int LzwDecoder::Decode(GifInput& in, const Palette& palette, std::uint8_t* dst, 
         nbits -= codeBits;
         return code;
     };
-    // A code handed out as a pixel as it stands (the first after a start or a clear).
-    auto putRaw = [&](int code) { Put(out, colours[code < kMapEntries ? code : kOutOfMap]); };
-
     while (out < outEnd) {
         if (sp > 0) {
-            const int room = static_cast<int>((outEnd - out) / 3);
-            const int n = std::min(sp, room);
+            const int n = std::min(sp, static_cast<int>((outEnd - out) / 3));
             for (int i = 0; i < n; ++i) Put(out, colours[stack[--sp]]);
             continue;
         }
@@ -187,10 +183,19 @@ int LzwDecoder::Decode(GifInput& in, const Palette& palette, std::uint8_t* dst, 
             stop = LzwStop::error;
             break;
         }
-        if (fresh) {
-            while (code == clear) {
+        if (fresh || code == clear) {
+            // After a start, clear codes are passed over; after a clear, the
+            // next code is taken once. Either way it is a pixel as it stands.
+            if (fresh) {
+                while (code == clear) code = readCode();
+            } else {
+                save();
+                ResetTable();
+                sp = m_sp;
+                codeBits = m_codeBits;
+                next = m_next;
+                limit = m_limit;
                 code = readCode();
-                if (code < 0) break;
             }
             if (code < 0) {
                 stop = LzwStop::error;
@@ -198,23 +203,7 @@ int LzwDecoder::Decode(GifInput& in, const Palette& palette, std::uint8_t* dst, 
             }
             fresh = false;
             first = old = code;
-            putRaw(code);
-            continue;
-        }
-        if (code == clear) {
-            save();
-            ResetTable();
-            sp = m_sp;
-            codeBits = m_codeBits;
-            next = m_next;
-            limit = m_limit;
-            code = readCode();
-            if (code < 0) {
-                stop = LzwStop::error;
-                break;
-            }
-            first = old = code;
-            putRaw(code);
+            Put(out, colours[code < kMapEntries ? code : kOutOfMap]);
             continue;
         }
         if (code == end) {
@@ -230,16 +219,11 @@ int LzwDecoder::Decode(GifInput& in, const Palette& palette, std::uint8_t* dst, 
             code = old;
         }
         // A well-formed chain is shorter than the table; anything longer loops.
-        bool broken = false;
-        while (code >= clear) {
-            if (sp >= kStackSize - 1 || prefix[code] == code) {
-                broken = true;
-                break;
-            }
+        while (code >= clear && sp < kStackSize - 1 && prefix[code] != code) {
             stack[sp++] = suffix[code];
             code = prefix[code];
         }
-        if (broken) {
+        if (code >= clear) {
             stop = LzwStop::error;
             break;
         }
@@ -248,8 +232,7 @@ int LzwDecoder::Decode(GifInput& in, const Palette& palette, std::uint8_t* dst, 
         if (next < kTableSize) {
             prefix[next] = static_cast<std::uint16_t>(old);
             suffix[next] = static_cast<std::uint8_t>(first);
-            ++next;
-            if (next >= limit && limit < kTableSize) {
+            if (++next >= limit && limit < kTableSize) {
                 limit *= 2;
                 ++codeBits;
             }
