@@ -70,14 +70,10 @@ int CJpeg::SaveJPG(char* path, int width, int height, unsigned char* pixels) {
             std::size_t x = 0;
             if (y < static_cast<std::size_t>(height)) {
                 const std::uint8_t* in = pixels + y * inStride;
-                jpeg::BgrToYcc(in, row, width);
+                jpeg::BgrToYccPlanes(in, row, py, pb, pr, width);
                 std::memcpy(row + 3 * w, in + 3 * w, inStride - 3 * w);
                 std::memset(row + inStride, 0, 3 * W - inStride);
-                for (; x < w; ++x) {
-                    py[x] = static_cast<std::int16_t>(row[3 * x] - 128);
-                    pb[x] = static_cast<std::int16_t>(row[3 * x + 1] - 128);
-                    pr[x] = static_cast<std::int16_t>(row[3 * x + 2] - 128);
-                }
+                x = w;
             } else {
                 std::memset(row, 0, 3 * W);
             }
@@ -208,7 +204,7 @@ void CJpeg::PutSOS(int hFile) {
 
 void CJpeg::DCT(short* block, int stride, int chroma) {
     jpeg::ForwardDctQuantize(block, stride, chroma ? jpeg::ChromaPlan() : jpeg::LumaPlan(), m_Block);
-    for (int k = 0; k < 64; ++k) block[(k >> 3) * stride + (k & 7)] = m_Block[k];
+    for (int row = 0; row < 8; ++row) std::memcpy(block + row * stride, m_Block + 8 * row, 8 * sizeof(short));
 }
 
 void CJpeg::Zigzag2(void) {
@@ -266,7 +262,7 @@ void CJpeg::PutBits(std::uint32_t code, int length) {
 void CJpeg::EncodeDU(short* block, int chroma, int stride) {
     if (Failed() || !GrowOutput(kMaxUnitBytes)) return;
     std::int16_t c[64];
-    for (int k = 0; k < 64; ++k) c[k] = block[(k >> 3) * stride + (k & 7)];
+    for (int row = 0; row < 8; ++row) std::memcpy(c + 8 * row, block + row * stride, 8 * sizeof(short));
     const HuffTable& dc = m_HT[chroma ? 1 : 0];
     const HuffTable& ac = m_HT[chroma ? 17 : 16];
     const int diff = c[0];

@@ -327,8 +327,13 @@ HANDPIX_HOT void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const s
     }
 }
 
-HANDPIX_HOT void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
+namespace {
+
+template <bool kPlanes>
+[[gnu::always_inline]] inline void BgrToYccImpl(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py,
+                                                std::int16_t* pb, std::int16_t* pr, int n) {
     alignas(32) std::uint8_t in[3][kChunk] = {}, out[3][kChunk];
+    alignas(32) std::uint32_t packed[kChunk];
     for (int at = 0; at < n; at += kChunk) {
         const int m = std::min(kChunk, n - at);
         const std::uint8_t* s = bgr + 3 * static_cast<std::ptrdiff_t>(at);
@@ -338,13 +343,28 @@ HANDPIX_HOT void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
             in[2][i] = s[3 * i + 2];
         }
         BgrChunk(in[0], in[1], in[2], out[0], out[1], out[2]);
-        std::uint8_t* d = ycc + 3 * static_cast<std::ptrdiff_t>(at);
-        for (int i = 0; i < m; ++i) {
-            d[3 * i] = out[0][i];
-            d[3 * i + 1] = out[1][i];
-            d[3 * i + 2] = out[2][i];
+        for (int i = 0; i < kChunk; ++i)
+            packed[i] = out[0][i] | static_cast<std::uint32_t>(out[1][i]) << 8 | static_cast<std::uint32_t>(out[2][i]) << 16;
+        StorePacked(packed, m, ycc + 3 * static_cast<std::ptrdiff_t>(at));
+        if constexpr (kPlanes) {
+            for (int i = 0; i < m; ++i) {
+                py[at + i] = static_cast<std::int16_t>(out[0][i] - 128);
+                pb[at + i] = static_cast<std::int16_t>(out[1][i] - 128);
+                pr[at + i] = static_cast<std::int16_t>(out[2][i] - 128);
+            }
         }
     }
+}
+
+}  // namespace
+
+HANDPIX_HOT void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
+    BgrToYccImpl<false>(bgr, ycc, nullptr, nullptr, nullptr, n);
+}
+
+HANDPIX_HOT void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb,
+                                std::int16_t* cr, int n) {
+    BgrToYccImpl<true>(bgr, ycc, y, cb, cr, n);
 }
 
 }  // namespace handpix::jpeg

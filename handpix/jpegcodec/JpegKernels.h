@@ -40,5 +40,8 @@ void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t*
               int n);
 // n pixels from B, G, R bytes to Y, Cb, Cr bytes (may be the same buffer).
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
+// The same, also storing each sample minus 128 in three planes.
+void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
+                    int n);
 
 }  // namespace handpix::jpeg
