@@ -152,8 +152,8 @@ private:
     void FillBits();
     int DecodeSymbol(const HuffTable& t);
     unsigned ReceiveBits(unsigned n);
-    template <typename Put>
-    bool DecodeAcInto(const HuffTable& ac, Put put);
+    template <typename Cursor, typename Put>
+    bool DecodeAcInto(Cursor& bits, const HuffTable& ac, Put put);
     bool DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride);
     void Restart();
     void FreeSamples();

@@ -406,55 +406,87 @@ void CJpeg::Restart() {
     }
 }
 
-// Keeps at least 57 bits buffered. Each FF is a data byte whose follower
-// (the stuffed 00, or whatever stands there) is dropped.
-void CJpeg::FillBits() {
-    while (m_nBits <= 56) {
-        std::uint8_t b = 0;
-        if (m_nScanPos < m_nBufSize) {
-            b = m_pBuf[m_nScanPos];
-            if (b == 0xFF) ++m_nScanPos;
-        }
-        ++m_nScanPos;
-        m_qwBits = m_qwBits << 8 | b;
-        m_nBits += 8;
+// The entropy reader's state, copied into locals for the length of a data
+// unit. Keeps at least 57 bits buffered; each FF is a data byte whose
+// follower (the stuffed 00, or whatever stands there) is dropped.
+struct BitCursor {
+    std::uint64_t bits;
+    unsigned n;
+    std::size_t pos;
+    const std::uint8_t* buf;
+    std::size_t size;
+
+    explicit BitCursor(const CJpeg& j) : bits(j.m_qwBits), n(j.m_nBits), pos(j.m_nScanPos), buf(j.m_pBuf), size(j.m_nBufSize) {}
+    void StoreTo(CJpeg& j) const {
+        j.m_qwBits = bits;
+        j.m_nBits = n;
+        j.m_nScanPos = pos;
     }
+    void Fill() {
+        while (n <= 56) {
+            std::uint8_t b = 0;
+            if (pos < size) {
+                b = buf[pos];
+                if (b == 0xFF) ++pos;
+            }
+            ++pos;
+            bits = bits << 8 | b;
+            n += 8;
+        }
+    }
+    unsigned Take(unsigned k) {
+        if (k == 0) return 0;
+        if (n < k) Fill();
+        n -= k;
+        return static_cast<unsigned>(bits >> n) & ((1u << k) - 1);
+    }
+    // A symbol, or -1 for a code that selects none or does not end in 16 bits.
+    int Symbol(const HuffTable& t) {
+        if (n < 16) Fill();
+        const unsigned peek = static_cast<unsigned>(bits >> (n - 16)) & 0xFFFF;
+        int r = t.wLookup[peek >> 7];
+        if (r == 0) r = ResolveCode(t, peek, 16);
+        if (r < 0 || r == 0xFFFF) return -1;
+        n -= static_cast<unsigned>(r) >> 8;
+        return r & 0xFF;
+    }
+};
+
+void CJpeg::FillBits() {
+    BitCursor c(*this);
+    c.Fill();
+    c.StoreTo(*this);
 }
 
 unsigned CJpeg::ReceiveBits(unsigned n) {
-    if (n == 0) return 0;
-    if (m_nBits < n) FillBits();
-    m_nBits -= n;
-    return static_cast<unsigned>(m_qwBits >> m_nBits) & ((1u << n) - 1);
+    BitCursor c(*this);
+    const unsigned v = c.Take(n);
+    c.StoreTo(*this);
+    return v;
 }
 
 int CJpeg::DecodeSymbol(const HuffTable& t) {
-    if (m_nBits < 16) FillBits();
-    const unsigned peek = static_cast<unsigned>(m_qwBits >> (m_nBits - 16)) & 0xFFFF;
-    int r = t.wLookup[peek >> 7];
-    if (r == 0) r = ResolveCode(t, peek, 16);
-    if (r < 0 || r == 0xFFFF) {
-        Fail(Status::invalid);
-        return -1;
-    }
-    m_nBits -= static_cast<unsigned>(r) >> 8;
-    return r & 0xFF;
+    BitCursor c(*this);
+    const int r = c.Symbol(t);
+    c.StoreTo(*this);
+    if (r < 0) Fail(Status::invalid);
+    return r;
 }
 
 // The AC coefficients of one data unit: put(k, value) receives each nonzero
 // one with its zig-zag index. A run may not pass index 63; a ZRL may reach
 // 64 only if an EOB follows.
-template <typename Put>
-bool CJpeg::DecodeAcInto(const HuffTable& ac, Put put) {
+template <typename Cursor, typename Put>
+bool CJpeg::DecodeAcInto(Cursor& bits, const HuffTable& ac, Put put) {
     for (int k = 1;;) {
-        if (m_nBits < 32) FillBits();
-        const int rs = DecodeSymbol(ac);
-        if (rs < 0) return false;
+        if (bits.n < 32) bits.Fill();
+        const int rs = bits.Symbol(ac);
+        if (rs < 0) break;
         const int r = rs >> 4, s = rs & 0x0F;
         if (s) {
             k += r;
             if (k > 63) break;
-            put(k, ExtendValue(ReceiveBits(s), s));
+            put(k, ExtendValue(bits.Take(s), s));
             if (k == 63) return true;
             ++k;
         } else if (r == 15) {
@@ -472,22 +504,24 @@ bool CJpeg::DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride) {
     alignas(32) std::int16_t coef[64] = {};
     const std::uint8_t* q = m_QT[m_byTq[comp]];
     unsigned rows = 1, cols = 1;
-    if (m_nBits < 32) FillBits();
-    const int t = DecodeSymbol(m_HT[m_byTd[comp]]);
-    if (t < 0) return false;
-    if (t > 16) {
+    BitCursor bits(*this);
+    bits.Fill();
+    const int t = bits.Symbol(m_HT[m_byTd[comp]]);
+    if (t < 0 || t > 16) {
+        bits.StoreTo(*this);
         Fail(Status::invalid);
         return false;
     }
-    const auto dc = static_cast<std::int16_t>(ExtendValue(ReceiveBits(t), t) + m_sDCPred[comp]);
+    const auto dc = static_cast<std::int16_t>(ExtendValue(bits.Take(static_cast<unsigned>(t)), static_cast<unsigned>(t)) + m_sDCPred[comp]);
     m_sDCPred[comp] = dc;
     coef[0] = static_cast<std::int16_t>(dc * q[0]);
-    const bool ok = DecodeAcInto(m_HT[m_byTa[comp] + 16], [&](int k, int v) {
+    const bool ok = DecodeAcInto(bits, m_HT[m_byTa[comp] + 16], [&](int k, int v) {
         const int n = handpix::kZigzag[k];
         coef[n] = static_cast<std::int16_t>(v * q[k]);
         rows |= 1u << (n >> 3);
         cols |= 1u << (n & 7);
     });
+    bits.StoreTo(*this);
     if (!ok) return false;
     handpix::jpeg::IdctToBytes(coef, rows, cols, dst, stride);
     return true;
@@ -595,7 +629,9 @@ void CJpeg::DecodeDC(int slot) {
 void CJpeg::DecodeAC(int slot) {
     std::fill(m_Block + 1, m_Block + 64, 0);
     if (slot < 0 || slot >= 20 || !m_HT[slot].bUsed) return Fail(Status::invalid);
-    DecodeAcInto(m_HT[slot], [&](int k, int v) { m_Block[k] = static_cast<std::int16_t>(v); });
+    BitCursor bits(*this);
+    DecodeAcInto(bits, m_HT[slot], [&](int k, int v) { m_Block[k] = static_cast<std::int16_t>(v); });
+    bits.StoreTo(*this);
     m_nBitCount = m_nBits & 7;
 }
 

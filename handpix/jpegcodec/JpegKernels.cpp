@@ -84,8 +84,16 @@ inline F8 LoadRow(const float* p) {
 // formula does; a lane holds one of eight independent sums.
 template <typename Store>
 [[gnu::always_inline]] inline void IdctCore(const std::int16_t* coef, unsigned rowMask, unsigned colMask, Store store) {
-    F8 t[8] = {};
-    for (int u = 0; u < 8; ++u) {
+    // Row 0 and column 0 always take part (the DC term), so the sums start
+    // from their terms instead of from zero: 0 + a is a.
+    F8 t[8];
+    {
+        S8 s;
+        std::memcpy(&s, coef, sizeof s);
+        const F8 f = __builtin_convertvector(s, F8);
+        for (int x = 0; x < 8; ++x) t[x] = kIdct.m[0][x] * f;
+    }
+    for (int u = 1; u < 8; ++u) {
         if (!(rowMask >> u & 1)) continue;
         S8 s;
         std::memcpy(&s, coef + 8 * u, sizeof s);
@@ -93,8 +101,8 @@ template <typename Store>
         for (int x = 0; x < 8; ++x) t[x] += kIdct.m[u][x] * f;
     }
     for (int x = 0; x < 8; ++x) {
-        F8 o = {};
-        for (int v = 0; v < 8; ++v)
+        F8 o = t[x][0] * LoadRow(kIdct.m[0]);
+        for (int v = 1; v < 8; ++v)
             if (colMask >> v & 1) o += t[x][v] * LoadRow(kIdct.m[v]);
         store(x, __builtin_convertvector(o * 0.25f, I8));
     }
