@@ -20,12 +20,14 @@ struct Trace {
     }
     std::vector<std::pair<std::uint32_t, std::uint32_t>> reads;  // position, count
     std::vector<SafEvent> events;
+    SafEventRecord last;
     bool resume = false;
     std::uint32_t token = 0;
 
     static void Handle(void* context, SafEvent ev, const SafEventRecord& r) {
         auto* t = static_cast<Trace*>(context);
         t->events.push_back(ev);
+        t->last = r;
         t->token = r.token;
         t->resume = false;
         if (ev == SafEvent::read) {
@@ -296,35 +298,18 @@ TEST(SafFrames, AnyOrderAndRepeatable) {
 }
 
 TEST(SafFrames, FrameDoneCarriesDelayAndLastFlag) {
-    const Bytes s = SmallStream(2);
+    SafParser parser;
+    Trace t(&parser, SmallStream(2));
+    t.Start(SafMode::full);
+    ASSERT_EQ(t.events.back(), SafEvent::ready);
     std::vector<std::uint8_t> slot(32);
-    SafParser p2;
-    std::vector<std::uint8_t> pool(64);
-    p2.SetWorkAreas(pool.data(), pool.size(), nullptr, 0);
-    struct Last {
-        SafEventRecord r;
-        Bytes s;
-        bool resume = false;
-    } last{{}, s};
-    auto handler = [](void* ctx, SafEvent ev, const SafEventRecord& r) {
-        auto* l = static_cast<Last*>(ctx);
-        l->r = r;
-        l->resume = ev == SafEvent::yield;
-        if (ev == SafEvent::read) {
-            std::memcpy(r.destination, l->s.data() + r.position, r.count);
-            l->resume = true;
-        }
-    };
-    p2.Start(SafMode::full, handler, &last);
-    while (last.resume) p2.Continue(last.r.token);
-    ASSERT_EQ(p2.LastEvent(), SafEvent::ready);
-    p2.RequestFrame(1, slot.data(), slot.size(), last.r.token);
-    while (last.resume) p2.Continue(last.r.token);
-    ASSERT_EQ(p2.LastEvent(), SafEvent::frameDone);
-    EXPECT_EQ(last.r.frameBytes, 32u);
-    EXPECT_EQ(last.r.output, slot.data());
-    EXPECT_EQ(last.r.delay, 250u);
-    EXPECT_TRUE(last.r.lastFrame);
+    parser.RequestFrame(1, slot.data(), slot.size(), t.token);
+    t.Run();
+    ASSERT_EQ(t.events.back(), SafEvent::frameDone);
+    EXPECT_EQ(t.last.frameBytes, 32u);
+    EXPECT_EQ(t.last.output, slot.data());
+    EXPECT_EQ(t.last.delay, 250u);
+    EXPECT_TRUE(t.last.lastFrame);
 }
 
 TEST(SafFrames, ScratchRoomForPackedDepths) {
