@@ -1,0 +1,102 @@
+// handpix thumb IN OUT [--fixed] | handpix thumb --out-dir DIR FILE...: JPEG
+// thumbnails as the library's resizing makes them, aspect-keeping within
+// 100 x 100, or 100 x 75 with --fixed.
+#include <fmt/core.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "handpix/imagefiles/GraphicFileLoad.h"
+#include "handpix/picture/Picture.h"
+#include "handpix/platform/core/File.h"
+#include "tools/Common.h"
+#include "tools/Verbs.h"
+
+namespace handpix::tool {
+namespace {
+
+struct ThumbOptions {
+    std::vector<std::string> files;
+    std::string outDir;
+    bool fixed = false;
+};
+
+// The fixed size comes from the caller's-pixels form, so that any picture the
+// library reads (not only BMP and JPEG) can be made into one.
+bool FixedThumb(CPicture& picture, const std::string& in, const std::string& out, std::string& why) {
+    CGraphicFileLoad g;
+    if (!LoadPicture(in, g, why)) return false;
+    CString target(out.c_str());
+    picture.ResizingImage(target, g.m_nWidth, g.m_nHeight, g.m_pDib);
+    return true;
+}
+
+bool MakeThumb(CPicture& picture, const ThumbOptions& o, const std::string& in, const std::string& out) {
+    std::string why = "cannot make a thumbnail";
+    // The library reports nothing for a failed aspect-keeping resize: the
+    // output file tells. An old file of that name must not pass for a new one.
+    DeleteFileA(out.c_str());
+    bool ok = true;
+    if (o.fixed) {
+        ok = FixedThumb(picture, in, out, why);
+    } else {
+        CString source(in.c_str()), target(out.c_str());
+        picture.ResizingImage(source, target);
+    }
+    if (ok && !FileExists(out.c_str())) ok = false;
+    if (!ok) fmt::print(stderr, "{}: {}\n", in, why);
+    return ok;
+}
+
+void Progress(std::size_t done, std::size_t total) {
+    constexpr int kWidth = 30;
+    const int filled = static_cast<int>(done * kWidth / (total ? total : 1));
+    fmt::print(stderr, "\r[{}{}] {}/{}", std::string(static_cast<std::size_t>(filled), '#'),
+               std::string(static_cast<std::size_t>(kWidth - filled), ' '), done, total);
+    if (done == total) fmt::print(stderr, "\n");
+}
+
+int RunThumb(const ThumbOptions& o) {
+    CPicture picture;
+    if (o.outDir.empty()) {
+        if (o.files.size() != 2) {
+            fmt::print(stderr, "thumb: give IN and OUT, or --out-dir DIR and the files\n");
+            return 2;
+        }
+        if (!MakeThumb(picture, o, o.files[0], o.files[1])) return 1;
+        fmt::print("{} -> {}\n", o.files[0], o.files[1]);
+        return 0;
+    }
+    if (!IsDirectory(o.outDir.c_str())) {
+        fmt::print(stderr, "{}: not a folder\n", o.outDir);
+        return 2;
+    }
+    const bool bar = isatty(STDERR_FILENO) != 0;
+    int failed = 0;
+    for (std::size_t i = 0; i < o.files.size(); ++i) {
+        const std::string name = std::filesystem::path(o.files[i]).filename().string();
+        if (!MakeThumb(picture, o, o.files[i], (std::filesystem::path(o.outDir) / name).string())) ++failed;
+        if (bar) Progress(i + 1, o.files.size());
+    }
+    if (failed) fmt::print(stderr, "{} of {} pictures failed\n", failed, o.files.size());
+    return failed ? 1 : 0;
+}
+
+void Register(CLI::App& app) {
+    auto opts = std::make_shared<ThumbOptions>();
+    CLI::App* cmd = app.add_subcommand("thumb", "Make JPEG thumbnails (at most 100 x 100, or 100 x 75 with --fixed)");
+    cmd->add_option("files", opts->files, "IN OUT, or with --out-dir the pictures")->required();
+    cmd->add_option("--out-dir", opts->outDir, "Write each thumbnail under its own name into this folder");
+    cmd->add_flag("--fixed", opts->fixed, "Exactly 100 x 75 pixels, whatever the picture's shape");
+    cmd->callback([opts] {
+        InstallStderrMessages();
+        SetExitCode(RunThumb(*opts));
+    });
+}
+
+VerbRegistrar registrar(&Register);
+}  // namespace
+}  // namespace handpix::tool
