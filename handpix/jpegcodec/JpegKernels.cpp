@@ -73,7 +73,7 @@ using I8 = int __attribute__((vector_size(32)));
 using S8 = std::int16_t __attribute__((vector_size(16)));
 using B8 = std::uint8_t __attribute__((vector_size(8)));
 
-inline F8 LoadRow(const float* p) {
+[[gnu::always_inline]] inline F8 LoadRow(const float* p) {
     F8 v;
     std::memcpy(&v, p, sizeof v);
     return v;
@@ -82,8 +82,9 @@ inline F8 LoadRow(const float* p) {
 // out[x][y] = (sum_v T[x][v] * C[v][y]) * 0.25 with T[x][v] = sum_u C[u][x] * F[u][v],
 // each sum accumulated in float in increasing index order, as the plain
 // formula does; a lane holds one of eight independent sums.
-template <typename Store>
-[[gnu::always_inline]] inline void IdctCore(const std::int16_t* coef, unsigned rowMask, unsigned colMask, Store store) {
+// Vectors never cross a call: without AVX the calling convention for them
+// differs between the two builds of the callers.
+[[gnu::always_inline]] inline void IdctCore(const std::int16_t* coef, unsigned rowMask, unsigned colMask, I8 out[8]) {
     // Row 0 and column 0 always take part (the DC term), so the sums start
     // from their terms instead of from zero: 0 + a is a.
     F8 t[8];
@@ -104,7 +105,7 @@ template <typename Store>
         F8 o = t[x][0] * LoadRow(kIdct.m[0]);
         for (int v = 1; v < 8; ++v)
             if (colMask >> v & 1) o += t[x][v] * LoadRow(kIdct.m[v]);
-        store(x, __builtin_convertvector(o * 0.25f, I8));
+        out[x] = __builtin_convertvector(o * 0.25f, I8);
     }
 }
 
@@ -134,21 +135,24 @@ HANDPIX_HOT void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsi
         for (int x = 0; x < 8; ++x) std::fill_n(dst + x * stride, 8, b);
         return;
     }
-    IdctCore(coef, rowMask, colMask, [&](int x, I8 r) {
-        r += 128;
+    I8 out[8];
+    IdctCore(coef, rowMask, colMask, out);
+    for (int x = 0; x < 8; ++x) {
+        I8 r = out[x] + 128;
         r = r < 0 ? 0 : r;
         r = r > 255 ? 255 : r;
         const B8 b = __builtin_convertvector(r, B8);
         std::memcpy(dst + x * stride, &b, sizeof b);
-    });
+    }
 }
 
 void IdctBlock(std::int16_t block[64]) {
     alignas(32) std::int16_t in[64];
     std::copy_n(block, 64, in);
-    IdctCore(in, 0xFF, 0xFF, [&](int x, I8 r) {
-        for (int y = 0; y < 8; ++y) block[x * 8 + y] = static_cast<std::int16_t>(std::clamp(r[y], -32768, 32767));
-    });
+    I8 out[8];
+    IdctCore(in, 0xFF, 0xFF, out);
+    for (int x = 0; x < 8; ++x)
+        for (int y = 0; y < 8; ++y) block[x * 8 + y] = static_cast<std::int16_t>(std::clamp(out[x][y], -32768, 32767));
 }
 
 QuantPlan MakeQuantPlan(const std::uint8_t quantZigzag[64]) {
@@ -178,7 +182,7 @@ using D4 = double __attribute__((vector_size(32)));
 using L4 = long long __attribute__((vector_size(32)));
 using I4 = int __attribute__((vector_size(16)));
 
-inline D4 LoadD4(const double* p) {
+[[gnu::always_inline]] inline D4 LoadD4(const double* p) {
     D4 v;
     std::memcpy(&v, p, sizeof v);
     return v;
