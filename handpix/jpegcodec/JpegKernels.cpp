@@ -73,10 +73,11 @@ using I8 = int __attribute__((vector_size(32)));
 using S8 = std::int16_t __attribute__((vector_size(16)));
 using B8 = std::uint8_t __attribute__((vector_size(8)));
 
-[[gnu::always_inline]] inline F8 LoadRow(const float* p) {
-    F8 v;
+// Loads go through a reference: a vector returned by value would cross a
+// call boundary in unoptimised builds.
+template <typename V, typename T>
+[[gnu::always_inline]] inline void Load(V& v, const T* p) {
     std::memcpy(&v, p, sizeof v);
-    return v;
 }
 
 // out[x][y] = (sum_v T[x][v] * C[v][y]) * 0.25 with T[x][v] = sum_u C[u][x] * F[u][v],
@@ -102,9 +103,14 @@ using B8 = std::uint8_t __attribute__((vector_size(8)));
         for (int x = 0; x < 8; ++x) t[x] += kIdct.m[u][x] * f;
     }
     for (int x = 0; x < 8; ++x) {
-        F8 o = t[x][0] * LoadRow(kIdct.m[0]);
-        for (int v = 1; v < 8; ++v)
-            if (colMask >> v & 1) o += t[x][v] * LoadRow(kIdct.m[v]);
+        F8 c;
+        Load(c, kIdct.m[0]);
+        F8 o = t[x][0] * c;
+        for (int v = 1; v < 8; ++v) {
+            if (!(colMask >> v & 1)) continue;
+            Load(c, kIdct.m[v]);
+            o += t[x][v] * c;
+        }
         out[x] = __builtin_convertvector(o * 0.25f, I8);
     }
 }
@@ -182,12 +188,6 @@ using D4 = double __attribute__((vector_size(32)));
 using L4 = long long __attribute__((vector_size(32)));
 using I4 = int __attribute__((vector_size(16)));
 
-[[gnu::always_inline]] inline D4 LoadD4(const double* p) {
-    D4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 // Rows of K transposed, and c(u)c(v)/4, as vectors of four.
 struct DctVectors {
     double kt[8][8];
@@ -235,8 +235,11 @@ HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t str
             D4 a0 = {}, a1 = {};
             for (int y = 0; y < 8; ++y) {
                 const double s = area[x * stride + y];
-                a0 += s * LoadD4(kDctV.kt[y]);
-                a1 += s * LoadD4(kDctV.kt[y] + 4);
+                D4 k0, k1;
+                Load(k0, kDctV.kt[y]);
+                Load(k1, kDctV.kt[y] + 4);
+                a0 += s * k0;
+                a1 += s * k1;
             }
             r[x][0] = a0;
             r[x][1] = a1;
@@ -253,9 +256,12 @@ HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t str
                 b[1] += c * r[x][1];
             }
             for (int h = 0; h < 2; ++h) {
-                const D4 f = b[h] * LoadD4(kDctV.scale[u] + 4 * h);
-                const D4 q = LoadD4(quant.q + 8 * u + 4 * h);
-                const D4 ratio = f * LoadD4(quant.inverse + 8 * u + 4 * h);
+                D4 scale, q, inverse;
+                Load(scale, kDctV.scale[u] + 4 * h);
+                Load(q, quant.q + 8 * u + 4 * h);
+                Load(inverse, quant.inverse + 8 * u + 4 * h);
+                const D4 f = b[h] * scale;
+                const D4 ratio = f * inverse;
                 const D4 m = (ratio + magic) - magic;
                 const D4 d = f - m * q;
                 near |= (m != 0.0) & (d < margin) & (d > -margin);
