@@ -32,6 +32,9 @@ int Engine::ProbeSaf(const std::uint8_t* stream, std::size_t size, StreamInfo& i
     info.bitsPerPixel = saf.bitsPerPixel;
     info.loop = saf.loop;
     m_nSafBits = saf.bitsPerPixel;
+    m_nSafWidth = saf.width;
+    m_nSafHeight = saf.height;
+    m_nSafFrames = saf.frameCount;
     m_nKind = EngineKind::saf;
     return 1;
 }
@@ -158,6 +161,9 @@ int Engine::DecodeSaf(const std::uint8_t* stream, std::size_t size, std::uint8_t
         if (r == 1 && !m_bPrepared) return 0;  // nothing to prepare: no frames
     }
     const SafPictureInfo& info = m_saf.Info();
+    if (info.width != m_nSafWidth || info.height != m_nSafHeight || info.bitsPerPixel != m_nSafBits ||
+        info.frameCount != m_nSafFrames)
+        return 0;
     const std::uint32_t count = info.frameCount;
     if (frame >= 0) {
         if (static_cast<std::uint32_t>(frame) >= count) return 0;

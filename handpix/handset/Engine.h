@@ -89,6 +89,12 @@ private:
     SisKind1Header m_kind1Header;
     SisKind2Header m_kind2Header;
     std::uint32_t m_nSafBits = 0;
+    // The SAF picture as probed; a stream that says otherwise once fully
+    // parsed (a second header chunk) is refused rather than drawn into slots
+    // sized for the probe.
+    std::uint32_t m_nSafWidth = 0;
+    std::uint32_t m_nSafHeight = 0;
+    std::uint32_t m_nSafFrames = 0;
     bool m_bPrepared = false;
     bool m_bFirstCallDone = false;
     bool m_bSafStarted = false;

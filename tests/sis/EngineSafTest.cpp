@@ -92,4 +92,19 @@ TEST_F(SafFront, DecodeStepsAnUnpreparedStream) {
     EXPECT_EQ(out[5], 11);
 }
 
+TEST_F(SafFront, PictureChangedAfterTheProbeIsRefused) {
+    // The probe stops at the first header; a second one would make frame 2
+    // exist in slots sized for one frame.
+    SafWriter w;
+    w.Header({SafImageHeader(8, 4, 8), SafAnimation(1), SafDelay(100)});
+    w.Header({SafImageHeader(8, 4, 8), SafAnimation(3), SafDelay(100)});
+    for (int f = 0; f < 3; ++f) w.Frame(f, {});
+    const Bytes s = w.End().Build();
+    ASSERT_GT(Prepare(s), 0);
+    EXPECT_EQ(info.frameCount, 1u);
+    std::vector<std::uint8_t> out(3 * 32);
+    EXPECT_EQ(engine->DecodeFrames(s.data(), s.size(), out.data(), 32, 0), 0);
+    EXPECT_EQ(engine->DecodeFrames(s.data(), s.size(), out.data(), out.size(), 2), 0);
+}
+
 }  // namespace
