@@ -28,6 +28,9 @@ struct HuffTable {
     // next 9 bits: (length << 8) | symbol, 0 for a longer code, 0xFFFF for a
     // code that selects no symbol.
     std::uint16_t wLookup[512];
+    // Addition, AC tables only: when the next 9 bits hold a whole code and
+    // its extra bits, (value << 8) | (run << 4) | bits used; otherwise 0.
+    std::int16_t sFastAc[512];
 };
 
 class CJpeg {

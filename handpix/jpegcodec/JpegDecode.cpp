@@ -234,6 +234,12 @@ void CJpeg::BuildHuffTable(int slot, const std::uint8_t* bits, const std::uint8_
     for (unsigned p = 0; p < 512; ++p) {
         const int r = ResolveCode(t, p, 9);
         t.wLookup[p] = r == kBadCode ? 0xFFFF : r == kUnresolved ? 0 : static_cast<std::uint16_t>(r);
+        t.sFastAc[p] = 0;
+        if (slot < 16 || r < 0) continue;
+        const int L = r >> 8, run = (r >> 4) & 0x0F, s = r & 0x0F;
+        if (s == 0 || s > 7 || L + s > 9) continue;
+        const int v = ExtendValue((p >> (9 - L - s)) & ((1u << s) - 1), static_cast<unsigned>(s));
+        t.sFastAc[p] = static_cast<std::int16_t>(v * 256 + run * 16 + L + s);
     }
 }
 
@@ -480,6 +486,15 @@ template <typename Cursor, typename Put>
 bool CJpeg::DecodeAcInto(Cursor& bits, const HuffTable& ac, Put put) {
     for (int k = 1;;) {
         if (bits.n < 32) bits.Fill();
+        if (const int fast = ac.sFastAc[static_cast<unsigned>(bits.bits >> (bits.n - 9)) & 511]) {
+            k += (fast >> 4) & 0x0F;
+            if (k > 63) break;
+            put(k, fast >> 8);
+            bits.n -= static_cast<unsigned>(fast & 0x0F);
+            if (k == 63) return true;
+            ++k;
+            continue;
+        }
         const int rs = bits.Symbol(ac);
         if (rs < 0) break;
         const int r = rs >> 4, s = rs & 0x0F;
