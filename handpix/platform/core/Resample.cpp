@@ -25,7 +25,8 @@ constexpr unsigned kLinearOne = 1u << 10;
 
 // How one destination row (or column) is made from a run of source rows: `count`
 // consecutive rows from `first`, the first weighted wFirst, the last wLast and
-// any between them wMiddle. The weights of every entry sum to the axis total.
+// any between them wMiddle. The weights of every entry sum to the axis total;
+// a single row carries the whole total in wFirst, and wLast is 0.
 struct Span {
     int first;
     int count;
@@ -56,7 +57,10 @@ void PlanArea(Axis& axis, int src, int dst) {
         s.wMiddle = static_cast<unsigned>(dst);
         s.wFirst = static_cast<unsigned>(std::min<long long>(static_cast<long long>(first + 1) * dst, end) - begin);
         s.wLast = static_cast<unsigned>(end - std::max<long long>(static_cast<long long>(last) * dst, begin));
-        if (s.count == 1) s.wFirst = s.wLast = axis.total;
+        if (s.count == 1) {
+            s.wFirst = axis.total;
+            s.wLast = 0;
+        }
     }
 }
 
@@ -74,7 +78,8 @@ void PlanLinear(Axis& axis, int src, int dst) {
         if (num <= 0) {
             s.first = 0;
             s.count = 1;
-            s.wFirst = s.wLast = kLinearOne;
+            s.wFirst = kLinearOne;
+            s.wLast = 0;
             continue;
         }
         long long den = 2LL * dst;
@@ -83,7 +88,8 @@ void PlanLinear(Axis& axis, int src, int dst) {
         if (i >= src - 1 || frac == 0 || frac >= kLinearOne) {
             s.first = std::min(frac >= kLinearOne ? i + 1 : i, src - 1);
             s.count = 1;
-            s.wFirst = s.wLast = kLinearOne;
+            s.wFirst = kLinearOne;
+            s.wLast = 0;
             continue;
         }
         s.first = i;
@@ -195,8 +201,7 @@ size_t AddWeighted(const std::uint16_t*, std::uint32_t, std::uint32_t*, size_t) 
 void SumRows(const ConstPixels& src, const Span& s, size_t n, std::uint32_t* acc, std::uint16_t* sum16) {
     const std::uint8_t* a = Row(src, s.first);
     const std::uint8_t* b = Row(src, s.first + s.count - 1);
-    std::uint32_t wa = s.wFirst, wb = s.wLast;
-    if (s.count == 1) wb = 0;
+    const std::uint32_t wa = s.wFirst, wb = s.wLast;
     const std::uint32_t wm = s.wMiddle;
     const bool fast = wa <= kMaxWeight16 && wb <= kMaxWeight16 && wm <= kMaxWeight16;
     size_t k = fast ? WeighPair(a, wa, b, wb, acc, n) : 0;
@@ -219,22 +224,19 @@ void SumRows(const ConstPixels& src, const Span& s, size_t n, std::uint32_t* acc
 
 // Weighted sum across the columns of one span of acc for each channel, divided
 // down. Sum is 32 bits wide when the largest possible total fits, else 64.
+// Branch-free per span: with one column the last tap is the first, weighted 0.
 template <int C, typename Sum, typename Div>
 void SumColumns(const std::uint32_t* acc, const Axis& ax, const Div& div, std::uint8_t* out, int width) {
     const Span* spans = ax.spans.data();
-    for (int x = 0; x < width; ++x) {
+    for (int x = 0; x < width; ++x, out += C) {
         const Span& s = spans[x];
         const std::uint32_t* p = acc + static_cast<size_t>(s.first) * C;
-        Sum sum[C];
-        for (int c = 0; c < C; ++c) sum[c] = static_cast<Sum>(s.wFirst) * p[c];
-        if (s.count > 1) {
-            Sum mid[C] = {};
-            for (int i = 1; i < s.count - 1; ++i)
-                for (int c = 0; c < C; ++c) mid[c] += p[i * C + c];
-            const std::uint32_t* q = p + static_cast<size_t>(s.count - 1) * C;
-            for (int c = 0; c < C; ++c) sum[c] += s.wMiddle * mid[c] + static_cast<Sum>(s.wLast) * q[c];
-        }
-        for (int c = 0; c < C; ++c) out[x * C + c] = static_cast<std::uint8_t>(div(sum[c]));
+        const std::uint32_t* q = p + static_cast<size_t>(s.count - 1) * C;
+        Sum mid[C] = {};
+        for (const std::uint32_t* r = p + C; r < q; r += C)
+            for (int c = 0; c < C; ++c) mid[c] += r[c];
+        const Sum wa = s.wFirst, wm = s.wMiddle, wb = s.wLast;
+        for (int c = 0; c < C; ++c) out[c] = static_cast<std::uint8_t>(div(wa * p[c] + wm * mid[c] + wb * q[c]));
     }
 }
 
