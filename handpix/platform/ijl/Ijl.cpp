@@ -110,6 +110,9 @@ void DecodeStep(void* context) {
     if (denom == 2 || denom == 4 || denom == 8) {
         c.scale_num = 1;
         c.scale_denom = denom;
+        // A reduced decode is for a thumbnail that is shrunk further: plain
+        // chroma replication (merged with the colour conversion) is enough.
+        c.do_fancy_upsampling = FALSE;
     }
     jpeg_calc_output_dimensions(&c);
     const DWORD rows = static_cast<DWORD>(p.DIBHeight < 0 ? -static_cast<long long>(p.DIBHeight) : p.DIBHeight);
