@@ -124,7 +124,8 @@ public:
     handpix::Status m_eStatus;     // first failure of the current load or save
     std::size_t m_nRGBSize;        // bytes owned by m_pRGB
     std::size_t m_nBufSize;        // bytes owned by m_pBuf (decoder: the file)
-    std::size_t m_nScanPos;        // reader: next byte to fetch (may run past the end)
+    std::size_t m_nScanPos;        // reader: next byte to fetch (may run past the end);
+                                   // it runs up to 16 bytes ahead of the bits consumed
     std::uint64_t m_qwBits;        // reader/writer: bits not yet consumed / emitted
     std::uint32_t m_nBits;         // number of valid bits in m_qwBits
     std::int32_t m_nPadWidth;      // padded frame size, not limited to 16 bits

@@ -18,8 +18,8 @@ constexpr std::size_t kMaxFileBytes = std::size_t(1) << 30;
 // Padded pixels of one frame: bounds the sample and picture buffers.
 constexpr std::size_t kMaxPixels = std::size_t(1) << 27;
 constexpr int kPassLimit = 51;
-// Entropy data past the end of the file reads as zero bits, as the last
-// partial byte of a clipped file needs, but only this many bytes of it.
+// Entropy data past the end of the file reads as zero bits, so that a scan
+// cut a few bytes short still ends; beyond this many bytes the load fails.
 constexpr std::size_t kZeroFillBytes = 64;
 
 enum : int { kUnresolved = -2, kBadCode = -1 };
