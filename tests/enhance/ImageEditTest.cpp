@@ -131,64 +131,61 @@ TEST(ImageEdit, MissingFileGivesZeroQuietly) {
     EXPECT_TRUE(rec.boxes.empty());
 }
 
-TEST(ImageEdit, Bmp24WidensToFourBytesInFileRowOrder) {
-    enhance_test::TempDir dir("imageedit_24");
+namespace {
+struct GoodBmp {
+    const char* name;
+    Bmp file;
+    std::vector<std::uint8_t> pixels;  // B, G, R, 0 in the file's row order
+};
+class LoadBmpDepth : public ::testing::TestWithParam<GoodBmp> {};
+
+Bmp Paletted(int bits, int w, int h, std::vector<std::uint8_t> rows, std::uint32_t clrUsed) {
+    Bmp b;
+    b.width = w;
+    b.height = h;
+    b.bits = bits;
+    b.clrUsed = clrUsed;
+    b.palette.assign(static_cast<size_t>(4 << bits), 0);
+    b.palette[4 * 1 + 0] = 50;   // entry 1: blue 50
+    b.palette[4 * 2 + 2] = 60;   // entry 2: red 60
+    b.palette[4 * 200 % b.palette.size() + 1] = 70;  // 8 bits: entry 200, green 70
+    b.rows = std::move(rows);
+    return b;
+}
+Bmp Raw32() {
+    Bmp b;
+    b.width = 2;
+    b.height = 1;
+    b.bits = 32;
+    b.rows = {1, 2, 3, 4, 5, 6, 7, 8};
+    return b;
+}
+}  // namespace
+
+TEST_P(LoadBmpDepth, WidensToFourBytesPerPixel) {
+    enhance_test::TempDir dir("imageedit_depth");
     const std::string path = dir.File("a.bmp");
-    enhance_test::WriteFile(path, BmpBytes(Bmp24(3, 2)));
+    enhance_test::WriteFile(path, BmpBytes(GetParam().file));
     CImageEdit edit;
     ASSERT_EQ(edit.LoadBMP(path.c_str()), 1);
     EXPECT_EQ(edit.m_pBmih->biBitCount, 32);
     EXPECT_EQ(edit.m_pBmih, &edit.m_pBmi->bmiHeader);
-    const std::uint8_t expect[] = {0, 1, 2, 0, 10, 11, 12, 0, 20, 21, 22, 0, 100, 101, 102, 0, 110, 111, 112, 0, 120, 121, 122, 0};
-    EXPECT_EQ(std::memcmp(edit.m_pbDibData, expect, sizeof expect), 0);
+    ASSERT_EQ(edit.GetDibBytes(), GetParam().pixels.size());
+    EXPECT_EQ(std::vector<std::uint8_t>(edit.m_pbDibData, edit.m_pbDibData + edit.GetDibBytes()), GetParam().pixels);
 }
 
-TEST(ImageEdit, Bmp8ExpandsThroughTheFullPaletteWhateverClrUsedSays) {
-    enhance_test::TempDir dir("imageedit_8");
-    Bmp b = Bmp8Header(3, 1);
-    b.clrUsed = 2;
-    b.palette[200 * 4 + 0] = 7;
-    b.palette[200 * 4 + 1] = 8;
-    b.palette[200 * 4 + 2] = 9;
-    b.palette[1 * 4 + 2] = 255;
-    b.rows = {200, 1, 0, 0x77};
-    const std::string path = dir.File("p.bmp");
-    enhance_test::WriteFile(path, BmpBytes(b));
-    CImageEdit edit;
-    ASSERT_EQ(edit.LoadBMP(path.c_str()), 1);
-    const std::uint8_t expect[] = {7, 8, 9, 0, 0, 0, 255, 0, 0, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(edit.m_pbDibData, expect, sizeof expect), 0);
-}
-
-TEST(ImageEdit, Bmp4AndBmp32) {
-    enhance_test::TempDir dir("imageedit_4");
-    Bmp b;
-    b.width = 3;
-    b.height = 2;
-    b.bits = 4;
-    b.palette.assign(64, 0);
-    b.palette[4 * 1 + 0] = 50;   // entry 1: blue 50
-    b.palette[4 * 2 + 2] = 60;   // entry 2: red 60
-    b.rows = {0x12, 0x10, 0, 0,  // bottom row: 1, 2, 1
-              0x21, 0x20, 0, 0}; // top row: 2, 1, 2
-    const std::string p4 = dir.File("four.bmp");
-    enhance_test::WriteFile(p4, BmpBytes(b));
-    CImageEdit edit;
-    ASSERT_EQ(edit.LoadBMP(p4.c_str()), 1);
-    const std::uint8_t expect4[] = {50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0};
-    EXPECT_EQ(std::memcmp(edit.m_pbDibData, expect4, sizeof expect4), 0);
-    EXPECT_EQ(edit.m_pBmih->biBitCount, 32);
-
-    Bmp b32;
-    b32.width = 2;
-    b32.height = 1;
-    b32.bits = 32;
-    b32.rows = {1, 2, 3, 4, 5, 6, 7, 8};
-    const std::string p32 = dir.File("x.bmp");
-    enhance_test::WriteFile(p32, BmpBytes(b32));
-    ASSERT_EQ(edit.LoadBMP(p32.c_str()), 1);
-    EXPECT_EQ(std::memcmp(edit.m_pbDibData, b32.rows.data(), 8), 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Depths, LoadBmpDepth,
+    ::testing::Values(
+        // 3 pixels wide: file rows of 12 bytes, 3 of them padding.
+        GoodBmp{"Bits24", Bmp24(3, 2), {0, 1, 2, 0, 10, 11, 12, 0, 20, 21, 22, 0,
+                                        100, 101, 102, 0, 110, 111, 112, 0, 120, 121, 122, 0}},
+        // The whole 256-entry palette is used even when biClrUsed says 2.
+        GoodBmp{"Bits8", Paletted(8, 3, 1, {200, 1, 0, 0x77}, 2), {0, 70, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0}},
+        GoodBmp{"Bits4", Paletted(4, 3, 2, {0x12, 0x10, 0, 0, 0x21, 0x20, 0, 0}, 0),
+                {50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0}},
+        GoodBmp{"Bits32", Raw32(), {1, 2, 3, 4, 5, 6, 7, 8}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ImageEdit, PremultiplyAlphaSwapsOuterBytes) {
     struct Case { std::uint8_t in[4], out[4]; };
