@@ -39,15 +39,11 @@ constexpr FloatMatrix MakeIdctMatrix() {
         for (int x = 0; x < 8; ++x) c.m[u][x] = u == 0 ? 0.7071f : Cos4(u, x);
     return c;
 }
-// K[k][j] of the forward transform (row 0 is 1) and its transpose.
-constexpr DoubleMatrix MakeDctMatrix(bool transpose) {
+// K[k][j] of the forward transform (row 0 is 1).
+constexpr DoubleMatrix MakeDctMatrix() {
     DoubleMatrix k{};
     for (int a = 0; a < 8; ++a)
-        for (int b = 0; b < 8; ++b) {
-            float v = Cos4(a, b);
-            if (transpose) k.m[b][a] = v;
-            else k.m[a][b] = v;
-        }
+        for (int b = 0; b < 8; ++b) k.m[a][b] = Cos4(a, b);
     return k;
 }
 // c(u) * c(v) of the forward transform, exact in double.
@@ -60,8 +56,7 @@ constexpr DoubleMatrix MakeDctScale() {
 }
 
 constexpr FloatMatrix kIdct = MakeIdctMatrix();
-constexpr DoubleMatrix kDct = MakeDctMatrix(false);
-constexpr DoubleMatrix kDctT = MakeDctMatrix(true);
+constexpr DoubleMatrix kDct = MakeDctMatrix();
 constexpr DoubleMatrix kDctScale = MakeDctScale();
 
 inline std::uint8_t ClampByte(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
@@ -169,6 +164,12 @@ QuantPlan MakeQuantPlan(const std::uint8_t quantZigzag[64]) {
         p.q[n] = quantZigzag[k] ? quantZigzag[k] : 1;
         p.inverse[n] = 1.0 / p.q[n];
     }
+    for (int u = 0; u < 8; ++u)
+        for (int i = 0; i < 8; ++i) {
+            const int v = i < 4 ? 2 * i : 2 * (i - 4) + 1;
+            p.qSplit[8 * u + i] = p.q[8 * u + v];
+            p.inverseSplit[8 * u + i] = p.inverse[8 * u + v];
+        }
     return p;
 }
 
@@ -188,18 +189,24 @@ using D4 = double __attribute__((vector_size(32)));
 using L4 = long long __attribute__((vector_size(32)));
 using I4 = int __attribute__((vector_size(16)));
 
-// Rows of K transposed, and c(u)c(v)/4, as vectors of four.
+// K[v][7-y] = (-1)^v K[v][y], so each sum over eight samples is a sum over
+// four sums or differences of mirrored pairs: even rows of K take the sums,
+// odd rows the differences. The vectors hold K's even rows (lanes v = 0, 2,
+// 4, 6) and odd rows (v = 1, 3, 5, 7) for y < 4, and c(u)c(v)/4 in that order.
 struct DctVectors {
-    double kt[8][8];
+    double even[4][4];
+    double odd[4][4];
     double scale[8][8];
 };
 constexpr DctVectors MakeDctVectors() {
     DctVectors d{};
-    for (int a = 0; a < 8; ++a)
-        for (int b = 0; b < 8; ++b) {
-            d.kt[a][b] = kDctT.m[a][b];
-            d.scale[a][b] = kDctScale.m[a][b] * 0.25;
+    for (int y = 0; y < 4; ++y)
+        for (int i = 0; i < 4; ++i) {
+            d.even[y][i] = kDct.m[2 * i][y];
+            d.odd[y][i] = kDct.m[2 * i + 1][y];
         }
+    for (int u = 0; u < 8; ++u)
+        for (int i = 0; i < 8; ++i) d.scale[u][i] = kDctScale.m[u][i < 4 ? 2 * i : 2 * (i - 4) + 1] * 0.25;
     return d;
 }
 constexpr DctVectors kDctV = MakeDctVectors();
@@ -229,17 +236,18 @@ HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t str
             natural[n] = static_cast<std::int16_t>(
                 static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n >> 3, n & 7))) / static_cast<int>(quant.q[n]));
     } else {
-        // Row sums R[x][v] = sum_y f[x][y] K[v][y]: exact in double.
+        // Row sums R[x][v] = sum_y f[x][y] K[v][y], lanes in split order:
+        // exact in double (small integers times 24-bit constants).
         D4 r[8][2];
         for (int x = 0; x < 8; ++x) {
+            const std::int16_t* row = area + x * stride;
             D4 a0 = {}, a1 = {};
-            for (int y = 0; y < 8; ++y) {
-                const double s = area[x * stride + y];
-                D4 k0, k1;
-                Load(k0, kDctV.kt[y]);
-                Load(k1, kDctV.kt[y] + 4);
-                a0 += s * k0;
-                a1 += s * k1;
+            for (int y = 0; y < 4; ++y) {
+                D4 ke, ko;
+                Load(ke, kDctV.even[y]);
+                Load(ko, kDctV.odd[y]);
+                a0 += static_cast<double>(row[y] + row[7 - y]) * ke;
+                a1 += static_cast<double>(row[y] - row[7 - y]) * ko;
             }
             r[x][0] = a0;
             r[x][1] = a1;
@@ -249,17 +257,18 @@ HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t str
         L4 near = {};
         D4 F[8][2];
         for (int u = 0; u < 8; ++u) {
+            const double sign = u % 2 ? -1.0 : 1.0;
             D4 b[2] = {{}, {}};
-            for (int x = 0; x < 8; ++x) {
+            for (int x = 0; x < 4; ++x) {
                 const double c = kDct.m[u][x];
-                b[0] += c * r[x][0];
-                b[1] += c * r[x][1];
+                b[0] += c * (r[x][0] + sign * r[7 - x][0]);
+                b[1] += c * (r[x][1] + sign * r[7 - x][1]);
             }
             for (int h = 0; h < 2; ++h) {
                 D4 scale, q, inverse;
                 Load(scale, kDctV.scale[u] + 4 * h);
-                Load(q, quant.q + 8 * u + 4 * h);
-                Load(inverse, quant.inverse + 8 * u + 4 * h);
+                Load(q, quant.qSplit + 8 * u + 4 * h);
+                Load(inverse, quant.inverseSplit + 8 * u + 4 * h);
                 const D4 f = b[h] * scale;
                 const D4 ratio = f * inverse;
                 const D4 m = (ratio + magic) - magic;
@@ -267,16 +276,18 @@ HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t str
                 near |= (m != 0.0) & (d < margin) & (d > -margin);
                 F[u][h] = f;
                 const I4 t = __builtin_convertvector(ratio, I4);
-                for (int i = 0; i < 4; ++i) natural[8 * u + 4 * h + i] = static_cast<std::int16_t>(t[i]);
+                for (int i = 0; i < 4; ++i) natural[8 * u + 2 * i + h] = static_cast<std::int16_t>(t[i]);
             }
         }
         if (near[0] | near[1] | near[2] | near[3]) {
-            for (int n = 0; n < 64; ++n) {
-                const double f = F[n >> 3][(n & 7) >> 2][n & 3], q = quant.q[n];
-                const double m = std::nearbyint(f / q);
-                if (m != 0.0 && std::fabs(f - m * q) < margin)
-                    natural[n] = QuantizeTruncated(DirectDct(area, stride, n >> 3, n & 7), static_cast<int>(q));
-            }
+            for (int u = 0; u < 8; ++u)
+                for (int i = 0; i < 8; ++i) {
+                    const int n = 8 * u + (i < 4 ? 2 * i : 2 * (i - 4) + 1);
+                    const double f = F[u][i / 4][i % 4], q = quant.q[n];
+                    const double m = std::nearbyint(f / q);
+                    if (m != 0.0 && std::fabs(f - m * q) < margin)
+                        natural[n] = QuantizeTruncated(DirectDct(area, stride, u, n & 7), static_cast<int>(q));
+                }
         }
     }
     for (int k = 0; k < 64; ++k) out[k] = natural[kZigzag[k]];
