@@ -67,6 +67,7 @@ using F8 = float __attribute__((vector_size(32)));
 using I8 = int __attribute__((vector_size(32)));
 using S8 = std::int16_t __attribute__((vector_size(16)));
 using B8 = std::uint8_t __attribute__((vector_size(8)));
+using U32 = std::uint8_t __attribute__((vector_size(32)));
 
 // Loads go through a reference: a vector returned by value would cross a
 // call boundary in unoptimised builds.
@@ -142,7 +143,16 @@ HANDPIX_HOT void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsi
         I8 r = out[x] + 128;
         r = r < 0 ? 0 : r;
         r = r > 255 ? 255 : r;
-        const B8 b = __builtin_convertvector(r, B8);
+        // Low byte of each lane: a byte shuffle rather than lane-by-lane stores.
+        U32 bytes;
+        std::memcpy(&bytes, &r, sizeof bytes);
+#if defined(__clang__)
+        const B8 b = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12, 16, 20, 24, 28);
+#else
+        const U32 packed = __builtin_shuffle(bytes, U32{0, 4, 8, 12, 16, 20, 24, 28});
+        B8 b;
+        std::memcpy(&b, &packed, sizeof b);
+#endif
         std::memcpy(dst + x * stride, &b, sizeof b);
     }
 }
