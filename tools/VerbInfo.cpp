@@ -3,6 +3,7 @@
 
 #include "handpix/imagefiles/GraphicFileLoad.h"
 #include "tools/Common.h"
+#include "tools/HandsetInfo.h"
 #include "tools/Verbs.h"
 
 namespace handpix::tool {
@@ -15,6 +16,13 @@ struct InfoOptions {
 int RunInfo(const InfoOptions& o) {
     int failures = 0;
     for (const std::string& f : o.files) {
+        // Handset formats are recognised by their first bytes, whatever their name.
+        std::string line;
+        switch (DescribeHandsetFile(f, line)) {
+            case HandsetInfoResult::described: fmt::print("{}\n", line); continue;
+            case HandsetInfoResult::failed: fmt::print(stderr, "{}: {}\n", f, line); ++failures; continue;
+            case HandsetInfoResult::notHandset: break;
+        }
         CGraphicFileLoad g;
         std::string why;
         if (!LoadPicture(f, g, why)) {

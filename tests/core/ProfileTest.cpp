@@ -11,7 +11,9 @@ namespace {
 class ProfileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() / "handpix_profile";
+        // ctest runs tests in parallel: each gets its own folder.
+        m_dir = std::filesystem::temp_directory_path() /
+                (std::string("handpix_profile_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
         m_file = (m_dir / "FolderList.ini").string();

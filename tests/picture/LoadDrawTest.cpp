@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -19,7 +21,8 @@ Bytes RedBmp(int w, int h) {
 }
 
 std::string TempPath(const char* name) {
-    auto dir = std::filesystem::temp_directory_path() / "handpix_picture_test";
+    // Per process: ctest runs the cases of this file in parallel.
+    auto dir = std::filesystem::temp_directory_path() / ("handpix_picture_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     return (dir / name).string();
 }
