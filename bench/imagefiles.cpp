@@ -1,4 +1,5 @@
 // bench-link: handpix_imagefiles handpix_core
+// bench-sources: tests/support/PhotoLike.cpp tests/support/BmpWriter.cpp tests/support/JpegPeer.cpp
 // The picture-file loader against its floors, on the same 12-megapixel files in
 // one run: JPEG through LoadGraphicFile against libjpeg-turbo's own decode, and
 // a 24-bit BMP against reading the file into memory.
@@ -14,6 +15,7 @@
 #include "handpix/imagefiles/GraphicFileLoad.h"
 #include "handpix/platform/core/File.h"
 #include "tests/support/BmpWriter.h"
+#include "tests/support/JpegPeer.h"
 #include "tests/support/PhotoLike.h"
 
 namespace {
@@ -28,26 +30,10 @@ struct Files {
         bmp = (dir / "photo12.bmp").string();
         if (std::filesystem::exists(jpg) && std::filesystem::exists(bmp)) return;
         std::vector<std::uint8_t> rgb = handpix::test::PhotoLike(kW, kH, 12);
-        FILE* f = std::fopen(jpg.c_str(), "wb");
-        jpeg_compress_struct c;
-        jpeg_error_mgr err;
-        c.err = jpeg_std_error(&err);
-        jpeg_create_compress(&c);
-        jpeg_stdio_dest(&c, f);
-        c.image_width = kW;
-        c.image_height = kH;
-        c.input_components = 3;
-        c.in_color_space = JCS_RGB;
-        jpeg_set_defaults(&c);
-        jpeg_set_quality(&c, 90, TRUE);
-        jpeg_start_compress(&c, TRUE);
-        while (c.next_scanline < c.image_height) {
-            JSAMPROW row = &rgb[static_cast<std::size_t>(c.next_scanline) * kW * 3];
-            jpeg_write_scanlines(&c, &row, 1);
-        }
-        jpeg_finish_compress(&c);
-        jpeg_destroy_compress(&c);
-        std::fclose(f);
+        jpegtest::EncodeOptions o;
+        o.quality = 90;
+        o.h0 = o.v0 = 2;
+        handpix::test::WriteBytes(jpg, jpegtest::PeerEncode(jpegtest::Picture{kW, kH, 3, rgb}, o));
         // The BMP straight from the same pixels: rows bottom-up, blue-green-red.
         std::vector<std::uint8_t> file(54 + static_cast<std::size_t>(kW) * 3 * kH);
         handpix::test::BmpSpec s;

@@ -3,6 +3,7 @@
 // say); kind 2: 128 x 128, first request (blocks decoded) against a repeated
 // request (blocks taken from the object pool's cache).
 // bench-link: handpix_handset
+// bench-sources: tests/support/SisKind1Writer.cpp tests/support/SisKind2Writer.cpp
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -10,8 +11,8 @@
 #include <vector>
 
 #include "handpix/handset/Engine.h"
-#include "tests/support/SisKind1Writer.cpp"
-#include "tests/support/SisKind2Writer.cpp"
+#include "tests/support/SisKind1Writer.h"
+#include "tests/support/SisKind2Writer.h"
 
 namespace {
 

@@ -1,46 +1,27 @@
 // Makes the bundled sample pictures: BMP at 1, 4, 8 and 24 bits, a JPEG, an
 // interlaced GIF and the photo folder of the grid demo (OUTDIR/photos must
 // exist), all drawn by our own code. Usage: handpix_samples OUTDIR
-#include <cstddef>
-#include <cstdio>
-
-#include <jpeglib.h>
-
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tests/support/BmpWriter.h"
+#include "tests/support/JpegPeer.h"
 #include "tests/support/PhotoLike.h"
 
 using namespace handpix::test;
 
-namespace {
-
+// Shared with the photo folder's generator.
 bool WriteJpeg(const std::string& path, int w, int h, const std::vector<std::uint8_t>& rgb, int quality) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPLE*>(&rgb[static_cast<std::size_t>(c.next_scanline) * w * 3]);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    return std::fclose(f) == 0;
+    jpegtest::EncodeOptions o;
+    o.quality = quality;
+    o.h0 = o.v0 = 2;  // 4:2:0, as cameras write
+    std::vector<std::uint8_t> bytes = jpegtest::PeerEncode(jpegtest::Picture{w, h, 3, rgb}, o);
+    return !bytes.empty() && WriteBytes(path, bytes);
 }
+
+namespace {
 
 // A paletted BMP: a bull's-eye of palette rings over a diagonal ramp.
 BmpSpec Rings(int bits, int w, int h) {

@@ -1,10 +1,5 @@
 // The photo folder of the thumbnail-grid demo: photo-like JPEGs of mixed sizes
 // and orientations under Korean and Latin names.
-#include <cstddef>
-#include <cstdio>
-
-#include <jpeglib.h>
-
 #include <string>
 #include <vector>
 
@@ -29,35 +24,14 @@ const Photo kPhotos[] = {
     {"tiny.jpg", 90, 60},           {"wide panorama.jpg", 1200, 300},
 };
 
-bool WriteJpeg(const std::string& path, int w, int h, const std::vector<std::uint8_t>& rgb) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 80, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPLE*>(&rgb[static_cast<std::size_t>(c.next_scanline) * w * 3]);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    return std::fclose(f) == 0;
-}
 }  // namespace
+
+bool WriteJpeg(const std::string& path, int w, int h, const std::vector<std::uint8_t>& rgb, int quality);
 
 bool WriteSamplePhotos(const std::string& dir) {
     unsigned seed = 100;
     for (const Photo& p : kPhotos)
-        if (!WriteJpeg(dir + "/" + p.name, p.width, p.height, handpix::test::PhotoLike(p.width, p.height, seed++)))
+        if (!WriteJpeg(dir + "/" + p.name, p.width, p.height, handpix::test::PhotoLike(p.width, p.height, seed++), 80))
             return false;
     return true;
 }

@@ -1,8 +1,3 @@
-#include <cstddef>
-#include <cstdio>
-
-#include <jpeglib.h>
-
 #include <cstdio>
 #include <random>
 #include <vector>
@@ -11,30 +6,17 @@
 #include "handpix/imagefiles/JpegReader.h"
 #include "tests/imagefiles/Fixture.h"
 #include "tests/support/BmpWriter.h"
+#include "tests/support/JpegPeer.h"
 
 namespace {
-// Writes a JPEG with libjpeg; comps 1 (grey), 3 (RGB) or 4 (CMYK).
+// Writes a JPEG with libjpeg-turbo; comps 1 (grey), 3 (RGB) or 4 (CMYK made from RGB noise).
 void WriteJpeg(const std::string& path, int w, int h, int comps, const std::vector<std::uint8_t>& px) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    jpeg_stdio_dest(&c, f);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = comps;
-    c.in_color_space = comps == 1 ? JCS_GRAYSCALE : comps == 3 ? JCS_RGB : JCS_CMYK;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 95, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPLE*>(px.data() + c.next_scanline * w * comps);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::fclose(f);
+    jpegtest::EncodeOptions o;
+    o.quality = 95;
+    o.h0 = o.v0 = comps == 1 ? 1 : 2;
+    o.cmyk = comps == 4;
+    jpegtest::Picture p{w, h, comps == 4 ? 3 : comps, px};
+    ASSERT_TRUE(handpix::test::WriteBytes(path, jpegtest::PeerEncode(p, o)));
 }
 
 std::vector<std::uint8_t> Noise(std::size_t n, unsigned seed) {
@@ -49,7 +31,7 @@ TEST_F(ImageFilesTest, JpegDibMatchesThePackedReaderExactly) {
     for (int comps : {1, 3, 4}) {
         const int w = 37, h = 21;
         std::string p = Path("j" + std::to_string(comps) + ".jpg");
-        WriteJpeg(p, w, h, comps, Noise(static_cast<std::size_t>(w * h * comps), comps));
+        WriteJpeg(p, w, h, comps, Noise(static_cast<std::size_t>(w * h * (comps == 4 ? 3 : comps)), comps));
         int pw = 0, ph = 0;
         unsigned char* packed = handpix::ReadJpegFile(p.c_str(), &pw, &ph);
         ASSERT_NE(packed, nullptr);

@@ -24,7 +24,7 @@ struct BmpSpec {
     std::vector<std::uint32_t> pixels;
 };
 
-std::vector<std::uint8_t> MakeBmp(const BmpSpec& spec);
+std::vector<std::uint8_t> MakeBmp(const BmpSpec& description);
 bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace handpix::test
