@@ -53,6 +53,7 @@ CPicture::CPicture()
 }
 
 CPicture::~CPicture() {
+    handpix::ReleaseResizeState(*this);
     m_bmpCanvas.DeleteObject();
     Free();
 }

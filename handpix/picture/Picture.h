@@ -117,3 +117,9 @@ protected:
     void BeginIP(long width, long height);
     void EndIP();
 };
+
+namespace handpix {
+// Releases the image headers and file wrapper a resize left in the picture
+// (addition: shared by the resize forms and the destructor).
+void ReleaseResizeState(CPicture& picture);
+}  // namespace handpix

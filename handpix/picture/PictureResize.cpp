@@ -28,14 +28,6 @@ IplImage* Header(long width, long height, void* pixels) {
     return im;
 }
 
-// What a failed earlier resize may have left behind.
-void ReleaseResizeState(CPicture& p) {
-    if (p.m_pSrcImage != p.m_pDstImage) iplDeallocate(p.m_pDstImage, IPL_IMAGE_HEADER);
-    iplDeallocate(p.m_pSrcImage, IPL_IMAGE_HEADER);
-    delete p.m_pImageFile;
-    p.m_pImageFile = nullptr;
-    p.m_pSrcImage = p.m_pDstImage = nullptr;
-}
 
 // The aspect-keeping thumbnail size of a width x height picture.
 void ThumbSize(int width, int height, int* size) {
@@ -73,7 +65,7 @@ bool ToDibRows(CImageEdit& image) {
 }
 
 bool OpenFile(CPicture& p, CString& path, CImageEdit::ScaleChooser scale) {
-    ReleaseResizeState(p);
+    handpix::ReleaseResizeState(p);
     p.m_pImageFile = new (std::nothrow) CImageEdit;
     if (!p.m_pImageFile) return false;
     CImageEdit& image = *p.m_pImageFile;
@@ -99,6 +91,15 @@ void Shrink(CPicture& p) {
     if (s && d) iplResize(s, d, d->width, s->width, d->height, s->height, IPL_INTER_SUPER);
 }
 }  // namespace
+
+// What a failed earlier resize may have left behind; also run by the destructor.
+void handpix::ReleaseResizeState(CPicture& p) {
+    if (p.m_pSrcImage != p.m_pDstImage) iplDeallocate(p.m_pDstImage, IPL_IMAGE_HEADER);
+    iplDeallocate(p.m_pSrcImage, IPL_IMAGE_HEADER);
+    delete p.m_pImageFile;
+    p.m_pImageFile = nullptr;
+    p.m_pSrcImage = p.m_pDstImage = nullptr;
+}
 
 void CPicture::CalculateThumbSize(int* size) { ThumbSize(m_nWidth, m_nHeight, size); }
 
@@ -143,7 +144,7 @@ bool CPicture::SaveResizingFile(CString& path) {
 
 void CPicture::ResizingImage(CString& path) {
     if (!OpenResizingFile(path)) {
-        ReleaseResizeState(*this);
+        handpix::ReleaseResizeState(*this);
         AfxMessageBox("Resize:Open Failed!", MB_OK);
         return;
     }
@@ -151,7 +152,7 @@ void CPicture::ResizingImage(CString& path) {
     Shrink(*this);
     EndIP();
     if (!SaveResizingFile(path)) {
-        ReleaseResizeState(*this);
+        handpix::ReleaseResizeState(*this);
         AfxMessageBox("Resize:Save Failed!", MB_OK);
     }
 }
@@ -160,7 +161,7 @@ void CPicture::ResizingImage(CString& source, CString& target) {
     // JPEG sources decode at a reduced scale when that still leaves twice the
     // thumbnail's pixels; the size recorded is the file's full size.
     if (!OpenFile(*this, source, ThumbScale)) {
-        ReleaseResizeState(*this);
+        handpix::ReleaseResizeState(*this);
         return;
     }
     const bool jpeg = m_pImageFile->m_nFullWidth > 0;
@@ -171,11 +172,11 @@ void CPicture::ResizingImage(CString& source, CString& target) {
     BeginIP(size[0], size[1]);
     Shrink(*this);
     EndIP();
-    if (!SaveResizingFile(target)) ReleaseResizeState(*this);
+    if (!SaveResizingFile(target)) handpix::ReleaseResizeState(*this);
 }
 
 void CPicture::ResizingImage(CString& target, int width, int height, BYTE* pixels) {
-    ReleaseResizeState(*this);
+    handpix::ReleaseResizeState(*this);
     m_pImageFile = new (std::nothrow) CImageEdit;
     if (!m_pImageFile) return;
     m_pImageFile->SetImageSize(width, height);
@@ -187,5 +188,5 @@ void CPicture::ResizingImage(CString& target, int width, int height, BYTE* pixel
     EndIP();
     // The caller's rows are bottom-up; the file starts with the top row.
     m_pImageFile->FlipVertical();
-    if (!SaveResizingFile(target)) ReleaseResizeState(*this);
+    if (!SaveResizingFile(target)) handpix::ReleaseResizeState(*this);
 }
