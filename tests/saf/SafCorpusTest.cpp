@@ -25,29 +25,10 @@ Bytes Seed(int bpp, bool shapes) {
     w.Object(0, 8, 8, bpp, Pattern(64, mod), 1);
     w.Object(1, 12, 5, bpp, Pattern(60, mod), 0);
     w.Chunk(11, SafRawDeflate(Bytes(50, 3)));
-    SafPlace a;
-    a.x = 3;
-    a.y = 2;
-    a.mode = 2;
-    SafPlace b;
-    b.object = 1;
-    b.x = -4;
-    b.y = 10;
-    b.mirror = true;
-    b.hMode = 1;
-    b.hFactor = 160;
-    b.vMode = 2;
-    b.vFactor = 100;
-    b.angle = 20;
-    b.clip[0] = 0;
-    b.clip[1] = 30;
-    b.clip[2] = 5;
-    b.clip[3] = 25;
-    b.alpha = 90;
-    b.mode = 2;
-    SafPlace c = a;
-    c.mode = 1;
-    c.flip = true;
+    const SafPlace a{.x = 3, .y = 2, .mode = 2};
+    const SafPlace b{.object = 1, .x = -4, .y = 10, .mirror = true, .hMode = 1, .hFactor = 160, .vMode = 2,
+                     .vFactor = 100, .mode = 2, .angle = 20, .clip = {0, 30, 5, 25}, .alpha = 90};
+    const SafPlace c{.x = 3, .y = 2, .flip = true, .mode = 1};
     w.Frame(1, {SafPlaceItem(a), SafPlaceItem(b), SafItem(19, {2, 2, 30, 20, 1})});
     if (shapes) {
         w.Frame(2, {SafItem(1, {1, 1, 30, 20, 200, 6, 1, 0}), SafItem(2, {20, 15, 10, 7, 10, 100, 30, 40, 3, 1}),

@@ -60,43 +60,30 @@ Bytes SmallStream(int frames = 1) {
     return w.End().Build();
 }
 
+Bytes WithHeader(std::initializer_list<Bytes> subs) { return SafWriter().Header(subs).End().Build(); }
+
 TEST(SafProbe, ReportsThePictureInformation) {
     SafWriter w;
     w.Header({SafImageHeader(20, 10, 8, 1), SafColourTable({0x1234, 0xF800}), SafAnimation(3, 5),
               SafFrameDelays({100, 250, 300}), SafPalette(1, {1, 2, 3, 4, 5, 6})});
-    const Bytes s = w.End().Build();
-    SafRig rig;
-    ASSERT_EQ(rig.Probe(s), SafEvent::info);
-    const SafPictureInfo& info = rig.parser.Info();
-    EXPECT_EQ(info.width, 20u);
-    EXPECT_EQ(info.height, 10u);
-    EXPECT_EQ(info.bitsPerPixel, 8u);
-    EXPECT_EQ(info.loop, 1u);
-    EXPECT_EQ(info.frameCount, 3u);
-    EXPECT_EQ(info.attribute, 5u);
-    EXPECT_TRUE(info.perFrameDelays);
-    EXPECT_EQ(info.delays[0], 100u);
-    EXPECT_EQ(info.delays[1], 250u);
-    EXPECT_EQ(info.delays[2], 300u);
-    EXPECT_EQ(info.colourCount, 2u);
-    EXPECT_EQ(info.colourTable[1], 0xF800);
-    EXPECT_EQ(info.paletteSize, 256u);
-    EXPECT_EQ(info.palette[5], 6);
-    EXPECT_EQ(info.headerValue, 65536u);
-    EXPECT_FALSE(rig.parser.Running());
-}
-
-TEST(SafProbe, ConstantDelayAndGreyPalette) {
-    SafWriter w;
-    w.Header({SafImageHeader(4, 4, 4), SafAnimation(2), SafDelay(250), SafPalette(2, {})});
     SafRig rig;
     ASSERT_EQ(rig.Probe(w.End().Build()), SafEvent::info);
-    const SafPictureInfo& info = rig.parser.Info();
-    EXPECT_FALSE(info.perFrameDelays);
-    EXPECT_EQ(info.delays[0], 250u);
-    EXPECT_EQ(info.delays[1], 250u);
-    EXPECT_EQ(info.paletteSize, 0u);
-    EXPECT_EQ(info.palette[3 * 77 + 2], 77);
+    const SafPictureInfo& i = rig.parser.Info();
+    EXPECT_EQ(std::vector<std::uint32_t>({i.width, i.height, i.bitsPerPixel, i.loop, i.frameCount, i.attribute,
+                                          i.delays[0], i.delays[1], i.delays[2], i.colourCount, i.colourTable[1],
+                                          i.paletteSize, i.palette[5], i.headerValue}),
+              std::vector<std::uint32_t>({20, 10, 8, 1, 3, 5, 100, 250, 300, 2, 0xF800, 256, 6, 65536}));
+    EXPECT_TRUE(i.perFrameDelays);
+    EXPECT_FALSE(rig.parser.Running());
+
+    // A constant delay serves every frame; palette kind 2 is the grey ramp.
+    SafRig grey;
+    ASSERT_EQ(grey.Probe(WithHeader({SafImageHeader(4, 4, 4), SafAnimation(2), SafDelay(250), SafPalette(2, {})})),
+              SafEvent::info);
+    const SafPictureInfo& g = grey.parser.Info();
+    EXPECT_FALSE(g.perFrameDelays);
+    EXPECT_EQ(std::vector<std::uint32_t>({g.delays[0], g.delays[1], g.paletteSize, g.palette[3 * 77 + 2]}),
+              std::vector<std::uint32_t>({250, 250, 0, 77}));
 }
 
 struct Rejected {
@@ -111,8 +98,6 @@ TEST_P(SafRejectedHeader, ProbeFails) {
     EXPECT_EQ(rig.Probe(GetParam().stream), SafEvent::failed);
     EXPECT_FALSE(rig.parser.Running());
 }
-
-Bytes WithHeader(std::initializer_list<Bytes> subs) { return SafWriter().Header(subs).End().Build(); }
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, SafRejectedHeader,
@@ -130,41 +115,33 @@ INSTANTIATE_TEST_SUITE_P(
         Rejected{"headerPastBuffer", SafWriter().Chunk(7, Bytes(2100, 0)).Build()}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SafProbe, BitsPerPixelIsJudgedAfterEverySubChunk) {
+TEST(SafProbe, DepthJudgedAfterEverySubChunkAndEndBeforeHeaderIsNoInformation) {
     SafRig rig;
     EXPECT_EQ(rig.Probe(WithHeader({SafImageHeader(4, 4, 16), SafAnimation(7, 9)})), SafEvent::failed);
     // The animation sub-chunk behind the 16-bit image header was still read.
     EXPECT_EQ(rig.parser.Info().frameCount, 7u);
-}
-
-TEST(SafProbe, EndBeforeHeaderIsNotPictureInformation) {
-    SafRig rig;
-    EXPECT_EQ(rig.Probe(SafWriter().End().Build()), SafEvent::ready);
+    EXPECT_EQ(SafRig().Probe(SafWriter().End().Build()), SafEvent::ready);
 }
 
 TEST(SafEvents, UnknownChunkIsSkippedInPiecesOf2048) {
-    const Bytes s = SafWriter().Header({SafImageHeader(4, 4, 8)}).Chunk(40, Bytes(5000, 7)).End().Build();
     SafParser parser;
-    Trace t{&parser, s};
+    Trace t{&parser, SafWriter().Header({SafImageHeader(4, 4, 8)}).Chunk(40, Bytes(5000, 7)).End().Build()};
     t.Start(SafMode::full);
     ASSERT_EQ(t.events.back(), SafEvent::ready);
     std::vector<std::uint32_t> counts;
     for (auto& r : t.reads) counts.push_back(r.second);
     // stream header, chunk header, header length, run, chunk header, 3 pieces, end
-    const std::vector<std::uint32_t> expected = {7, 3, 2, 8, 3, 2048, 2048, 904, 3};
-    EXPECT_EQ(counts, expected);
+    EXPECT_EQ(counts, (std::vector<std::uint32_t>{7, 3, 2, 8, 3, 2048, 2048, 904, 3}));
     EXPECT_EQ(t.reads[0].first, 0u);
 }
 
 TEST(SafEvents, FullStartAfterProbeBeginsAtTheStreamHeader) {
-    const Bytes s = SmallStream();
     SafParser parser;
-    Trace t{&parser, s};
+    Trace t{&parser, SmallStream()};
     t.Start(SafMode::probe);
     ASSERT_EQ(t.events.back(), SafEvent::info);
     EXPECT_FALSE(parser.Running());
     t.reads.clear();
-    t.events.clear();
     t.Start(SafMode::full);
     ASSERT_FALSE(t.reads.empty());
     EXPECT_EQ(t.reads[0], std::make_pair(0u, 7u));
@@ -172,9 +149,8 @@ TEST(SafEvents, FullStartAfterProbeBeginsAtTheStreamHeader) {
 }
 
 TEST(SafEvents, RestartAbandonsTheRunningParseAndStaleTokensDoNothing) {
-    const Bytes s = SmallStream();
     SafParser parser;
-    Trace t{&parser, s};
+    Trace t{&parser, SmallStream()};
     parser.Start(SafMode::full, &Trace::Handle, &t);
     const std::uint32_t old = parser.Token();
     ASSERT_TRUE(parser.Running());
@@ -195,47 +171,36 @@ TEST(SafObjects, StoredSkippedAndRejected) {
     w.Header({SafImageHeader(8, 8, 8), SafAnimation(1)});
     w.ObjectRaw(5, 4, 4, 5, 0, Bytes(30, 0xEE));  // storage 5: passed over
     w.Object(0x7F, 3, 2, 8, {9, 8, 7, 6, 5, 4}, 2, 1);
-    const Bytes s = w.Frame(0, {}).End().Build();
     SafRig rig;
-    ASSERT_EQ(rig.Prepare(s), SafEvent::ready);
-    EXPECT_EQ(rig.parser.PoolUsed(), 6u);
+    ASSERT_EQ(rig.Prepare(w.Frame(0, {}).End().Build()), SafEvent::ready);
     const SafObject& o = rig.parser.Object(127);
-    EXPECT_EQ(o.width, 3u);
-    EXPECT_EQ(o.poolOffset, 0u);
-    EXPECT_EQ(o.byteCount, 6u);
-    EXPECT_EQ(o.transparent, 2u);
-    EXPECT_EQ(o.flag, 1u);
-    EXPECT_EQ(rig.pool[5], 4);
-    EXPECT_EQ(rig.parser.Object(5).storage, 5u);
+    EXPECT_EQ(std::vector<std::uint32_t>({static_cast<std::uint32_t>(rig.parser.PoolUsed()), o.width, o.poolOffset,
+                                          o.byteCount, o.transparent, o.flag, rig.pool[5],
+                                          rig.parser.Object(5).storage}),
+              std::vector<std::uint32_t>({6, 3, 0, 6, 2, 1, 4, 5}));
 }
 
 TEST(SafObjects, BadObjectsFailThePreparation) {
     const Bytes pixels = SafDeflate(Bytes(16, 1));
-    Bytes truncated = pixels;
+    Bytes truncated = pixels, corrupt = pixels;
     truncated.resize(truncated.size() - 3);
-    Bytes corrupt = pixels;
     corrupt[0] ^= 0xFF;
-    const std::vector<std::pair<const char*, Bytes>> cases = {
-        {"storage 0", SafWriter().Header({SafImageHeader(8, 8, 8)}).ObjectRaw(1, 4, 4, 0, 0, pixels).End().Build()},
-        {"storage 16", SafWriter().Header({SafImageHeader(8, 8, 8)}).ObjectRaw(1, 4, 4, 16, 0, pixels).End().Build()},
-        {"width 0", SafWriter().Header({SafImageHeader(8, 8, 8)}).ObjectRaw(1, 0, 4, 1, 0, pixels).End().Build()},
-        {"data runs out", SafWriter().Header({SafImageHeader(8, 8, 8)}).ObjectRaw(1, 4, 4, 1, 0, truncated).End().Build()},
-        {"corrupt zlib", SafWriter().Header({SafImageHeader(8, 8, 8)}).ObjectRaw(1, 4, 4, 1, 0, corrupt).End().Build()},
-        {"too many pixels",
-         SafWriter().Header({SafImageHeader(8, 8, 8)}).ObjectRaw(1, 2, 2, 1, 0, pixels).End().Build()},
+    auto one = [](int w, int h, int storage, const Bytes& data) {
+        return SafWriter().Header({SafImageHeader(8, 8, 8)}).ObjectRaw(1, w, h, storage, 0, data).End().Build();
     };
-    for (const auto& [name, s] : cases) {
-        SafRig rig;
-        EXPECT_EQ(rig.Prepare(s), SafEvent::failed) << name;
-    }
+    const std::vector<std::pair<const char*, Bytes>> cases = {
+        {"storage 0", one(4, 4, 0, pixels)},     {"storage 16", one(4, 4, 16, pixels)},
+        {"width 0", one(0, 4, 1, pixels)},       {"data runs out", one(4, 4, 1, truncated)},
+        {"corrupt zlib", one(4, 4, 1, corrupt)}, {"too many pixels", one(2, 2, 1, pixels)},
+    };
+    for (const auto& [name, s] : cases) EXPECT_EQ(SafRig().Prepare(s), SafEvent::failed) << name;
 }
 
 TEST(SafObjects, PoolRoomIsChecked) {
     SafWriter w;
     w.Header({SafImageHeader(8, 8, 8)});
     w.Object(0, 200, 200, 8, std::vector<int>(40000, 1));
-    w.Object(1, 200, 200, 8, std::vector<int>(40000, 2));
-    const Bytes s = w.End().Build();
+    const Bytes s = w.Object(1, 200, 200, 8, std::vector<int>(40000, 2)).End().Build();
     SafRig rig;
     EXPECT_EQ(rig.Prepare(s), SafEvent::failed);
     rig.pool.assign(80000, 0);
@@ -248,29 +213,24 @@ TEST(SafObjects, CompressedDataIsReadInPiecesOf1024) {
     std::vector<int> noise(60000);
     std::uint32_t r = 1;
     for (int& v : noise) v = static_cast<int>((r = r * 1103515245u + 12345u) >> 24);
-    const Bytes s = SafWriter().Header({SafImageHeader(8, 8, 8)}).Object(0, 250, 240, 8, noise).End().Build();
     SafParser parser;
-    Trace t{&parser, s};
-    std::vector<std::uint8_t>& pool = t.pool;
-    pool.assign(65536, 0);
-    parser.SetWorkAreas(pool.data(), pool.size(), nullptr, 0);
+    Trace t{&parser, SafWriter().Header({SafImageHeader(8, 8, 8)}).Object(0, 250, 240, 8, noise).End().Build()};
+    t.pool.assign(65536, 0);
+    parser.SetWorkAreas(t.pool.data(), t.pool.size(), nullptr, 0);
     t.Start(SafMode::full);
     ASSERT_EQ(t.events.back(), SafEvent::ready);
     std::uint32_t biggest = 0;
     for (std::size_t i = 6; i + 1 < t.reads.size(); ++i) biggest = std::max(biggest, t.reads[i].second);
     EXPECT_EQ(biggest, 1024u);
-    EXPECT_EQ(pool[59999], noise[59999]);
+    EXPECT_EQ(t.pool[59999], noise[59999]);
 }
 
 TEST(SafObjects, ValidationChunks) {
     const Bytes good = SafRawDeflate(Bytes(300, 4));
-    Bytes bad = good;
-    bad.resize(bad.size() / 2);
-    SafRig rig;
-    EXPECT_EQ(rig.Prepare(SafWriter().Header({SafImageHeader(4, 4, 8)}).Chunk(11, good).End().Build()),
-              SafEvent::ready);
-    EXPECT_EQ(rig.Prepare(SafWriter().Header({SafImageHeader(4, 4, 8)}).Chunk(11, bad).End().Build()),
-              SafEvent::failed);
+    const Bytes bad(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() / 2));
+    auto with = [](const Bytes& c) { return SafWriter().Header({SafImageHeader(4, 4, 8)}).Chunk(11, c).End().Build(); };
+    EXPECT_EQ(SafRig().Prepare(with(good)), SafEvent::ready);
+    EXPECT_EQ(SafRig().Prepare(with(bad)), SafEvent::failed);
 }
 
 TEST(SafFrames, TheFrameTableKeeps128) {
@@ -286,15 +246,14 @@ TEST(SafFrames, TheFrameTableKeeps128) {
     EXPECT_TRUE(rig.Render(s, 130).empty());
 }
 
-TEST(SafFrames, AnyOrderAndRepeatable) {
+TEST(SafFrames, AnyOrderRepeatableAndSlotChecked) {
     const Bytes s = SmallStream(3);
     SafRig rig;
     ASSERT_EQ(rig.Prepare(s), SafEvent::ready);
-    EXPECT_EQ(rig.Render(s, 2), std::vector<std::uint8_t>(32, 12));
-    EXPECT_EQ(rig.Render(s, 0), std::vector<std::uint8_t>(32, 10));
-    EXPECT_EQ(rig.Render(s, 2), std::vector<std::uint8_t>(32, 12));
-    EXPECT_TRUE(rig.Render(s, 3).empty());
-    EXPECT_EQ(rig.Render(s, 1), std::vector<std::uint8_t>(32, 11));
+    for (std::uint32_t f : {2, 0, 2, 3, 1})
+        EXPECT_EQ(rig.Render(s, f), f < 3 ? std::vector<std::uint8_t>(32, static_cast<std::uint8_t>(10 + f)) : std::vector<std::uint8_t>{}) << f;
+    std::vector<std::uint8_t> slot(31);
+    EXPECT_FALSE(rig.parser.RenderFrame(s.data(), s.size(), 0, slot.data(), slot.size()));
 }
 
 TEST(SafFrames, FrameDoneCarriesDelayAndLastFlag) {
@@ -316,8 +275,7 @@ TEST(SafFrames, ScratchRoomForPackedDepths) {
     // 1-bit, 64 x 64: the frame needs 64*64/4 + 8 = 1032 free bytes behind the objects.
     SafWriter w;
     w.Header({SafImageHeader(64, 64, 1), SafAnimation(1)});
-    w.Object(0, 8, 8, 1, std::vector<int>(64, 1));
-    const Bytes s = w.Frame(0, {}).End().Build();
+    const Bytes s = w.Object(0, 8, 8, 1, std::vector<int>(64, 1)).Frame(0, {}).End().Build();
     for (const auto& [poolSize, ok] : std::vector<std::pair<std::size_t, bool>>{{8 + 1031, false}, {8 + 1032, true}}) {
         SafRig rig;
         rig.pool.assign(poolSize, 0);
@@ -325,14 +283,6 @@ TEST(SafFrames, ScratchRoomForPackedDepths) {
         ASSERT_EQ(rig.Prepare(s), SafEvent::ready);
         EXPECT_EQ(!rig.Render(s, 0).empty(), ok) << poolSize;
     }
-}
-
-TEST(SafFrames, SlotTooSmallFails) {
-    const Bytes s = SmallStream();
-    SafRig rig;
-    ASSERT_EQ(rig.Prepare(s), SafEvent::ready);
-    std::vector<std::uint8_t> slot(31);
-    EXPECT_FALSE(rig.parser.RenderFrame(s.data(), s.size(), 0, slot.data(), slot.size()));
 }
 
 }  // namespace

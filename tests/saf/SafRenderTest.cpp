@@ -18,8 +18,8 @@ struct Scene {
         std::vector<int> pixels;
         int transparent = 0;
     };
-    std::vector<Obj> objects;
-    std::vector<Bytes> items;
+    std::vector<Obj> objects{};
+    std::vector<Bytes> items{};
 
     Bytes Build() const {
         SafWriter w;
@@ -28,11 +28,7 @@ struct Scene {
         w.FrameItems(background, items);
         return w.End().Build();
     }
-    Pixels Render() const {
-        SafRig rig;
-        const Bytes s = Build();
-        return rig.PrepareAndRender(s);
-    }
+    Pixels Render() const { return SafRig().PrepareAndRender(Build()); }
 };
 
 // Reads the frame as rows of characters: '.' for 0, digits and letters for values.
@@ -53,10 +49,7 @@ struct Fill {
 class SafBackground : public ::testing::TestWithParam<Fill> {};
 
 TEST_P(SafBackground, FillsEveryByteOfTheSlot) {
-    Scene sc;
-    sc.bpp = GetParam().bpp;
-    sc.background = GetParam().background;
-    EXPECT_EQ(sc.Render(), Pixels(32, GetParam().byte));
+    EXPECT_EQ((Scene{.bpp = GetParam().bpp, .background = GetParam().background}.Render()), Pixels(32, GetParam().byte));
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, SafBackground,
@@ -65,9 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, SafBackground,
                                            Fill{1, 1, 0xFF}));
 
 Scene Ramp8(int w, int h, SafPlace pl, int width = 8, int height = 4) {
-    Scene sc;
-    sc.width = width;
-    sc.height = height;
+    Scene sc{.width = width, .height = height};
     std::vector<int> px(w * h);
     for (int i = 0; i < w * h; ++i) px[i] = 1 + i % 35;
     sc.objects.push_back({0, w, h, px});
@@ -75,98 +66,43 @@ Scene Ramp8(int w, int h, SafPlace pl, int width = 8, int height = 4) {
     return sc;
 }
 
-TEST(SafPlacement, PlainMirrorFlipAndNegativePosition) {
+TEST(SafPlacement, PositionsMirrorsFlipsScalesTurnsAndClips) {
     struct Case {
         const char* name;
+        int w, h, width, height;
         SafPlace pl;
         const char* picture;
     };
-    SafPlace plain;
-    plain.x = 1;
-    plain.y = 1;
-    SafPlace mirror = plain;
-    mirror.mirror = true;
-    SafPlace flip = plain;
-    flip.flip = true;
-    SafPlace left;
-    left.x = -2;
     const Case cases[] = {
-        {"plain", plain, "........|.123....|.456....|........|"},
-        {"mirror", mirror, "........|.321....|.654....|........|"},
-        {"flip", flip, "........|.456....|.123....|........|"},
-        {"negative", left, "3.......|6.......|........|........|"},
+        {"plain", 3, 2, 8, 4, {.x = 1, .y = 1}, "........|.123....|.456....|........|"},
+        {"mirror", 3, 2, 8, 4, {.x = 1, .y = 1, .mirror = true}, "........|.321....|.654....|........|"},
+        {"flip", 3, 2, 8, 4, {.x = 1, .y = 1, .flip = true}, "........|.456....|.123....|........|"},
+        {"negative", 3, 2, 8, 4, {.x = -2}, "3.......|6.......|........|........|"},
+        {"ten left", 12, 1, 8, 4, {.x = -10}, "bc......|........|........|........|"},
+        // A 9-pixel object at half size is 5 pixels: columns 0, 2, 4, 6, 8.
+        {"shrink", 9, 1, 9, 1, {.hMode = 1, .hFactor = 128}, "13579....|"},
+        {"own size", 3, 1, 8, 1, {.hMode = 2, .hFactor = 0}, "123.....|"},
+        // (3 - 1) * 2 + 1 = 5 columns, (2 - 1) * 2 + 1 = 3 rows.
+        {"twice", 3, 2, 8, 4, {.hMode = 2, .hFactor = 128, .vMode = 2, .vFactor = 128},
+         "11223...|11223...|44556...|........|"},
+        // Turned a quarter, the first row becomes the right column; the box stays at the origin.
+        {"quarter", 3, 2, 6, 5, {.x = 2, .y = 1, .angle = 64}, "......|..41..|..52..|..63..|......|"},
+        {"half", 3, 2, 6, 4, {.x = 2, .y = 1, .angle = 128}, "......|..654.|..321.|......|"},
+        {"clip", 4, 3, 8, 4, {.x = 1, .clip = {2, 3, 1, 3}}, "........|..67....|..ab....|........|"},
+        {"clip outside", 4, 3, 8, 4, {.x = 1, .clip = {6, 7, 1, 3}}, "........|........|........|........|"},
     };
-    for (const Case& c : cases) EXPECT_EQ(Picture(Ramp8(3, 2, c.pl).Render(), 8), c.picture) << c.name;
-}
-
-TEST(SafPlacement, TenPixelsLeftOfTheFrameIsClipped) {
-    SafPlace pl;
-    pl.x = -10;
-    pl.y = 0;
-    EXPECT_EQ(Picture(Ramp8(12, 1, pl).Render(), 8), "bc......|........|........|........|");
-}
-
-TEST(SafPlacement, Scaling) {
-    SafPlace shrink;
-    shrink.hMode = 1;
-    shrink.hFactor = 128;
-    // A 9-pixel object at half size is 5 pixels: columns 0, 2, 4, 6, 8.
-    EXPECT_EQ(Picture(Ramp8(9, 1, shrink, 9, 1).Render(), 9), "13579....|");
-    SafPlace own;
-    own.hMode = 2;
-    own.hFactor = 0;
-    EXPECT_EQ(Picture(Ramp8(3, 1, own, 8, 1).Render(), 8), "123.....|");
-    SafPlace twice;
-    twice.hMode = 2;
-    twice.hFactor = 128;
-    twice.vMode = 2;
-    twice.vFactor = 128;
-    // (3 - 1) * 2 + 1 = 5 columns, (2 - 1) * 2 + 1 = 3 rows.
-    EXPECT_EQ(Picture(Ramp8(3, 2, twice).Render(), 8), "11223...|11223...|44556...|........|");
-}
-
-TEST(SafPlacement, QuarterTurnKeepsTheBoxAtTheOrigin) {
-    SafPlace pl;
-    pl.x = 2;
-    pl.y = 1;
-    pl.angle = 64;
-    // The 3 x 2 ramp turned a quarter: its first row becomes the right column.
-    EXPECT_EQ(Picture(Ramp8(3, 2, pl, 6, 5).Render(), 6), "......|..41..|..52..|..63..|......|");
-    pl.angle = 128;
-    EXPECT_EQ(Picture(Ramp8(3, 2, pl, 6, 4).Render(), 6), "......|..654.|..321.|......|");
-}
-
-TEST(SafPlacement, ClipRectangle) {
-    SafPlace pl;
-    pl.x = 1;
-    pl.y = 0;
-    pl.clip[0] = 2;
-    pl.clip[1] = 3;
-    pl.clip[2] = 1;
-    pl.clip[3] = 3;
-    EXPECT_EQ(Picture(Ramp8(4, 3, pl).Render(), 8), "........|..67....|..ab....|........|");
-    pl.clip[0] = 6;
-    pl.clip[1] = 7;
-    EXPECT_EQ(Picture(Ramp8(4, 3, pl).Render(), 8), std::string("........|").append("........|........|........|"));
+    for (const Case& c : cases)
+        EXPECT_EQ(Picture(Ramp8(c.w, c.h, c.pl, c.width, c.height).Render(), c.width), c.picture) << c.name;
 }
 
 TEST(SafPlacement, ColourKeyByDepth) {
     for (int bpp : {8, 4}) {
-        Scene sc;
-        sc.bpp = bpp;
-        sc.width = 4;
-        sc.height = 1;
-        sc.background = 1;
+        Scene sc{.width = 4, .height = 1, .bpp = bpp, .background = 1};
         sc.objects.push_back({0, 4, 1, {5, 7, 5, 3}, 5});
-        SafPlace keyed;
-        keyed.mode = 2;
-        sc.items.push_back(SafPlaceItem(keyed));
-        const Pixels p = sc.Render();
-        const Pixels expected = bpp == 8 ? Pixels{1, 7, 1, 3} : Pixels{0x17, 0x13, 0x11, 0x11};
-        EXPECT_EQ(p, expected) << bpp;
+        sc.items.push_back(SafPlaceItem({.mode = 2}));
+        EXPECT_EQ(sc.Render(), (bpp == 8 ? Pixels{1, 7, 1, 3} : Pixels{0x17, 0x13, 0x11, 0x11})) << bpp;
         sc.items = {SafPlaceItem(SafPlace{})};
-        const Pixels plain = bpp == 8 ? Pixels{5, 7, 5, 3} : Pixels{0x57, 0x53, 0x11, 0x11};
-        EXPECT_EQ(sc.Render(), plain) << bpp;
+        EXPECT_EQ(sc.Render(), (bpp == 8 ? Pixels{5, 7, 5, 3} : Pixels{0x57, 0x53, 0x11, 0x11})) << bpp;
     }
 }
 
@@ -183,33 +119,21 @@ TEST(SafPlacement, AlphaBlendThroughTheBlockStore) {
         {127, 0xE0, 0x03, 0x82},  // red half, blue half
     };
     for (const Case& c : cases) {
-        Scene sc;
-        sc.width = 2;
-        sc.height = 1;
-        sc.background = c.frame;
+        Scene sc{.width = 2, .height = 1, .background = c.frame};
         sc.objects.push_back({0, 2, 1, {c.object, 0x77}, 0x77});
-        SafPlace pl;
-        pl.mode = 2;
-        pl.alpha = c.alpha;
-        sc.items.push_back(SafPlaceItem(pl));
+        sc.items.push_back(SafPlaceItem({.mode = 2, .alpha = c.alpha}));
         EXPECT_EQ(sc.Render(), (Pixels{c.expected, static_cast<std::uint8_t>(c.frame)})) << c.alpha;
     }
 }
 
 TEST(SafPlacement, PackedDepthsAndTheirModes) {
     // 1 bit, 8 x 3: a closed 3 x 3 outline with an empty middle.
-    auto scene = [](int mode, int background) {
-        Scene sc;
-        sc.bpp = 1;
-        sc.width = 8;
-        sc.height = 3;
-        sc.background = background;
-        std::vector<int> ring(24, 0);
-        for (int i : {0, 1, 2, 8, 10, 16, 17, 18}) ring[i] = 1;
+    std::vector<int> ring(24, 0);
+    for (int i : {0, 1, 2, 8, 10, 16, 17, 18}) ring[i] = 1;
+    auto scene = [&ring](int mode, int background) {
+        Scene sc{.width = 8, .height = 3, .bpp = 1, .background = background};
         sc.objects.push_back({0, 8, 3, ring});
-        SafPlace pl;
-        pl.mode = mode;
-        sc.items.push_back(SafPlaceItem(pl));
+        sc.items.push_back(SafPlaceItem({.mode = mode}));
         Pixels p = sc.Render();
         p.resize(3);
         return p;
@@ -237,9 +161,7 @@ TEST(SafPlacement, BadPlacementsFailOrDrawNothing) {
     // An item whose length runs past the frame chunk fails the frame.
     SafWriter w;
     w.Header({SafImageHeader(8, 4, 8), SafAnimation(1)});
-    const Bytes s = w.Chunk(6, {0, 1, 1, 9, 0, 0}).End().Build();
-    SafRig rig;
-    EXPECT_TRUE(rig.PrepareAndRender(s).empty());
+    EXPECT_TRUE(SafRig().PrepareAndRender(w.Chunk(6, {0, 1, 1, 9, 0, 0}).End().Build()).empty());
 }
 
 TEST(SafMasks, RectangleMaskAtEveryDepth) {
@@ -257,24 +179,17 @@ TEST(SafMasks, RectangleMaskAtEveryDepth) {
         {1, {1, 1, 2, 2, 1}, {0xF9, 0x90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        Scene sc;
-        sc.bpp = c.bpp;
-        sc.width = 4;
-        sc.height = 3;
+        Scene sc{.width = 4, .height = 3, .bpp = c.bpp};
         sc.items.push_back(SafItem(19, c.params));
         EXPECT_EQ(sc.Render(), c.expected) << c.bpp;
     }
 }
 
 TEST(SafMasks, InvertAndShapesOnlyWhereTheDepthAllows) {
-    Scene sc;
-    sc.bpp = 4;
-    sc.width = 4;
-    sc.height = 2;
-    sc.background = 3;
-    sc.items.push_back(SafItem(1, {0, 0, 3, 1, 9, 1, 0, 0}));   // a line: passed over at 4 bits
-    sc.items.push_back(SafItem(17, {0, 1, 3, 1, 9}));           // half-plane: passed over
-    sc.items.push_back(SafItem(20, {}));
+    Scene sc{.width = 4, .height = 2, .bpp = 4, .background = 3};
+    sc.items = {SafItem(1, {0, 0, 3, 1, 9, 1, 0, 0}),  // a line: passed over at 4 bits
+                SafItem(17, {0, 1, 3, 1, 9}),          // half-plane: passed over
+                SafItem(20, {})};
     EXPECT_EQ(sc.Render(), Pixels(8, 0xCC));
     sc.bpp = 8;
     sc.items.pop_back();
