@@ -11,15 +11,11 @@
 
 using enhance_test::Bmp;
 using enhance_test::BmpBytes;
+using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-const char* const kCompressed = "압축된 BMP파일은 지원하지 않습니다.";
-
 Bmp Bmp24(int w, int h) {
-    Bmp b;
-    b.width = w;
-    b.height = h;
-    b.bits = 24;
+    Bmp b{.width = w, .height = h, .bits = 24, .palette = {}, .rows = {}};
     const int row = (w * 24 + 31) / 32 * 4;
     b.rows.assign(static_cast<size_t>(row * h), 0xEE);  // pad bytes too
     for (int y = 0; y < h; ++y)
@@ -27,15 +23,32 @@ Bmp Bmp24(int w, int h) {
             for (int c = 0; c < 3; ++c) b.rows[static_cast<size_t>(y * row + x * 3 + c)] = static_cast<std::uint8_t>(y * 100 + x * 10 + c);
     return b;
 }
-
-std::vector<std::uint8_t> Truncated(std::vector<std::uint8_t> v, size_t n) {
+Bytes Truncated(Bytes v, size_t n) {
     v.resize(n);
     return v;
+}
+Bmp Bmp8Header(int w, int h) {
+    return Bmp{.width = w, .height = h, .bits = 8, .palette = Bytes(1024, 0),
+               .rows = Bytes(static_cast<size_t>((w + 3) / 4 * 4 * h), 1)};
+}
+// Only a header that claims w x h pixels, and a few bytes of rows.
+Bmp Claims(int w, int h, int bits) {
+    return Bmp{.width = w, .height = h, .bits = bits, .palette = Bytes(bits == 8 ? 1024 : 0, 0), .rows = Bytes(64, 0)};
+}
+Bmp Bits(Bmp b, int bits) {
+    b.bits = bits;
+    return b;
+}
+// Writes the bytes into a file of the folder and gives its path.
+std::string Put(const enhance_test::TempDir& dir, const char* name, const Bytes& bytes) {
+    const std::string path = dir.File(name);
+    enhance_test::WriteFile(path, bytes);
+    return path;
 }
 
 struct BadBmp {
     const char* name;
-    std::vector<std::uint8_t> bytes;
+    Bytes bytes;
     const char* message;
 };
 class LoadBmpFailure : public ::testing::TestWithParam<BadBmp> {};
@@ -43,8 +56,7 @@ class LoadBmpFailure : public ::testing::TestWithParam<BadBmp> {};
 
 TEST_P(LoadBmpFailure, ShowsItsMessageAndReleasesTheBuffers) {
     enhance_test::TempDir dir("imageedit_bad");
-    const std::string path = dir.File("bad.bmp");
-    enhance_test::WriteFile(path, GetParam().bytes);
+    const std::string path = Put(dir, "bad.bmp", GetParam().bytes);
     MessageRecorder rec;
     CImageEdit edit;
     EXPECT_EQ(edit.LoadBMP(path.c_str()), 0);
@@ -58,30 +70,6 @@ TEST_P(LoadBmpFailure, ShowsItsMessageAndReleasesTheBuffers) {
     // A load after the failure starts afresh.
     enhance_test::WriteFile(path, BmpBytes(Bmp24(2, 2)));
     EXPECT_EQ(edit.LoadBMP(path.c_str()), 1);
-}
-
-static Bmp Bmp8Header(int w, int h) {
-    Bmp b;
-    b.width = w;
-    b.height = h;
-    b.bits = 8;
-    b.palette.assign(1024, 0);
-    b.rows.assign(static_cast<size_t>((w + 3) / 4 * 4 * h), 1);
-    return b;
-}
-// Only a header that claims w x h pixels, and a few bytes of rows.
-static Bmp Claims(int w, int h, int bits) {
-    Bmp b;
-    b.width = w;
-    b.height = h;
-    b.bits = bits;
-    if (bits == 8) b.palette.assign(1024, 0);
-    b.rows.assign(64, 0);
-    return b;
-}
-static Bmp Bits(Bmp b, int bits) {
-    b.bits = bits;
-    return b;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -111,67 +99,46 @@ TEST(ImageEdit, CompressedBmpShowsTheKoreanMessageAndKeepsTheBuffers) {
     enhance_test::TempDir dir("imageedit_rle");
     Bmp b = Bmp8Header(4, 4);
     b.compression = 1;
-    const std::string path = dir.File("rle.bmp");
-    enhance_test::WriteFile(path, BmpBytes(b));
+    const std::string path = Put(dir, "rle.bmp", BmpBytes(b));
     MessageRecorder rec;
     CImageEdit edit;
     EXPECT_EQ(edit.LoadBMP(path.c_str()), 0);
+    EXPECT_EQ(edit.LoadBMP("/nonexistent/handpix/x.bmp"), 0);  // a missing file says nothing
     ASSERT_EQ(rec.boxes.size(), 1u);
-    EXPECT_EQ(rec.boxes[0].text, kCompressed);
+    EXPECT_EQ(rec.boxes[0].text, "압축된 BMP파일은 지원하지 않습니다.");
     EXPECT_EQ(rec.boxes[0].type, MB_OK);
     EXPECT_NE(rec.boxes[0].caption, "ImageEdit");  // the framework box, not the wrapper's
     EXPECT_NE(edit.m_pBmfh, nullptr);
     EXPECT_NE(edit.m_pBmi, nullptr);
 }
 
-TEST(ImageEdit, MissingFileGivesZeroQuietly) {
-    MessageRecorder rec;
-    CImageEdit edit;
-    EXPECT_EQ(edit.LoadBMP("/nonexistent/handpix/x.bmp"), 0);
-    EXPECT_TRUE(rec.boxes.empty());
-}
-
 namespace {
 struct GoodBmp {
     const char* name;
     Bmp file;
-    std::vector<std::uint8_t> pixels;  // B, G, R, 0 in the file's row order
+    Bytes pixels;  // B, G, R, 0 in the file's row order
 };
 class LoadBmpDepth : public ::testing::TestWithParam<GoodBmp> {};
 
-Bmp Paletted(int bits, int w, int h, std::vector<std::uint8_t> rows, std::uint32_t clrUsed) {
-    Bmp b;
-    b.width = w;
-    b.height = h;
-    b.bits = bits;
-    b.clrUsed = clrUsed;
-    b.palette.assign(static_cast<size_t>(4 << bits), 0);
+Bmp Paletted(int bits, int w, int h, Bytes rows, std::uint32_t clrUsed) {
+    Bmp b{.width = w, .height = h, .bits = bits, .clrUsed = clrUsed, .palette = Bytes(static_cast<size_t>(4 << bits), 0),
+          .rows = std::move(rows)};
     b.palette[4 * 1 + 0] = 50;   // entry 1: blue 50
     b.palette[4 * 2 + 2] = 60;   // entry 2: red 60
     b.palette[4 * 200 % b.palette.size() + 1] = 70;  // 8 bits: entry 200, green 70
-    b.rows = std::move(rows);
-    return b;
-}
-Bmp Raw32() {
-    Bmp b;
-    b.width = 2;
-    b.height = 1;
-    b.bits = 32;
-    b.rows = {1, 2, 3, 4, 5, 6, 7, 8};
     return b;
 }
 }  // namespace
 
 TEST_P(LoadBmpDepth, WidensToFourBytesPerPixel) {
     enhance_test::TempDir dir("imageedit_depth");
-    const std::string path = dir.File("a.bmp");
-    enhance_test::WriteFile(path, BmpBytes(GetParam().file));
+    const std::string path = Put(dir, "a.bmp", BmpBytes(GetParam().file));
     CImageEdit edit;
     ASSERT_EQ(edit.LoadBMP(path.c_str()), 1);
     EXPECT_EQ(edit.m_pBmih->biBitCount, 32);
     EXPECT_EQ(edit.m_pBmih, &edit.m_pBmi->bmiHeader);
     ASSERT_EQ(edit.GetDibBytes(), GetParam().pixels.size());
-    EXPECT_EQ(std::vector<std::uint8_t>(edit.m_pbDibData, edit.m_pbDibData + edit.GetDibBytes()), GetParam().pixels);
+    EXPECT_EQ(Bytes(edit.m_pbDibData, edit.m_pbDibData + edit.GetDibBytes()), GetParam().pixels);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -184,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
         GoodBmp{"Bits8", Paletted(8, 3, 1, {200, 1, 0, 0x77}, 2), {0, 70, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0}},
         GoodBmp{"Bits4", Paletted(4, 3, 2, {0x12, 0x10, 0, 0, 0x21, 0x20, 0, 0}, 0),
                 {50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0}},
-        GoodBmp{"Bits32", Raw32(), {1, 2, 3, 4, 5, 6, 7, 8}}),
+        GoodBmp{"Bits32", Bmp{.width = 2, .height = 1, .bits = 32, .palette = {}, .rows = {1, 2, 3, 4, 5, 6, 7, 8}},
+                {1, 2, 3, 4, 5, 6, 7, 8}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ImageEdit, PremultiplyAlphaSwapsOuterBytes) {
@@ -197,41 +165,32 @@ TEST(ImageEdit, PremultiplyAlphaSwapsOuterBytes) {
         std::uint8_t p[4];
         std::memcpy(p, c.in, 4);
         CImageEdit::PremultiplyAlpha(p, 1, 1);
-        EXPECT_EQ(std::vector<std::uint8_t>(p, p + 4), std::vector<std::uint8_t>(c.out, c.out + 4));
+        EXPECT_EQ(Bytes(p, p + 4), Bytes(c.out, c.out + 4));
     }
 }
 
 namespace {
-std::vector<std::uint8_t> Gradient(int w, int h, int comps) {
-    std::vector<std::uint8_t> v(static_cast<size_t>(w * h * comps));
+Bytes Gradient(int w, int h) {
+    Bytes v;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < comps; ++c)
-                v[static_cast<size_t>((y * w + x) * comps + c)] = static_cast<std::uint8_t>(c == 0 ? 40 + x * 4 : c == 1 ? 60 + y * 4 : 200);
+        for (int x = 0; x < w; ++x) v.insert(v.end(), {static_cast<std::uint8_t>(40 + x * 4), static_cast<std::uint8_t>(60 + y * 4), 200});
     return v;
 }
 }  // namespace
 
-TEST(ImageEdit, GreyJpegLoadsAsPaddedBgr) {
-    enhance_test::TempDir dir("imageedit_grey");
-    const std::string path = dir.File("g.jpg");
-    enhance_test::WriteFile(path, enhance_test::JpegBytes(5, 4, 1, std::vector<std::uint8_t>(20, 90)));
+TEST(ImageEdit, JpegLoadsAsBgrTopRowFirst) {
+    enhance_test::TempDir dir("imageedit_jpeg");
     CImageEdit edit;
-    ASSERT_EQ(edit.LoadJPG(path.c_str()), 1);
+    // Grey: rows of 15 bytes padded to 16.
+    ASSERT_EQ(edit.LoadJPG(Put(dir, "g.jpg", enhance_test::JpegBytes(5, 4, 1, Bytes(20, 90))).c_str()), 1);
     EXPECT_EQ(edit.m_pBmih->biBitCount, 24);
     EXPECT_EQ(edit.m_pBmih->biWidth, 5);
     EXPECT_EQ(edit.m_pBmih->biHeight, 4);
-    EXPECT_EQ(edit.GetDibBytes(), 16u * 4);  // rows of 15 bytes padded to 16
+    EXPECT_EQ(edit.GetDibBytes(), 16u * 4);
     for (int y = 0; y < 4; ++y)
         for (int k = 0; k < 15; ++k) EXPECT_NEAR(edit.m_pbDibData[y * 16 + k], 90, 1);
-}
-
-TEST(ImageEdit, ColourJpegLoadsBlueFirstTopRowFirst) {
-    enhance_test::TempDir dir("imageedit_colour");
-    const std::string path = dir.File("c.jpg");
-    enhance_test::WriteFile(path, enhance_test::JpegBytes(16, 16, 3, Gradient(16, 16, 3), 100));
-    CImageEdit edit;
-    ASSERT_EQ(edit.LoadJPG(path.c_str()), 1);
+    // Colour: blue first.
+    ASSERT_EQ(edit.LoadJPG(Put(dir, "c.jpg", enhance_test::JpegBytes(16, 16, 3, Gradient(16, 16), 100)).c_str()), 1);
     const BYTE* top = edit.m_pbDibData;
     const BYTE* bottomRight = edit.m_pbDibData + 15 * 48 + 15 * 3;
     EXPECT_NEAR(top[0], 200, 3);  // blue
@@ -243,15 +202,10 @@ TEST(ImageEdit, ColourJpegLoadsBlueFirstTopRowFirst) {
 
 TEST(ImageEdit, FourChannelJpegIsPremultipliedAndSaysThirtyTwoBits) {
     enhance_test::TempDir dir("imageedit_fpx");
-    std::vector<std::uint8_t> px;
-    for (int i = 0; i < 16 * 8; ++i) {
-        const bool left = i % 16 < 8;
-        px.insert(px.end(), {128, 128, 128, static_cast<std::uint8_t>(left ? 0 : 255)});
-    }
-    const std::string path = dir.File("a.jpg");
-    enhance_test::WriteFile(path, enhance_test::JpegBytes(16, 8, 4, px, 100));
+    Bytes px;
+    for (int i = 0; i < 16 * 8; ++i) px.insert(px.end(), {128, 128, 128, static_cast<std::uint8_t>(i % 16 < 8 ? 0 : 255)});
     CImageEdit edit;
-    ASSERT_EQ(edit.LoadJPG(path.c_str()), 1);
+    ASSERT_EQ(edit.LoadJPG(Put(dir, "a.jpg", enhance_test::JpegBytes(16, 8, 4, px, 100)).c_str()), 1);
     EXPECT_EQ(edit.m_pBmih->biBitCount, 32);
     const BYTE* p = edit.m_pbDibData + 3 * 64;  // row 3, pixel 0: alpha 0
     EXPECT_EQ(std::vector<int>(p, p + 4), (std::vector<int>{0, 0, 0, 0}));
@@ -262,8 +216,7 @@ TEST(ImageEdit, FourChannelJpegIsPremultipliedAndSaysThirtyTwoBits) {
 
 TEST(ImageEdit, ReducedScaleKeepsTheFullSize) {
     enhance_test::TempDir dir("imageedit_scale");
-    const std::string path = dir.File("s.jpg");
-    enhance_test::WriteFile(path, enhance_test::JpegBytes(33, 17, 3, Gradient(33, 17, 3)));
+    const std::string path = Put(dir, "s.jpg", enhance_test::JpegBytes(33, 17, 3, Gradient(33, 17)));
     CImageEdit edit;
     ASSERT_EQ(edit.LoadJPG(path.c_str(), [](unsigned, unsigned, void*) { return 4; }, nullptr), 1);
     EXPECT_EQ(edit.m_pBmih->biWidth, 9);
@@ -274,8 +227,7 @@ TEST(ImageEdit, ReducedScaleKeepsTheFullSize) {
 
 TEST(ImageEdit, LoadJpgFailures) {
     enhance_test::TempDir dir("imageedit_badjpg");
-    const std::string path = dir.File("x.jpg");
-    enhance_test::WriteFile(path, {0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 0xFF});
+    const std::string path = Put(dir, "x.jpg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 0xFF});
     MessageRecorder rec;
     CImageEdit edit;
     EXPECT_EQ(edit.LoadJPG(path.c_str()), 0);
@@ -296,20 +248,14 @@ TEST(ImageEdit, SaveJpgWritesPaddedBgrAs420AtQuality75) {
     edit.SetImageSize(5, 3);
     BYTE* px = new BYTE[16 * 3]();
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) {
-            px[y * 16 + x * 3 + 0] = 30;   // blue
-            px[y * 16 + x * 3 + 2] = 220;  // red
-        }
+        for (int x = 0; x < 5; ++x) px[y * 16 + x * 3 + 0] = 30, px[y * 16 + x * 3 + 2] = 220;  // blue, red
     edit.SetDibData(px, 16 * 3);
     const std::string path = dir.File("out.jpg");
     ASSERT_EQ(edit.SaveJPG(path.c_str()), 1);
     EXPECT_EQ(edit.m_pBmih->biBitCount, 24);
     enhance_test::DecodedJpeg d;
     ASSERT_TRUE(enhance_test::DecodeJpeg(enhance_test::ReadFile(path), d));
-    EXPECT_EQ(d.width, 5);
-    EXPECT_EQ(d.height, 3);
-    EXPECT_EQ(d.hSamp0, 2);
-    EXPECT_EQ(d.vSamp0, 2);
+    EXPECT_EQ(std::vector<int>({d.width, d.height, d.hSamp0, d.vSamp0}), std::vector<int>({5, 3, 2, 2}));
     EXPECT_FALSE(d.progressive);
     EXPECT_EQ(d.quant0, enhance_test::LuminanceTable(75));
     EXPECT_NEAR(d.pixels[0], 220, 6);  // red
@@ -335,8 +281,7 @@ TEST(ImageEdit, SaveJpgFailureKeepsTheBuffers) {
 TEST(ImageEdit, FlipVerticalReversesPaddedRows) {
     CImageEdit edit;
     edit.SetImageSize(1, 3);
-    BYTE* px = new BYTE[12]{1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0};
-    edit.SetDibData(px, 12);
+    edit.SetDibData(new BYTE[12]{1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0}, 12);
     edit.FlipVertical();
     const BYTE expect[] = {3, 3, 3, 0, 2, 2, 2, 0, 1, 1, 1, 0};
     EXPECT_EQ(std::memcmp(edit.m_pbDibData, expect, 12), 0);

@@ -51,20 +51,25 @@ std::vector<std::uint8_t> Noise(int w, int h, int c, unsigned seed) {
 }
 
 char* Path(std::string& s) { return s.data(); }
+LUX_Image* FromBytes(unsigned w, unsigned h, const std::vector<std::uint8_t>& v) {
+    LUX_Image* im = Lux::LUX_AllocImage(w, h, 3);
+    for (unsigned y = 0; y < h; ++y) std::memcpy(im->ppRows[y], v.data() + y * w * 3, w * 3);
+    return im;
+}
+std::string PutJpeg(const enhance_test::TempDir& dir, const char* name, int w, int h, int c,
+                    const std::vector<std::uint8_t>& px, int quality = 95) {
+    std::string path = dir.File(name);
+    enhance_test::WriteFile(path, enhance_test::JpegBytes(w, h, c, px, quality));
+    return path;
+}
 }  // namespace
 
-TEST(LuxImage, OneBlockRowsBackToBack) {
-    ImagePtr im(Lux::LUX_AllocImage(5, 2, 3));
+TEST(LuxImage, OneBlockRowsInvertAndSwap) {
+    ImagePtr im(Lux::LUX_AllocImage(2, 1, 3));
     ASSERT_NE(im.p, nullptr);
-    const auto* block = reinterpret_cast<unsigned char*>(im->ppRows);
-    EXPECT_EQ(im->ppRows[0], block + 2 * sizeof(unsigned char*));
-    EXPECT_EQ(im->ppRows[1] - im->ppRows[0], 15);
+    EXPECT_EQ(im->ppRows[0], reinterpret_cast<unsigned char*>(im->ppRows) + sizeof(unsigned char*));
     Lux::LUX_FreeImage(nullptr);
     EXPECT_EQ(Lux::LUX_AllocImage(1u << 20, 1u << 20, 3), nullptr);
-}
-
-TEST(LuxImage, InvertTwiceAndSwap) {
-    ImagePtr im(Lux::LUX_AllocImage(2, 1, 3));
     const unsigned char px[] = {1, 2, 3, 4, 5, 6};
     std::memcpy(im->ppRows[0], px, 6);
     Lux::LUX_InvertImage(im.p);
@@ -78,8 +83,7 @@ TEST(LuxJpegFile, ColourLoadsBlueFirstAndSaveRoundTrips) {
     enhance_test::TempDir dir("lux_roundtrip");
     std::vector<std::uint8_t> rgb;
     for (int i = 0; i < 16 * 8; ++i) rgb.insert(rgb.end(), {200, 100, 30});
-    std::string in = dir.File("in.jpg"), out = dir.File("out.jpg");
-    enhance_test::WriteFile(in, enhance_test::JpegBytes(16, 8, 3, rgb, 100));
+    std::string in = PutJpeg(dir, "in.jpg", 16, 8, 3, rgb, 100), out = dir.File("out.jpg");
     ImagePtr im(Lux::LUX_LoadJPEG(Path(in)));
     ASSERT_NE(im.p, nullptr);
     EXPECT_EQ(im->ulChannels, 3u);
@@ -102,10 +106,9 @@ TEST(LuxJpegFile, ColourLoadsBlueFirstAndSaveRoundTrips) {
 
 TEST(LuxJpegFile, WhatDoesNotLoad) {
     enhance_test::TempDir dir("lux_bad");
-    std::string grey = dir.File("g.jpg"), junk = dir.File("j.jpg"), cmyk = dir.File("k.jpg");
-    std::string missing = dir.File("none.jpg");
-    enhance_test::WriteFile(grey, enhance_test::JpegBytes(8, 8, 1, std::vector<std::uint8_t>(64, 7)));
-    enhance_test::WriteFile(cmyk, enhance_test::JpegBytes(8, 8, 4, std::vector<std::uint8_t>(256, 7)));
+    std::string grey = PutJpeg(dir, "g.jpg", 8, 8, 1, std::vector<std::uint8_t>(64, 7));
+    std::string cmyk = PutJpeg(dir, "k.jpg", 8, 8, 4, std::vector<std::uint8_t>(256, 7));
+    std::string junk = dir.File("j.jpg"), missing = dir.File("none.jpg");
     auto truncated = enhance_test::JpegBytes(64, 64, 3, Noise(64, 64, 3, 1));
     truncated.resize(truncated.size() / 2);
     enhance_test::WriteFile(junk, truncated);
@@ -119,9 +122,8 @@ TEST(LuxJpegFile, WhatDoesNotLoad) {
 }
 
 TEST(LuxJpegFile, FailedSaveRestoresTheByteOrder) {
-    ImagePtr im(Lux::LUX_AllocImage(256, 256, 3));
     auto noise = Noise(256, 256, 3, 9);
-    for (unsigned y = 0; y < 256; ++y) std::memcpy(im->ppRows[y], noise.data() + y * 768, 768);
+    ImagePtr im(FromBytes(256, 256, noise));
     // Writing fails once libjpeg's first output buffer is flushed, mid-rows.
     std::string full = "/dev/full";
     EXPECT_EQ(Lux::LUX_SaveJPEG(im.p, Path(full)), 0u);
@@ -145,21 +147,17 @@ TEST(LuxEnhance, DevignetteWithZeroAndFullMask) {
 
 TEST(LuxEnhance, EqualiseThresholds) {
     // 20 x 10 = 200 pixels of mean level 100: T = 1, lo = hi = 100.
-    ImagePtr flat(Lux::LUX_AllocImage(20, 10, 3));
-    for (unsigned y = 0; y < 10; ++y)
-        for (unsigned x = 0; x < 20; ++x) {
-            unsigned char* p = flat->ppRows[y] + x * 3;
-            p[0] = 99, p[1] = 100, p[2] = 101;
-        }
+    std::vector<std::uint8_t> levels;
+    for (int i = 0; i < 200; ++i) levels.insert(levels.end(), {99, 100, 101});
+    ImagePtr flat(FromBytes(20, 10, levels));
     ImagePtr out(Lux::LUX_AllocImage(20, 10, 3));
     Lux::LUX_EqualiseImage(out->ppRows, flat->ppRows, nullptr, 20, 10, 3);
     EXPECT_EQ(out->ppRows[4][0], 0);
     EXPECT_EQ(out->ppRows[4][1], 0);
     EXPECT_EQ(out->ppRows[4][2], 255);
     // Below 200 pixels the threshold is 0 and the table the identity.
-    ImagePtr small(Lux::LUX_AllocImage(19, 10, 3));
     auto noise = Noise(19, 10, 3, 4);
-    for (unsigned y = 0; y < 10; ++y) std::memcpy(small->ppRows[y], noise.data() + y * 57, 57);
+    ImagePtr small(FromBytes(19, 10, noise));
     ImagePtr same(Lux::LUX_AllocImage(19, 10, 3));
     Lux::LUX_EqualiseImage(same->ppRows, small->ppRows, nullptr, 19, 10, 3);
     EXPECT_EQ(Bytes(same.p), noise);
@@ -184,8 +182,7 @@ TEST(LuxEnhance, EqualiseFullMaskMatchesNoMaskWithinOneLevel) {
 
 TEST(LuxObject, LoadFileKeepsTheLoadedImageAndAnEnhancedCopy) {
     enhance_test::TempDir dir("lux_loadfile");
-    std::string in = dir.File("p.jpg");
-    enhance_test::WriteFile(in, enhance_test::JpegBytes(24, 16, 3, Noise(24, 16, 3, 2)));
+    std::string in = PutJpeg(dir, "p.jpg", 24, 16, 3, Noise(24, 16, 3, 2));
     NoMask lux;
     ImagePtr plain(lux.LUX_LoadFile(Path(in)));
     ASSERT_NE(plain.p, nullptr);
