@@ -25,12 +25,11 @@ std::vector<std::uint8_t> Pattern(std::uint32_t w, std::uint32_t h, std::uint32_
 
 SisKind1Block Explicit(std::uint32_t across, std::uint32_t down, std::vector<std::uint8_t> px,
                        CellCoding coding = CellCoding::runLength) {
-    SisKind1Block b;
-    b.across = across;
-    b.down = down;
-    b.pixels = std::move(px);
-    b.coding.assign(across * down, coding);
-    return b;
+    return {false, across, down, std::move(px), std::vector<CellCoding>(across * down, coding), false, {}};
+}
+
+SisKind1Block Derived(std::vector<SisKind1Change> changes = {}) {
+    return {true, 1, 1, {}, {}, !changes.empty(), std::move(changes)};
 }
 
 // An 8 x 8 frame of one block of one cell.
@@ -42,6 +41,8 @@ SisKind1Stream OneCell(const std::vector<std::uint8_t>& px, std::vector<SisKind1
     s.frames = {{invert, std::move(placements)}};
     return s;
 }
+
+CellCoding AnyCoding(std::mt19937& rng) { return rng() % 2 ? CellCoding::raw : CellCoding::runLength; }
 
 class Kind1 : public ::testing::Test {
 protected:
@@ -67,15 +68,14 @@ protected:
 
 TEST_F(Kind1, RunLengthCellFromItsBits) {
     // White 63 then black 1: colour bit 0, white code 63 "00110100", black 1 "010".
-    const std::vector<std::uint8_t> bits = {0, 0, 0, 1, 1, 0, 1, 0, 0, 0, 1, 0};
-    std::uint8_t data[2] = {};
-    for (std::size_t i = 0; i < bits.size(); ++i) data[i / 8] |= static_cast<std::uint8_t>(bits[i] << (7 - i % 8));
+    const std::uint8_t data[] = {0b00011010, 0b00100000};
     MsbBitReader r(data, 2);
     std::uint8_t px[64];
     ASSERT_EQ(ReadSisKind1Cell(r, true, px), Status::ok);
     EXPECT_EQ(r.BitPosition(), 12u);
-    for (unsigned i = 0; i < 63; ++i) EXPECT_EQ(px[i], 0);
-    EXPECT_EQ(px[63], 1);
+    std::vector<std::uint8_t> expected(64, 0);
+    expected[63] = 1;
+    EXPECT_EQ(std::vector<std::uint8_t>(px, px + 64), expected);
 
     // A black first run is read with the black codes: "1", black 2 "11", white 62 "00110011".
     const std::uint8_t black[] = {0b11100110, 0b01100000};
@@ -86,11 +86,7 @@ TEST_F(Kind1, RunLengthCellFromItsBits) {
 }
 
 TEST_F(Kind1, RunLengthCellRejections) {
-    struct Case {
-        const char* what;
-        std::vector<std::uint8_t> bytes;
-        Status status;
-    };
+    struct Case { const char* what; std::vector<std::uint8_t> bytes; Status status; };
     const Case cases[] = {
         // white 63 "00110100", black 2 "11": 65 pixels
         {"runs past 64", {0b00011010, 0b01100000}, Status::invalid},
@@ -115,13 +111,9 @@ TEST_F(Kind1, LeftClippingDropsTheLeftmostColumns) {
 }
 
 TEST_F(Kind1, DerivedBlocksCarryTheirChanges) {
-    SisKind1Block unchanged, changed, later;
-    unchanged.derived = changed.derived = later.derived = true;
-    changed.change = later.change = true;
-    changed.changes = {{3, Pattern(8, 8, 1), CellCoding::raw}, {0, Pattern(8, 8, 2)}};
-    later.changes = {{1, Pattern(8, 8, 4)}};
     SisKind1Stream s;
-    s.blocks = {Explicit(2, 2, Pattern(16, 16, 9)), unchanged, changed, later};
+    s.blocks = {Explicit(2, 2, Pattern(16, 16, 9)), Derived(),
+                Derived({{3, Pattern(8, 8, 1), CellCoding::raw}, {0, Pattern(8, 8, 2)}}), Derived({{1, Pattern(8, 8, 4)}})};
     s.frames = {{false, {{1}}}, {false, {{2}}}, {false, {{3}}}, {false, {{0}}}};
     ExpectFrames(s);  // block 3 shows block 2's changes too
     const std::vector<std::uint8_t> stream = WriteSisKind1(s);
@@ -132,8 +124,6 @@ TEST_F(Kind1, UpperLayersCoverInsideTheirSilhouette) {
     std::vector<std::uint8_t> ring(64, 0);
     for (int i = 1; i < 7; ++i) ring[8 + i] = ring[48 + i] = ring[i * 8 + 1] = ring[i * 8 + 6] = 1;
     SisKind1Stream s;
-    s.widthUnits = 2;
-    s.heightUnits = 2;
     s.layerCount = 3;
     s.blocks = {Explicit(2, 2, std::vector<std::uint8_t>(256, 1), CellCoding::raw), Explicit(1, 1, ring)};
     s.frames = {{false, {{0, 0, 0, 0}, {1, 2, 3, 3}}}, {false, {{0, 1, 0, 0}, {1, 0, 3, 3}}}};
@@ -141,8 +131,7 @@ TEST_F(Kind1, UpperLayersCoverInsideTheirSilhouette) {
     const std::vector<std::uint8_t> out = Decode(WriteSisKind1(s), 0, 32);
     // Row 6 of the frame is ring row 3: the ring's inside clears the solid
     // block at frame columns 5 to 8; its sides (columns 4 and 9) stay set.
-    EXPECT_EQ(out[6 * 2], 0b11111000);
-    EXPECT_EQ(out[6 * 2 + 1], 0b01111111);
+    EXPECT_EQ(std::vector<std::uint8_t>(out.begin() + 12, out.begin() + 14), (std::vector<std::uint8_t>{0b11111000, 0b01111111}));
 }
 
 TEST_F(Kind1, InvertRulesCancel) {
@@ -170,22 +159,19 @@ TEST_F(Kind1, RandomStreamsMatchTheReference) {
         const std::uint32_t blocks = 1 + rng() % 5;
         for (std::uint32_t b = 0; b < blocks; ++b) {
             if (b > 0 && rng() % 3 == 0) {
-                SisKind1Block d;
-                d.derived = true;
+                SisKind1Block d = Derived();
                 d.change = rng() % 2;
                 std::uint32_t root = b - 1;
                 while (s.blocks[root].derived) --root;
                 const std::uint32_t cells = s.blocks[root].across * s.blocks[root].down;
                 for (int c = 0; d.change && c < 3; ++c)
-                    d.changes.push_back({static_cast<std::uint32_t>(rng() % cells), Pattern(8, 8, rng()),
-                                         rng() % 2 ? CellCoding::raw : CellCoding::runLength});
+                    d.changes.push_back({static_cast<std::uint32_t>(rng() % cells), Pattern(8, 8, rng()), AnyCoding(rng)});
                 s.blocks.push_back(d);
                 continue;
             }
             const std::uint32_t across = 1 + rng() % 4, down = 1 + rng() % 3;
-            SisKind1Block e = Explicit(across, down, Pattern(8 * across, 8 * down, rng()));
-            for (auto& c : e.coding) c = rng() % 2 ? CellCoding::raw : CellCoding::runLength;
-            s.blocks.push_back(e);
+            s.blocks.push_back(Explicit(across, down, Pattern(8 * across, 8 * down, rng())));
+            for (auto& c : s.blocks.back().coding) c = AnyCoding(rng);
         }
         const std::uint32_t frames = 1 + rng() % 4;
         for (std::uint32_t f = 0; f < frames; ++f) {
@@ -193,11 +179,9 @@ TEST_F(Kind1, RandomStreamsMatchTheReference) {
             fr.invert = rng() % 2;
             for (std::uint32_t b = 0; b < blocks; ++b) {
                 if (rng() % 2) continue;
-                SisKind1Placement p{b, static_cast<std::uint32_t>(rng() % s.layerCount),
-                                    static_cast<int>(rng() % 60) - 20, static_cast<int>(rng() % 60) - 20,
-                                    rng() % 2 == 0, rng() % 2 == 0, rng() % 2 == 0,
-                                    static_cast<int>(rng() % 5) - 1};
-                fr.placements.push_back(p);
+                fr.placements.push_back({b, static_cast<std::uint32_t>(rng() % s.layerCount),
+                                         static_cast<int>(rng() % 60) - 20, static_cast<int>(rng() % 60) - 20,
+                                         rng() % 2 == 0, rng() % 2 == 0, rng() % 2 == 0, static_cast<int>(rng() % 5) - 1});
             }
             s.frames.push_back(fr);
         }
@@ -218,28 +202,22 @@ TEST_F(Kind1, BadStreamsAndRequestsFail) {
     EXPECT_TRUE(Decode(stream, -1, 63).empty()) << "two slots too small";
     std::uint8_t out[32];
     EXPECT_EQ(decoder->DecodeKind1Frame(stream.data(), stream.size(), nullptr, 32, 0), 0);
-    for (std::size_t cut = 4; cut < stream.size(); ++cut) {
+    for (std::size_t cut = 4; cut < stream.size(); ++cut)
         EXPECT_EQ(decoder->DecodeKind1Frame(stream.data(), cut, out, sizeof out, 0), 0) << cut;
-    }
 
-    SisKind1Block derived;
-    derived.derived = true;
     SisKind1Stream t = good;
-    t.blocks.insert(t.blocks.begin(), derived);
+    t.blocks.insert(t.blocks.begin(), Derived());
     EXPECT_TRUE(Decode(WriteSisKind1(t), 0, 32).empty()) << "first block derived";
     t.blocks = {Explicit(11, 12, Pattern(88, 96, 3))};
     t.frames = {{false, {{0}}}};
     EXPECT_TRUE(Decode(WriteSisKind1(t), 0, 32).empty()) << "132 cells";
     t.blocks = {Explicit(16, 8, Pattern(128, 64, 3))};
     EXPECT_FALSE(Decode(WriteSisKind1(t), 0, 32).empty()) << "128 cells";
-    derived.change = true;
-    derived.changes = {{2, Pattern(8, 8, 1)}};
-    t.blocks = {Explicit(2, 1, Pattern(16, 8, 2)), derived};
+    t.blocks = {Explicit(2, 1, Pattern(16, 8, 2)), Derived({{2, Pattern(8, 8, 1)}})};
     EXPECT_TRUE(Decode(WriteSisKind1(t), 0, 32).empty()) << "change outside the 2-cell base";
     // Header 64 bits, explicit block 9 + 1 map bit + 64 raw bits: the derived
     // record starts at bit 138; a set bit among its first nine is refused.
-    derived.change = false;
-    t.blocks = {Explicit(1, 1, Pattern(8, 8, 1), CellCoding::raw), derived};
+    t.blocks = {Explicit(1, 1, Pattern(8, 8, 1), CellCoding::raw), Derived()};
     std::vector<std::uint8_t> bad = WriteSisKind1(t);
     ASSERT_FALSE(Decode(bad, 0, 32).empty());
     bad[(138 + 6) / 8] ^= static_cast<std::uint8_t>(0x80u >> ((138 + 6) % 8));

@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <random>
+#include <tuple>
+#include <utility>
 
 #include "handpix/handset/SisKind2.h"
 #include "tests/support/SisKind2Writer.h"
@@ -22,13 +24,18 @@ std::vector<std::uint8_t> Pattern2(std::uint32_t w, std::uint32_t h, std::uint32
     return px;
 }
 
+// Two planes' codes, given as bits (0/1), packed first bit high.
+std::vector<std::uint8_t> ToBytes(std::vector<std::uint8_t> code, const std::vector<std::uint8_t>& second) {
+    code.insert(code.end(), second.begin(), second.end());
+    std::vector<std::uint8_t> bytes((code.size() + 7) / 8, 0);
+    for (std::size_t i = 0; i < code.size(); ++i) bytes[i / 8] |= static_cast<std::uint8_t>(code[i] << (7 - i % 8));
+    return bytes;
+}
+
 // Decodes one plane of a w x h picture given as bits (0/1 per pixel).
 std::vector<std::uint8_t> DecodePlaneBits(const std::vector<std::uint8_t>& bits, std::uint32_t w, std::uint32_t h) {
     // Both planes get the same bits; the high bit of each pair is plane 0.
-    std::vector<std::uint8_t> code = bits;
-    code.insert(code.end(), bits.begin(), bits.end());
-    std::vector<std::uint8_t> bytes((code.size() + 7) / 8, 0);
-    for (std::size_t i = 0; i < code.size(); ++i) bytes[i / 8] |= static_cast<std::uint8_t>(code[i] << (7 - i % 8));
+    const std::vector<std::uint8_t> bytes = ToBytes(bits, bits);
     std::vector<std::uint8_t> packed(std::size_t{w} * h / 4);
     MsbBitReader r(bytes.data(), bytes.size());
     if (!Ok(DecodeSisKind2Planes(r, w, h, packed.data()))) return {};
@@ -58,15 +65,10 @@ TEST(Kind2Coder, ImmediateMissAtParameterZeroInvertsThePrediction) {
 
 TEST(Kind2Coder, GrayPairs) {
     // Planes (high, low) = (1, 1) is 2; (1, 0) is 3; (0, 1) is 1.
-    struct Pair {
-        std::uint8_t plane0, plane1, value;
-    };
+    struct Pair { std::uint8_t plane0, plane1, value; };
     for (Pair p : {Pair{0, 0, 0}, Pair{0, 1, 1}, Pair{1, 1, 2}, Pair{1, 0, 3}}) {
-        std::vector<std::uint8_t> b0(4, p.plane0), b1(4, p.plane1);
-        std::vector<std::uint8_t> c0 = EncodeSisKind2PlaneBits(b0, 4, 1), c1 = EncodeSisKind2PlaneBits(b1, 4, 1);
-        c0.insert(c0.end(), c1.begin(), c1.end());
-        std::vector<std::uint8_t> bytes((c0.size() + 7) / 8, 0);
-        for (std::size_t i = 0; i < c0.size(); ++i) bytes[i / 8] |= static_cast<std::uint8_t>(c0[i] << (7 - i % 8));
+        const std::vector<std::uint8_t> bytes = ToBytes(EncodeSisKind2PlaneBits(std::vector<std::uint8_t>(4, p.plane0), 4, 1),
+                                                        EncodeSisKind2PlaneBits(std::vector<std::uint8_t>(4, p.plane1), 4, 1));
         std::uint8_t packed = 0;
         MsbBitReader r(bytes.data(), bytes.size());
         ASSERT_EQ(DecodeSisKind2Planes(r, 4, 1, &packed), Status::ok);
@@ -95,17 +97,21 @@ TEST(Kind2Coder, RandomBlocksRoundTrip) {
 SisKind2Block Block2(std::uint32_t across, std::uint32_t down, std::vector<std::uint8_t> px, bool cache = false,
                      std::uint32_t key = 0) {
     SisKind2Block b;
-    b.across = across;
-    b.down = down;
-    b.pixels = std::move(px);
-    b.cache = cache;
-    b.keyMode = key;
+    std::tie(b.across, b.down, b.pixels, b.cache, b.keyMode) = std::make_tuple(across, down, std::move(px), cache, key);
     return b;
+}
+
+SisKind2Block Derived(std::uint32_t base, bool cache = false, std::vector<SisKind2Region> regions = {}) {
+    SisKind2Block d;
+    d.derived = true;
+    std::tie(d.base, d.cache, d.change, d.regions) = std::make_tuple(base, cache, !regions.empty(), std::move(regions));
+    return d;
 }
 
 class Kind2 : public ::testing::Test {
 protected:
-    void SetUp() override { decoder->Start(pool.data(), pool.size(), store.data(), store.size()); }
+    void SetUp() override { Restart(); }
+    void Restart() { decoder->Start(pool.data(), pool.size(), store.data(), store.size()); }
     std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& stream, int f, std::size_t bytes,
                                      std::uint8_t fill = 0xCD) {
         std::vector<std::uint8_t> out(bytes, fill);
@@ -114,7 +120,7 @@ protected:
         return out;
     }
     void ExpectFrames(const SisKind2Stream& s) {
-        decoder->Start(pool.data(), pool.size(), store.data(), store.size());
+        Restart();
         const std::vector<std::uint8_t> stream = WriteSisKind2(s);
         const std::size_t pixels = std::size_t{8u * (s.widthByte >> 3)} * (8u * (s.heightByte >> 3));
         std::vector<std::uint8_t> all;
@@ -135,16 +141,10 @@ protected:
 
 TEST_F(Kind2, BackgroundsAndInvert) {
     SisKind2Stream s;
-    s.widthByte = 8;
-    s.heightByte = 8;
+    s.widthByte = s.heightByte = 8;
     s.blocks = {Block2(1, 1, std::vector<std::uint8_t>(64, 0))};
-    const std::vector<std::uint8_t> stream0 = WriteSisKind2(s);
-    struct Case {
-        int background;
-        bool invert;
-        std::uint8_t invertAll;
-        std::uint8_t expected;  // every byte of the 16-byte slot, starting from 0x3C
-    };
+    // expected: every byte of the 16-byte slot, starting from 0x3C
+    struct Case { int background; bool invert; std::uint8_t invertAll, expected; };
     const Case cases[] = {
         {-1, false, 0, 0x00}, {0, false, 0, 0x00}, {1, false, 0, 0x55}, {2, false, 0, 0xAA},
         {3, false, 0, 0xFF},  {7, false, 0, 0x3C}, {7, true, 0, 0xC3},  {1, true, 1, 0x55},
@@ -153,7 +153,7 @@ TEST_F(Kind2, BackgroundsAndInvert) {
     for (const Case& c : cases) {
         s.invertAll = c.invertAll;
         s.frames = {{c.invert, c.background, {}}};
-        decoder->Start(pool.data(), pool.size(), store.data(), store.size());
+        Restart();
         EXPECT_EQ(Decode(WriteSisKind2(s), 0, 16, 0x3C), std::vector<std::uint8_t>(16, c.expected))
             << c.background << " " << c.invert << " " << int(c.invertAll);
     }
@@ -163,21 +163,9 @@ TEST_F(Kind2, DerivedChainsWithChangeRegions) {
     SisKind2Stream s;
     s.widthByte = 32;
     s.heightByte = 24;
-    SisKind2Block d1;
-    d1.derived = true;
-    d1.base = 1;
-    d1.change = true;
-    d1.regions = {{0, 0, Pattern2(8, 8, 11)}, {3, 5, Pattern2(24, 8, 12)}};
-    SisKind2Block d2;
-    d2.derived = true;
-    d2.base = 2;
-    d2.cache = true;
-    d2.change = true;
-    d2.regions = {{1, 5, Pattern2(16, 16, 13)}};
-    SisKind2Block d3;
-    d3.derived = true;
-    d3.base = 3;
-    s.blocks = {Block2(3, 3, Pattern2(24, 24, 10), true), d1, d2, d3};
+    s.blocks = {Block2(3, 3, Pattern2(24, 24, 10), true),
+                Derived(1, false, {{0, 0, Pattern2(8, 8, 11)}, {3, 5, Pattern2(24, 8, 12)}}),
+                Derived(2, true, {{1, 5, Pattern2(16, 16, 13)}}), Derived(3)};
     s.frames = {{false, -1, {{4, 0, 0, 0}}}, {false, -1, {{2, 0, 8, 0}, {1, 0, -8, 0}}}, {false, 3, {{3, 0, 2, 2}}}};
     ExpectFrames(s);
     EXPECT_EQ(decoder->PoolUsed(), 2u * 24 * 24 / 4);  // the two cached blocks
@@ -220,13 +208,11 @@ TEST_F(Kind2, RandomStreamsMatchTheReference) {
             fr.invert = rng() % 2;
             fr.background = static_cast<int>(rng() % 5) - 1;
             const std::uint32_t n = rng() % 5;
-            for (std::uint32_t i = 0; i < n; ++i) {
+            for (std::uint32_t i = 0; i < n; ++i)
                 fr.placements.push_back({1 + static_cast<std::uint32_t>(rng() % blocks),
                                          static_cast<std::uint32_t>(rng() % 3), static_cast<int>(rng() % 90) - 30,
                                          static_cast<int>(rng() % 90) - 30, rng() % 2 == 0, rng() % 2 == 0,
-                                         rng() % 2 == 0, static_cast<int>(rng() % 3) - 1,
-                                         static_cast<int>(rng() % 3) - 1});
-            }
+                                         rng() % 2 == 0, static_cast<int>(rng() % 3) - 1, static_cast<int>(rng() % 3) - 1});
             s.frames.push_back(fr);
         }
         SCOPED_TRACE(round);
@@ -236,8 +222,7 @@ TEST_F(Kind2, RandomStreamsMatchTheReference) {
 
 TEST_F(Kind2, MethodOtherThanOneDrawsEmptyBlocks) {
     SisKind2Stream s;
-    s.widthByte = 8;
-    s.heightByte = 8;
+    s.widthByte = s.heightByte = 8;
     s.method = 0;
     s.blocks = {Block2(1, 1, Pattern2(8, 8, 1))};
     s.frames = {{false, 1, {{1}}}};
@@ -246,14 +231,10 @@ TEST_F(Kind2, MethodOtherThanOneDrawsEmptyBlocks) {
 
 TEST_F(Kind2, CachedBlocksMustFitThePool) {
     SisKind2Stream s;
-    s.widthByte = 128;
-    s.heightByte = 128;
+    s.widthByte = s.heightByte = 128;
     for (std::uint32_t b = 0; b < 17; ++b) s.blocks.push_back(Block2(16, 16, Pattern2(128, 128, b, 50), true));
-    SisKind2Frame all;
-    for (std::uint32_t b = 1; b <= 17; ++b) all.placements.push_back({b});
-    SisKind2Frame first;
-    first.placements = {{1}};
-    s.frames = {first, all};
+    s.frames = {{false, -1, {{1}}}, {}};
+    for (std::uint32_t b = 1; b <= 17; ++b) s.frames[1].placements.push_back({b});
     const std::vector<std::uint8_t> stream = WriteSisKind2(s);
     EXPECT_FALSE(Decode(stream, 0, 4096).empty());
     EXPECT_TRUE(Decode(stream, 1, 4096).empty()) << "17 x 4096 bytes pass 65,536";
@@ -271,39 +252,29 @@ TEST_F(Kind2, BadTablesAndRequestsFail) {
     EXPECT_TRUE(Decode(stream, 0, 31).empty()) << "slot too small";
     EXPECT_TRUE(Decode(stream, -1, 63).empty()) << "two slots too small";
     for (std::size_t cut = 0; cut < stream.size(); ++cut) {
-        SisKind2Decoder* d = decoder.get();
-        d->Start(pool.data(), pool.size(), store.data(), store.size());
-        EXPECT_EQ(d->PrepareKind2(stream.data(), cut), 0) << cut;
+        Restart();
+        EXPECT_EQ(decoder->PrepareKind2(stream.data(), cut), 0) << cut;
     }
 
     auto fails = [&](SisKind2Stream s, const char* what) {
-        decoder->Start(pool.data(), pool.size(), store.data(), store.size());
+        Restart();
         EXPECT_TRUE(Decode(WriteSisKind2(s), 0, 32).empty()) << what;
     };
     SisKind2Stream t = good;
     t.frames.assign(21, SisKind2Frame{});
-    fails(t, "21 frames");
-    t = good;
+    fails(std::exchange(t, good), "21 frames");
     t.blocks.assign(51, good.blocks[0]);
-    fails(t, "51 blocks");
-    t = good;
+    fails(std::exchange(t, good), "51 blocks");
     t.frames[0].placements.assign(51, SisKind2Placement{});
-    fails(t, "51 placements");
-    t = good;
+    fails(std::exchange(t, good), "51 placements");
     t.frames[0].placements[0].block = 2;
     fails(t, "placement of a missing block");
     t.kindByte = 3;
     fails(t, "kind byte other than 2");
-    SisKind2Block d;
-    d.derived = true;
-    d.base = 2;
     t = good;
-    t.blocks = {d, d};
+    t.blocks = {Derived(2), Derived(2)};
     fails(t, "derived chain without an end");
-    d.base = 1;
-    d.change = true;
-    d.regions = {{0, 1, Pattern2(16, 8, 1)}};  // the base is one cell wide
-    t.blocks = {good.blocks[0], d};
+    t.blocks = {good.blocks[0], Derived(1, false, {{0, 1, Pattern2(16, 8, 1)}})};  // the base is one cell wide
     t.frames[0].placements[0].block = 2;
     fails(t, "region outside the block");
 }

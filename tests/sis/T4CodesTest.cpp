@@ -1,5 +1,5 @@
 // The T.4 tables against the standard's table as bit strings (transcribed
-// separately in the test writer), plus the properties any prefix code has.
+// separately in the test writer).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,19 +31,6 @@ TEST_P(T4Table, MatchesTheStandardsBitStrings) {
     for (unsigned run = 0; run < 64; ++run) EXPECT_EQ(AsText(GetParam().table[run]), GetParam().text[run]) << run;
 }
 
-TEST_P(T4Table, IsAPrefixCode) {
-    double kraft = 0;
-    for (unsigned a = 0; a < 64; ++a) {
-        const std::string sa = AsText(GetParam().table[a]);
-        kraft += 1.0 / (1u << sa.size());
-        for (unsigned b = 0; b < 64; ++b) {
-            if (a == b) continue;
-            EXPECT_NE(AsText(GetParam().table[b]).rfind(sa, 0), 0u) << a << " prefixes " << b;
-        }
-    }
-    EXPECT_LE(kraft, 1.0);
-}
-
 TEST_P(T4Table, LookupRefusesRunZero) {
     const T4Code zero = GetParam().table[0];
     EXPECT_EQ(GetParam().lookup->length[static_cast<unsigned>(zero.bits) << (12 - zero.length)], 0);
@@ -55,10 +42,6 @@ INSTANTIATE_TEST_SUITE_P(Colours, T4Table,
                                            Colour{"black", handpix::kT4BlackTerminating, handpix::test::kT4BlackText,
                                                   &handpix::kT4BlackLookup}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-}  // namespace
-
-namespace {
 
 TEST(MsbBitReaderPeek, PadsOnlyTheWindowAndSkipIsBounded) {
     const std::uint8_t data[] = {0b10110011, 0b01000000};
