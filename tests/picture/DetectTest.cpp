@@ -26,10 +26,8 @@ Header Sound(BYTE byte17) {
 struct DetectCase {
     const char* what;
     Header header;
-    const char* extension;  // GetExtension
-    const char* kind7;      // ApplyExtension appends, for kinds 7, 9 and 0
-    const char* kind9;
-    const char* kind0;
+    const char* extension;             // GetExtension
+    const char *kind7, *kind9, *kind0;  // ApplyExtension appends, for kinds 7, 9 and 0
 };
 
 const Header kJfif = Make(std::string_view("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01", 13));
@@ -78,23 +76,17 @@ INSTANTIATE_TEST_SUITE_P(
         DetectCase{"nothing known", Make("hello, world"), "", "", ".jpg", ""}));
 
 TEST(ApplyExtension, OnlyADotFourFromTheEndKeepsTheName) {
-    const struct {
-        const char* name;
-        const char* after;
-    } cases[] = {
-        {"IMG0001.jpg", "IMG0001.jpg"},     // dot and three characters: unchanged
-        {"IMG0001.jpeg", "IMG0001.jpeg.jpg"},  // dot and four: extended
-        {"IMG0001", "IMG0001.jpg"},
-        {"a.b", "a.b.jpg"},                 // shorter than four: whole name, dot not first
-        {".ab", ".ab"},                     // the whole name starts with its dot
-        {".abc", ".abc"},
-        {"x.y.z", "x.y.z"},                 // ".y.z": the first dot comes first
-        {"xy.z", "xy.z.jpg"},
+    // A dot and three characters: unchanged; a dot and four: extended; a name
+    // shorter than four is taken whole and kept only when it starts with its dot;
+    // in ".y.z" the first dot comes first.
+    const std::pair<const char*, const char*> cases[] = {
+        {"IMG0001.jpg", "IMG0001.jpg"}, {"IMG0001.jpeg", "IMG0001.jpeg.jpg"}, {"IMG0001", "IMG0001.jpg"},
+        {"a.b", "a.b.jpg"}, {".ab", ".ab"}, {".abc", ".abc"}, {"x.y.z", "x.y.z"}, {"xy.z", "xy.z.jpg"},
     };
-    for (const auto& c : cases) {
-        CString name(c.name);
+    for (auto [before, after] : cases) {
+        CString name(before);
         Header h = kExif;
         CPicture::ApplyExtension(name, h.data(), 9);
-        EXPECT_EQ(name, CString(c.after)) << c.name;
+        EXPECT_EQ(name, CString(after)) << before;
     }
 }

@@ -128,10 +128,8 @@ TEST(OleLoad, ArgumentsAndSizes) {
 TEST(OleRender, SourceDirectionAndScaling) {
     IPicture* pic = Decode(TwoBands());
     ASSERT_NE(pic, nullptr);
-    long w, h;
-    pic->get_Width(&w);
-    pic->get_Height(&h);
-    struct Case {
+    const long w = handpix::PixelsToHimetric(8), h = w;
+    const struct {
         const char* what;
         long cx, cy, ySrc, cySrc;
         COLORREF top, bottom;
@@ -142,7 +140,7 @@ TEST(OleRender, SourceDirectionAndScaling) {
         {"shrunk", 4, 4, h, -h, kTop, kBottom},
         {"negative height flips", 8, -8, h, -h, kBottom, kTop},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Canvas canvas(40, 40);
         long y = c.cy < 0 ? 2 - c.cy : 2;
         ASSERT_EQ(pic->Render(canvas.dc.m_hDC, 3, y, c.cx, c.cy, 0, c.ySrc, w, c.cySrc, nullptr), S_OK) << c.what;
@@ -163,9 +161,7 @@ TEST(OleRender, SourceDirectionAndScaling) {
 TEST(OleRender, RepeatedRendersFollowClippingAndSize) {
     IPicture* pic = Decode(TwoBands());
     ASSERT_NE(pic, nullptr);
-    long w, h;
-    pic->get_Width(&w);
-    pic->get_Height(&h);
+    const long w = handpix::PixelsToHimetric(8), h = w;
     Canvas canvas(20, 20);
     pic->Render(canvas.dc.m_hDC, 0, 0, 8, 8, 0, h, w, -h, nullptr);
     // Same size again, now partly clipped away: the kept rendering must honour the clip.
