@@ -1,42 +1,16 @@
 // EBA files through CPicture: header checks, frame offsets and depths, and
 // the drawing of a frame (centring, checkerboard, caption) into a DC.
 #include <functional>
+#include <tuple>
 
-#include "handpix/platform/draw/DC.h"
-#include "handpix/platform/draw/Surface.h"
 #include "tests/handsetpictures/HandsetTestSupport.h"
 
 namespace handpix::test {
 namespace {
 
-// A white memory DC to draw into.
-struct Target {
-    Target(int w = 300, int h = 200) {
-        dc.CreateCompatibleDC(nullptr);
-        bmp.CreateCompatibleBitmap(&dc, w, h);
-        old = dc.SelectObject(&bmp);
-    }
-    ~Target() {
-        dc.SelectObject(old);
-        dc.DeleteDC();
-    }
-    Rgb At(int x, int y) const {
-        const COLORREF c = ColorOf(bmp.GetSurface()->At(x, y));
-        return {static_cast<std::uint8_t>(GetRValue(c)), static_cast<std::uint8_t>(GetGValue(c)),
-                static_cast<std::uint8_t>(GetBValue(c))};
-    }
-    CDC dc;
-    CBitmap bmp;
-    CBitmap* old = nullptr;
-};
-
 AnimHeader Eba(int w, int h, int bits, int frames = 1) {
-    AnimHeader a;
-    a.width = static_cast<std::int16_t>(w);
-    a.height = static_cast<std::int16_t>(h);
-    a.bits = static_cast<std::uint8_t>(bits);
-    a.frameCount = static_cast<std::uint8_t>(frames);
-    return a;
+    return {.width = static_cast<std::int16_t>(w), .height = static_cast<std::int16_t>(h),
+            .bits = static_cast<std::uint8_t>(bits), .frameCount = static_cast<std::uint8_t>(frames)};
 }
 
 // A frame of w x h pixels whose values come from f(i).
@@ -49,13 +23,7 @@ FileBytes Pixels(int w, int h, int bits, const std::function<std::uint32_t(std::
 using EbaTest = HandsetPictureTest;
 
 TEST_F(EbaTest, HeaderChecks) {
-    struct Case {
-        const char* name;
-        AnimHeader h;
-        bool accepted;
-        bool message;
-    };
-    AnimHeader badSig = Eba(60, 60, 16);
+    struct Case { const char* name; AnimHeader h; bool accepted, message; };
     const Case cases[] = {
         {"smallest", Eba(60, 60, 16), true, false},
         {"largest", Eba(178, 160, 24, 50), true, false},
@@ -75,7 +43,7 @@ TEST_F(EbaTest, HeaderChecks) {
         EXPECT_EQ(TakeMessages(), c.message ? std::vector<std::string>{kNotAnimation} : std::vector<std::string>{})
             << c.name;
     }
-    FileBytes wrong = WriteEba(badSig, {});
+    FileBytes wrong = WriteEba(Eba(60, 60, 16), {});
     wrong[0] = 'X';
     EXPECT_FALSE(pic->GetEBAHeader(Write("x.eba", wrong)));
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{kNotAnimation});
@@ -114,13 +82,9 @@ TEST_F(EbaTest, FramesAtEveryDepth) {
         const FileBytes f0 = Pixels(61, 61, c.bits, [](std::size_t) { return 0u; });
         const FileBytes f1 = Pixels(61, 61, c.bits, c.value);
         FileBytes first = f0, second = f1;
-        if (c.bits == 1) {
-            // 3,721 pixels make 465 whole bytes: the partial one is not stored.
-            ASSERT_EQ(first.size(), 466u);
-            first.pop_back();
-            second.pop_back();
-        }
-        if (c.bits == 2) {
+        // 3,721 pixels make 465 whole bytes: the partial one is not stored.
+        if (c.bits == 1) { ASSERT_EQ(first.size(), 466u); }
+        if (c.bits <= 2) {
             first.pop_back();
             second.pop_back();
         }
@@ -135,12 +99,7 @@ TEST_F(EbaTest, FrameNumberChecks) {
     const FileBytes frame = Pixels(60, 60, 16, [](std::size_t) { return 0xF800u; });
     const std::string path = Write("f.eba", WriteEba(Eba(60, 60, 16, 2), {frame, frame}));
     const std::string cut = Write("cut.eba", WriteEba(Eba(60, 60, 16, 2), {frame, FileBytes(frame.begin(), frame.end() - 1)}));
-    struct Case {
-        std::string path;
-        int frame;
-        bool ok;
-        std::vector<std::string> messages;
-    };
+    struct Case { std::string path; int frame; bool ok; std::vector<std::string> messages; };
     const Case cases[] = {
         {path, 0, true, {}},     {path, 1, true, {}},  {path, 2, false, {kBeyondFrameCount}},
         {path, 7, false, {kBeyondFrameCount}},         {path, -1, false, {}},
@@ -170,22 +129,13 @@ TEST_F(EbaTest, PicturesAreCentredOnA128PixelArea) {
         EXPECT_EQ(t.At(x0 + w - 1, 59), (Rgb{0, 255, 0})) << w;
         EXPECT_EQ(t.At(x0 + w, 0), kWhite) << w;
         EXPECT_EQ(t.At(x0 + 5, 60), kWhite) << w;
-        if (x0 > 0) {
-            EXPECT_EQ(t.At(x0 - 1, 0), kWhite) << w;
-        }
+        if (x0 > 0) { EXPECT_EQ(t.At(x0 - 1, 0), kWhite) << w; }
     }
 }
 
 TEST_F(EbaTest, TransparentPixelsShowTheCheckerboard) {
-    struct Case {
-        const char* name;
-        int bits;
-        std::uint16_t trans;
-        std::uint8_t transparent;
-        std::uint32_t keyValue;    // the pixel value that matches the key
-        std::uint32_t otherValue;  // pixel (5, 5)
-        bool checker;
-    };
+    // keyValue: the pixel value that matches the key; otherValue: pixel (5, 5).
+    struct Case { const char* name; int bits; std::uint16_t trans; std::uint8_t transparent; std::uint32_t keyValue, otherValue; bool checker; };
     const Case cases[] = {
         {"16-bit on", 16, 0x001F, 1, 0x001F, 0xF800, true},
         {"16-bit off", 16, 0x001F, 0, 0x001F, 0xF800, false},
@@ -194,18 +144,15 @@ TEST_F(EbaTest, TransparentPixelsShowTheCheckerboard) {
     };
     for (const Case& c : cases) {
         AnimHeader h = Eba(128, 60, c.bits);
-        h.transColor = c.trans;
-        h.transparent = c.transparent;
+        std::tie(h.transColor, h.transparent) = std::tie(c.trans, c.transparent);
         const FileBytes frame = Pixels(128, 60, c.bits, [&](std::size_t i) { return i == 5 * 128 + 5 ? c.otherValue : c.keyValue; });
         Target t;
         ASSERT_TRUE(pic->DisplayEBA(Write("t.eba", WriteEba(h, {frame})), &t.dc, CRect(0, 0, 230, 190), 0)) << c.name;
-        const Rgb keyColour = c.bits == 16 ? ExpandRgb565(static_cast<std::uint16_t>(c.keyValue))
-                                           : ExpandRgb332(static_cast<std::uint8_t>(c.keyValue));
-        const Rgb light = Grey(192);
-        struct Probe {
-            int x, y;
-            Rgb checker;
+        auto colour = [&c](std::uint32_t v) {
+            return c.bits == 16 ? ExpandRgb565(static_cast<std::uint16_t>(v)) : ExpandRgb332(static_cast<std::uint8_t>(v));
         };
+        const Rgb keyColour = colour(c.keyValue), light = Grey(192);
+        struct Probe { int x, y; Rgb checker; };
         const Probe probes[] = {{0, 0, kWhite},  {9, 9, kWhite},  {10, 0, light}, {0, 10, light},
                                 {10, 10, kWhite}, {19, 9, light}, {20, 0, kWhite}, {127, 59, light}};
         for (const Probe& p : probes) {
@@ -213,9 +160,7 @@ TEST_F(EbaTest, TransparentPixelsShowTheCheckerboard) {
             const COLORREF onCanvas = ColorOf(pic->m_bmpCanvas.GetSurface()->At(p.x, p.y));
             EXPECT_EQ(onCanvas, RGB(t.At(p.x, p.y).r, t.At(p.x, p.y).g, t.At(p.x, p.y).b)) << c.name;
         }
-        const Rgb other = c.bits == 16 ? ExpandRgb565(static_cast<std::uint16_t>(c.otherValue))
-                                       : ExpandRgb332(static_cast<std::uint8_t>(c.otherValue));
-        EXPECT_EQ(t.At(5, 5), other) << c.name;
+        EXPECT_EQ(t.At(5, 5), colour(c.otherValue)) << c.name;
     }
 }
 
@@ -260,10 +205,8 @@ TEST_F(EbaTest, CaptionNamesTheFrameCountedFromOne) {
 }
 
 TEST_F(EbaTest, SniFilesAreDrawnThroughTheSniReader) {
-    AnimHeader h;
-    h.frameCount = 2;
     const SisKind1Stream s = Kind1Stripes(2, 2, 2);
-    const std::string path = Write("s.sni", WriteSni(h, WriteSisKind1(s)));
+    const std::string path = Write("s.sni", WriteSni({.frameCount = 2}, WriteSisKind1(s)));
     Target t;
     const CRect rect(25, 0, 230, 190);
     ASSERT_TRUE(pic->DisplayEBA(path, &t.dc, rect, 1));

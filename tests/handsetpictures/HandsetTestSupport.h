@@ -13,6 +13,8 @@
 #include "handpix/imagefiles/HandsetColour.h"
 #include "handpix/imagefiles/SharedPalette.h"
 #include "handpix/picture/Picture.h"
+#include "handpix/platform/draw/DC.h"
+#include "handpix/platform/draw/Surface.h"
 #include "handpix/platform/core/MessageBox.h"
 #include "tests/support/EbaWriter.h"
 #include "tests/support/SafWriter.h"
@@ -71,24 +73,37 @@ inline constexpr Rgb kWhite{255, 255, 255};
 inline constexpr Rgb kBlack{0, 0, 0};
 inline constexpr Rgb Grey(std::uint8_t v) { return {v, v, v}; }
 
+// A white memory DC to draw into.
+struct Target {
+    Target(int w = 300, int h = 200) {
+        dc.CreateCompatibleDC(nullptr);
+        bmp.CreateCompatibleBitmap(&dc, w, h);
+        old = dc.SelectObject(&bmp);
+    }
+    ~Target() {
+        dc.SelectObject(old);
+        dc.DeleteDC();
+    }
+    COLORREF Colour(int x, int y) const { return ColorOf(bmp.GetSurface()->At(x, y)); }
+    Rgb At(int x, int y) const {
+        const COLORREF c = Colour(x, y);
+        return {static_cast<std::uint8_t>(GetRValue(c)), static_cast<std::uint8_t>(GetGValue(c)),
+                static_cast<std::uint8_t>(GetBValue(c))};
+    }
+    CDC dc;
+    CBitmap bmp;
+    CBitmap* old = nullptr;
+};
+
 // A kind-1 stream of w x h units: one explicit block of a diagonal stripe
 // pattern, placed at x = 8 x f in frame f.
 inline SisKind1Stream Kind1Stripes(std::uint32_t widthUnits, std::uint32_t heightUnits, std::uint32_t frames) {
     SisKind1Stream s;
     s.widthUnits = widthUnits;
     s.heightUnits = heightUnits;
-    SisKind1Block b;
-    b.across = 1;
-    b.down = 1;
-    for (int i = 0; i < 64; ++i) b.pixels.push_back(static_cast<std::uint8_t>(((i % 8) + (i / 8)) % 3 == 0));
-    s.blocks.push_back(b);
-    for (std::uint32_t f = 0; f < frames; ++f) {
-        SisKind1Frame fr;
-        SisKind1Placement p;
-        p.x = static_cast<int>(8 * (f % widthUnits));
-        fr.placements.push_back(p);
-        s.frames.push_back(fr);
-    }
+    s.blocks = {{}};
+    for (int i = 0; i < 64; ++i) s.blocks[0].pixels.push_back(static_cast<std::uint8_t>(((i % 8) + (i / 8)) % 3 == 0));
+    for (std::uint32_t f = 0; f < frames; ++f) s.frames.push_back({false, {{0, 0, static_cast<int>(8 * (f % widthUnits))}}});
     return s;
 }
 
@@ -96,13 +111,10 @@ inline SisKind1Stream Kind1Stripes(std::uint32_t widthUnits, std::uint32_t heigh
 // pixel i has the value i % 4.
 inline SisKind2Stream Kind2Ramp() {
     SisKind2Stream s;
-    s.widthByte = 8;
-    s.heightByte = 8;
-    SisKind2Block b;
-    for (int i = 0; i < 64; ++i) b.pixels.push_back(static_cast<std::uint8_t>(i % 4));
-    s.blocks.push_back(b);
-    SisKind2Placement p;
-    s.frames.push_back({false, -1, {p}});
+    s.widthByte = s.heightByte = 8;
+    s.blocks = {{}};
+    for (int i = 0; i < 64; ++i) s.blocks[0].pixels.push_back(static_cast<std::uint8_t>(i % 4));
+    s.frames.push_back({false, -1, {SisKind2Placement{}}});
     return s;
 }
 
@@ -116,11 +128,7 @@ inline Bytes SafRamp(int w, int h, int frames) {
         for (std::size_t i = 0; i < px.size(); ++i) px[i] = static_cast<int>((i + f) % 251);
         sw.Object(f, w, h, 8, px);
     }
-    for (int f = 0; f < frames; ++f) {
-        SafPlace pl;
-        pl.object = f;
-        sw.Frame(0, {SafPlaceItem(pl)});
-    }
+    for (int f = 0; f < frames; ++f) sw.Frame(0, {SafPlaceItem({.object = f})});
     return sw.End().Build();
 }
 

@@ -1,7 +1,5 @@
 // IMG files through CPicture: the picture's own grey ladder, the message on
 // short data, and drawing unscaled at the rectangle's top-left corner.
-#include "handpix/platform/draw/DC.h"
-#include "handpix/platform/draw/Surface.h"
 #include "tests/handsetpictures/HandsetTestSupport.h"
 
 namespace handpix::test {
@@ -10,11 +8,7 @@ namespace {
 using ImgTest = HandsetPictureTest;
 
 TEST_F(ImgTest, DepthsAndTheGreyLadder) {
-    struct Case {
-        int bits;
-        FileBytes pixels;  // of a 4 x 1 picture
-        Rgb expected[4];
-    };
+    struct Case { int bits; FileBytes pixels; Rgb expected[4]; };  // pixels of a 4 x 1 picture
     const Case cases[] = {
         {1, {0xA0}, {kWhite, kBlack, kWhite, kBlack}},
         {2, {0x1B}, {Grey(0), Grey(128), Grey(192), Grey(255)}},
@@ -46,19 +40,6 @@ TEST_F(ImgTest, Failures) {
     EXPECT_TRUE(pic->GetIMG(Write("g.img", good)));
 }
 
-struct Target {
-    Target() {
-        dc.CreateCompatibleDC(nullptr);
-        bmp.CreateCompatibleBitmap(&dc, 300, 200);
-        old = dc.SelectObject(&bmp);
-    }
-    ~Target() { dc.SelectObject(old); }
-    COLORREF At(int x, int y) const { return ColorOf(bmp.GetSurface()->At(x, y)); }
-    CDC dc;
-    CBitmap bmp;
-    CBitmap* old = nullptr;
-};
-
 TEST_F(ImgTest, DisplayDrawsUnscaledAtTheTopLeft) {
     // 3 x 2, 24-bit, distinct pixels; the rectangle's size does not matter.
     const FileBytes px = {10, 0, 0, 20, 0, 0, 30, 0, 0, 0, 10, 0, 0, 20, 0, 0, 30, 0};
@@ -67,12 +48,11 @@ TEST_F(ImgTest, DisplayDrawsUnscaledAtTheTopLeft) {
     EXPECT_EQ(pic->DisplayIMG(path, &t.dc, CRect(40, 30, 41, 31)), 1);
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
-            EXPECT_EQ(t.At(40 + x, 30 + y), RGB(y ? 0 : 10 * (x + 1), y ? 10 * (x + 1) : 0, 0)) << x << "," << y;
-    EXPECT_EQ(t.At(43, 30), RGB(255, 255, 255));
-    EXPECT_EQ(t.At(40, 32), RGB(255, 255, 255));
-    EXPECT_EQ(t.At(39, 30), RGB(255, 255, 255));
+            EXPECT_EQ(t.Colour(40 + x, 30 + y), RGB(y ? 0 : 10 * (x + 1), y ? 10 * (x + 1) : 0, 0)) << x << "," << y;
+    for (const auto& [x, y] : {std::pair{43, 30}, std::pair{40, 32}, std::pair{39, 30}})
+        EXPECT_EQ(t.Colour(x, y), RGB(255, 255, 255)) << x << "," << y;
     EXPECT_EQ(pic->DisplayIMG(Missing(), &t.dc, CRect(0, 0, 1, 1)), 0);
-    EXPECT_EQ(t.At(0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(t.Colour(0, 0), RGB(255, 255, 255));
 }
 
 TEST_F(ImgTest, WidePicturesAreClippedToTheCanvas) {
@@ -81,9 +61,9 @@ TEST_F(ImgTest, WidePicturesAreClippedToTheCanvas) {
     const std::string path = Write("w.img", WriteImg(200, 100, 8, FileBytes(200 * 100, 0xE0)));
     Target t;
     EXPECT_EQ(pic->DisplayIMG(path, &t.dc, CRect(0, 0, 300, 200)), 1);
-    EXPECT_EQ(t.At(191, 99), RGB(255, 0, 0));
-    EXPECT_EQ(t.At(192, 0), RGB(255, 255, 255));
-    EXPECT_EQ(t.At(0, 100), RGB(255, 255, 255));
+    EXPECT_EQ(t.Colour(191, 99), RGB(255, 0, 0));
+    EXPECT_EQ(t.Colour(192, 0), RGB(255, 255, 255));
+    EXPECT_EQ(t.Colour(0, 100), RGB(255, 255, 255));
     EXPECT_EQ(pic->m_ImgRGB[199 * 1][0], 255);
 }
 

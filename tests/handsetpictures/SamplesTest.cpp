@@ -10,10 +10,7 @@ using Samples = HandsetPictureTest;
 
 TEST_F(Samples, EveryFrameOfEverySampleReads) {
     const std::filesystem::path dir = std::filesystem::path(HANDPIX_SOURCE_DIR) / "samples" / "handset";
-    const struct {
-        const char* name;
-        int frames;
-    } animations[] = {{"ball_sis1.sni", 12}, {"disc_sis2.sni", 8}, {"rainbow_saf.sni", 10}, {"wave.eba", 6}};
+    const struct { const char* name; int frames; } animations[] = {{"ball_sis1.sni", 12}, {"disc_sis2.sni", 8}, {"rainbow_saf.sni", 10}, {"wave.eba", 6}};
     for (const auto& a : animations) {
         const std::string path = (dir / a.name).string();
         ASSERT_TRUE(pic->GetEBAHeader(path)) << a.name;

@@ -24,9 +24,7 @@ std::vector<std::uint16_t> TestPalette() {
 }
 
 TEST_F(Sni, HeaderRecordIsKeptByteForByte) {
-    AnimHeader h;
-    h.reservedSeed = 0x90;
-    const FileBytes file = WriteSni(h, WriteSisKind1(Kind1Stripes(2, 2, 1)));
+    const FileBytes file = WriteSni({.reservedSeed = 0x90}, WriteSisKind1(Kind1Stripes(2, 2, 1)));
     const std::string path = Write("a.sni", file);
     ASSERT_TRUE(pic->GetSNIHeader(path));
     EXPECT_EQ(pic->GetAnimationInfo(), &pic->m_AnimInfo);
@@ -38,11 +36,7 @@ TEST_F(Sni, HeaderRecordIsKeptByteForByte) {
 }
 
 TEST_F(Sni, HeaderChecks) {
-    struct Case {
-        const char* name;
-        void (*edit)(AnimHeader&);
-        bool accepted;
-    };
+    struct Case { const char* name; void (*edit)(AnimHeader&); bool accepted; };
     const Case cases[] = {
         {"plain", [](AnimHeader&) {}, true},
         {"largest", [](AnimHeader& h) { h.width = 178; h.height = 160; h.frameCount = 50; }, true},
@@ -72,15 +66,7 @@ TEST_F(Sni, HeaderChecks) {
 
 TEST_F(Sni, ColourKeyAndTransparency) {
     const std::vector<std::uint16_t> palette = TestPalette();
-    struct Case {
-        const char* name;
-        std::uint8_t bits;
-        std::int8_t ownPalette;
-        std::uint16_t trans;
-        std::uint8_t transparent;
-        Rgb key;
-        BOOL flag;
-    };
+    struct Case { const char* name; std::uint8_t bits; std::int8_t ownPalette; std::uint16_t trans; std::uint8_t transparent; Rgb key; BOOL flag; };
     const Case cases[] = {
         {"8-bit, 256 means none", 8, 0, 256, 1, kWhite, 0},
         {"8-bit, 256 means none with a palette", 8, 1, 256, 0, kWhite, 0},
@@ -91,11 +77,7 @@ TEST_F(Sni, ColourKeyAndTransparency) {
         {"16-bit off", 16, 0, 0x07E0, 0, Rgb{0, 255, 0}, 0},
     };
     for (const Case& c : cases) {
-        AnimHeader h;
-        h.bits = c.bits;
-        h.palette = c.ownPalette;
-        h.transColor = c.trans;
-        h.transparent = c.transparent;
+        const AnimHeader h{.bits = c.bits, .palette = c.ownPalette, .transColor = c.trans, .transparent = c.transparent};
         const std::string path = Kind1File("k.sni", h, c.ownPalette ? std::optional(palette) : std::nullopt);
         ASSERT_TRUE(pic->GetSNIHeader(path)) << c.name;
         EXPECT_EQ(Key(), c.key) << c.name;
@@ -103,9 +85,7 @@ TEST_F(Sni, ColourKeyAndTransparency) {
     }
     // 1-, 2- and 24-bit pictures leave key and flag alone.
     for (std::uint8_t bits : {1, 2, 24}) {
-        AnimHeader h;
-        h.bits = bits;
-        ASSERT_TRUE(pic->GetSNIHeader(Kind1File("k.sni", h)));
+        ASSERT_TRUE(pic->GetSNIHeader(Kind1File("k.sni", {.bits = bits})));
         EXPECT_EQ(Key(), (Rgb{0, 255, 0}));
         EXPECT_EQ(pic->m_bTransparent, 0);
     }
@@ -113,9 +93,7 @@ TEST_F(Sni, ColourKeyAndTransparency) {
 
 TEST_F(Sni, Kind1FramesAreOneBitWithSetPixelsBlack) {
     const SisKind1Stream s = Kind1Stripes(2, 2, 3);
-    AnimHeader h;
-    h.frameCount = 3;
-    const std::string path = Write("k1.sni", WriteSni(h, WriteSisKind1(s)));
+    const std::string path = Write("k1.sni", WriteSni({.frameCount = 3}, WriteSisKind1(s)));
     ASSERT_TRUE(pic->GetSNIHeader(path));
     for (int f = 0; f < 3; ++f) {
         ASSERT_TRUE(pic->GetSNIData(path, f));
@@ -128,10 +106,7 @@ TEST_F(Sni, OneBitRowsArePackedAtTheHeaderWidth) {
     // A 24-pixel-wide stream read as a 20-pixel-wide picture: the header's
     // width decides, so pixel 20 (row 1, column 0) is bit 3 of byte 2.
     const SisKind1Stream s = Kind1Stripes(3, 2, 1);
-    AnimHeader h;
-    h.width = 20;
-    h.height = 16;
-    const std::string path = Write("w20.sni", WriteSni(h, WriteSisKind1(s)));
+    const std::string path = Write("w20.sni", WriteSni({.width = 20, .height = 16}, WriteSisKind1(s)));
     ASSERT_TRUE(pic->GetSNIData(path, 0));
     const std::vector<std::uint8_t> raw = PackBits1(RenderSisKind1(s, 0));
     for (std::size_t i = 0; i < 20u * 16u; ++i) {
@@ -142,11 +117,7 @@ TEST_F(Sni, OneBitRowsArePackedAtTheHeaderWidth) {
 }
 
 TEST_F(Sni, TwoBitValuesRunFromWhiteToBlack) {
-    AnimHeader h;
-    h.width = 8;
-    h.height = 8;
-    h.bits = 2;
-    const std::string path = Write("k2.sni", WriteSni(h, WriteSisKind2(Kind2Ramp())));
+    const std::string path = Write("k2.sni", WriteSni({.width = 8, .height = 8, .bits = 2}, WriteSisKind2(Kind2Ramp())));
     ASSERT_TRUE(pic->GetSNIData(path, 0));
     const Rgb expected[4] = {Grey(255), Grey(192), Grey(128), Grey(0)};
     for (std::size_t i = 0; i < 64; ++i) ASSERT_EQ(Frame(i), expected[i % 4]) << i;
@@ -154,28 +125,20 @@ TEST_F(Sni, TwoBitValuesRunFromWhiteToBlack) {
 
 TEST_F(Sni, PaletteTrailerCarriesIntoLaterPicturesUntilAnEbaHeader) {
     const std::vector<std::uint16_t> palette = TestPalette();
-    AnimHeader h;
-    h.width = 12;
-    h.height = 10;
-    h.bits = 8;
-    h.palette = 1;
-    h.frameCount = 1;
+    AnimHeader h{.width = 12, .height = 10, .bits = 8, .palette = 1, .frameCount = 1};
     ASSERT_TRUE(pic->GetSNIData(Write("p.sni", WriteSni(h, SafRamp(12, 10, 1), palette)), 0));
     for (std::size_t i = 0; i < 120; ++i) ASSERT_EQ(Frame(i), ExpandRgb565(palette[i % 251])) << i;
 
     // A later 8-bit IMG on another picture sees the palette ...
     const std::string img = Write("p.img", WriteImg(2, 1, 8, {3, 200}));
     auto other = std::make_unique<CPicture>();
+    auto otherImg1 = [&other] { return Rgb{other->m_ImgRGB[1][0], other->m_ImgRGB[1][1], other->m_ImgRGB[1][2]}; };
     ASSERT_TRUE(other->GetIMG(img));
-    EXPECT_EQ((Rgb{other->m_ImgRGB[1][0], other->m_ImgRGB[1][1], other->m_ImgRGB[1][2]}), ExpandRgb565(palette[200]));
+    EXPECT_EQ(otherImg1(), ExpandRgb565(palette[200]));
     // ... until a true EBA header clears it.
-    AnimHeader e;
-    e.width = 60;
-    e.height = 60;
-    e.bits = 8;
-    ASSERT_TRUE(pic->GetEBAHeader(Write("p.eba", WriteEba(e, {FileBytes(3600)}))));
+    ASSERT_TRUE(pic->GetEBAHeader(Write("p.eba", WriteEba({.width = 60, .height = 60, .bits = 8}, {FileBytes(3600)}))));
     ASSERT_TRUE(other->GetIMG(img));
-    EXPECT_EQ((Rgb{other->m_ImgRGB[1][0], other->m_ImgRGB[1][1], other->m_ImgRGB[1][2]}), ExpandRgb332(200));
+    EXPECT_EQ(otherImg1(), ExpandRgb332(200));
     // An SNI without a palette of its own clears it too.
     SetSharedPalette(palette.data());
     h.palette = 0;
@@ -189,10 +152,8 @@ TEST_F(Sni, LastKilobyteHalfIsThePaletteOnlyWhenTheHeaderSaysSo) {
     // fits the 30,000-byte buffer; read as stream, the palette overflows it.
     FileBytes stream = WriteSisKind1(Kind1Stripes(2, 2, 1));
     stream.resize(29800, 0);
-    AnimHeader h;
-    h.palette = 1;
-    const std::string path = Write("pad.sni", WriteSni(h, stream, TestPalette()));
-    EXPECT_TRUE(pic->GetSNIData(path, 0));
+    AnimHeader h{.palette = 1};
+    EXPECT_TRUE(pic->GetSNIData(Write("pad.sni", WriteSni(h, stream, TestPalette())), 0));
     h.palette = 0;
     EXPECT_FALSE(pic->GetSNIData(Write("pad0.sni", WriteSni(h, stream, TestPalette())), 0));
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{kNotAnimation});
@@ -204,29 +165,17 @@ TEST_F(Sni, LastKilobyteHalfIsThePaletteOnlyWhenTheHeaderSaysSo) {
 TEST_F(Sni, StreamOfWidthZeroStartsAt256) {
     SisKind2Stream s = Kind2Ramp();
     s.widthByte = 0;
-    AnimHeader h;
-    h.width = 178;
-    h.height = 8;
-    h.bits = 2;
-    ASSERT_TRUE(pic->GetSNIData(Write("w0.sni", WriteSni(h, WriteSisKind2(s))), 0));
+    ASSERT_TRUE(pic->GetSNIData(Write("w0.sni", WriteSni({.width = 178, .height = 8, .bits = 2}, WriteSisKind2(s))), 0));
     EXPECT_EQ(Frame(1), Grey(192));
     EXPECT_EQ(Frame(3), Grey(0));
     EXPECT_TRUE(TakeMessages().empty());
 }
 
 TEST_F(Sni, DataFailuresAndTheirMessages) {
-    AnimHeader h;
-    h.frameCount = 2;
+    const AnimHeader h{.frameCount = 2}, pal{.palette = 1, .frameCount = 2};
     const FileBytes good = WriteSni(h, WriteSisKind1(Kind1Stripes(2, 2, 2)));
     const std::string path = Write("good.sni", good);
-    struct Case {
-        const char* name;
-        std::string path;
-        int frame;
-        std::vector<std::string> messages;
-    };
-    AnimHeader pal = h;
-    pal.palette = 1;
+    struct Case { const char* name; std::string path; int frame; std::vector<std::string> messages; };
     const std::string shortHead = Write("bh.sni", FileBytes(good.begin(), good.begin() + 47));
     const std::string shortTail = Write("ah.sni", FileBytes(good.begin(), good.begin() + 149));
     const Case cases[] = {

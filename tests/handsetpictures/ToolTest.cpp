@@ -20,10 +20,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct ParsedChunk {
-    std::string type;
-    Bytes body;
-};
+struct ParsedChunk { std::string type; Bytes body; };
 
 std::uint32_t Be32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -78,11 +75,10 @@ TEST(Apng, ChunksFrameByFrame) {
     for (std::size_t f = 0; f < 3; ++f) {
         const Bytes& b = c[control[f]].body;
         ASSERT_EQ(b.size(), 26u);
-        EXPECT_EQ(Be32(&b[0]), f == 0 ? 0u : 2 * f - 1);
-        EXPECT_EQ(Be32(&b[4]), 4u);
-        EXPECT_EQ(Be32(&b[8]), 3u);
-        EXPECT_EQ((b[20] << 8) | b[21], static_cast<int>(f + 1));
-        EXPECT_EQ((b[22] << 8) | b[23], 10);
+        // sequence, width, height, delay numerator and denominator
+        EXPECT_EQ((std::vector<std::uint32_t>{Be32(&b[0]), Be32(&b[4]), Be32(&b[8]), std::uint32_t((b[20] << 8) | b[21]),
+                                              std::uint32_t((b[22] << 8) | b[23])}),
+                  (std::vector<std::uint32_t>{f == 0 ? 0u : std::uint32_t(2 * f - 1), 4, 3, std::uint32_t(f + 1), 10}));
         Bytes expected;
         ASSERT_TRUE(CompressPngRows(frames[f].image, expected, &error));
         const Bytes& data = c[control[f] + 1].body;
@@ -118,10 +114,7 @@ TEST(Apng, RefusesFramesThatDiffer) {
 
 TEST(HandsetInfo, SampleLines) {
     const std::filesystem::path dir = std::filesystem::path(HANDPIX_SOURCE_DIR) / "samples" / "handset";
-    const struct {
-        const char* name;
-        const char* tail;  // the line after the path
-    } cases[] = {
+    const struct { const char* name; const char* tail; /* the line after the path */ } cases[] = {
         {"ball_sis1.sni", "\tsni\t64 x 48\t1 bit\t12 frames\tSIS kind 1 64 x 48 at 1 bit\tdelay 2/10 s each\tloops"
                           "\ttransparent: none"},
         {"disc_sis2.sni", "\tsni\t64 x 64\t2 bits\t8 frames\tSIS kind 2 64 x 64 at 2 bits\tdelays 1,2,3,1,2,3,1,2 (1/10 s)"
@@ -140,10 +133,7 @@ TEST(HandsetInfo, SampleLines) {
     std::string line;
     EXPECT_EQ(DescribeHandsetFile((dir.parent_path() / "photo.jpg").string(), line), HandsetInfoResult::notHandset);
     const std::string broken = TempPath("broken.sni");
-    std::FILE* f = std::fopen(broken.c_str(), "wb");
-    ASSERT_TRUE(f);
-    std::fwrite("SNI", 1, 3, f);
-    std::fclose(f);
+    std::ofstream(broken, std::ios::binary) << "SNI";
     EXPECT_EQ(DescribeHandsetFile(broken, line), HandsetInfoResult::failed);
     std::remove(broken.c_str());
 }
