@@ -3,25 +3,28 @@
 #include <string>
 #include <vector>
 
-#include "handpix/platform/core/MessageBox.h"
 #include "handpix/platform/ipl/Ipl.h"
+#include "tests/enhance/Recorder.h"
 
 namespace {
 IplImage* Header(int w, int h) {
     return iplCreateImageHeader(3, 0, IPL_DEPTH_8U, "RGB", "BGR", IPL_DATA_ORDER_PIXEL, IPL_ORIGIN_TL,
                                 IPL_ALIGN_4BYTES, w, h, nullptr, nullptr, nullptr, nullptr);
 }
-
-struct Recorder {
-    std::vector<std::string> texts;
-    handpix::MessageBoxHandler previous;
-    Recorder() {
-        previous = handpix::SetMessageBoxHandler([this](const char* text, const char*, UINT) {
-            texts.emplace_back(text);
-            return IDOK;
-        });
+// A source and a destination header over buffers filled with the given bytes.
+struct Pair {
+    IplImage *s, *d;
+    std::vector<char> sp, dp;
+    Pair(int sw, int sh, char sv, int dw, int dh, char dv) : s(Header(sw, sh)), d(Header(dw, dh)) {
+        sp.assign(static_cast<size_t>(s->imageSize), sv);
+        dp.assign(static_cast<size_t>(d->imageSize), dv);
+        s->imageData = s->imageDataOrigin = sp.data();
+        d->imageData = d->imageDataOrigin = dp.data();
     }
-    ~Recorder() { handpix::SetMessageBoxHandler(previous); }
+    ~Pair() {
+        iplDeallocate(s, IPL_IMAGE_HEADER);
+        iplDeallocate(d, IPL_IMAGE_HEADER);
+    }
 };
 }  // namespace
 
@@ -37,34 +40,22 @@ TEST(Ipl, HeaderDescribesPaddedBgrRows) {
 }
 
 TEST(Ipl, ResizeShrinksBetweenPaddedBuffers) {
-    IplImage* s = Header(6, 4);
-    IplImage* d = Header(3, 2);
-    std::vector<char> sp(static_cast<size_t>(s->imageSize)), dp(static_cast<size_t>(d->imageSize), 0x55);
+    Pair p(6, 4, 0, 3, 2, 0x55);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 18; ++x) sp[static_cast<size_t>(y * 20 + x)] = static_cast<char>(y < 2 ? 10 : 30);
-    s->imageData = s->imageDataOrigin = sp.data();
-    d->imageData = d->imageDataOrigin = dp.data();
-    iplResize(s, d, 3, 6, 2, 4, IPL_INTER_SUPER);
+        for (int x = 0; x < 18; ++x) p.sp[static_cast<size_t>(y * 20 + x)] = static_cast<char>(y < 2 ? 10 : 30);
+    iplResize(p.s, p.d, 3, 6, 2, 4, IPL_INTER_SUPER);
     for (int x = 0; x < 9; ++x) {
-        EXPECT_EQ(dp[static_cast<size_t>(x)], 10);
-        EXPECT_EQ(dp[static_cast<size_t>(12 + x)], 30);
+        EXPECT_EQ(p.dp[static_cast<size_t>(x)], 10);
+        EXPECT_EQ(p.dp[static_cast<size_t>(12 + x)], 30);
     }
-    EXPECT_EQ(dp[9], 0x55);  // row padding untouched
-    iplDeallocate(s, IPL_IMAGE_HEADER);
-    iplDeallocate(d, IPL_IMAGE_HEADER);
+    EXPECT_EQ(p.dp[9], 0x55);  // row padding untouched
 }
 
 TEST(Ipl, EnlargementIsReportedAndWritesNothing) {
-    Recorder rec;
-    IplImage* s = Header(50, 40);
-    IplImage* d = Header(100, 75);
-    std::vector<char> sp(static_cast<size_t>(s->imageSize), 1), dp(static_cast<size_t>(d->imageSize), -1);
-    s->imageData = sp.data();
-    d->imageData = dp.data();
-    iplResize(s, d, 100, 50, 75, 40, IPL_INTER_SUPER);
-    ASSERT_EQ(rec.texts.size(), 1u);
-    EXPECT_EQ(rec.texts[0], "(xDst > xSrc || yDst > ySrc)");
-    EXPECT_EQ(dp, std::vector<char>(dp.size(), -1));
-    iplDeallocate(s, IPL_IMAGE_HEADER);
-    iplDeallocate(d, IPL_IMAGE_HEADER);
+    MessageRecorder rec;
+    Pair p(50, 40, 1, 100, 75, -1);
+    iplResize(p.s, p.d, 100, 50, 75, 40, IPL_INTER_SUPER);
+    ASSERT_EQ(rec.boxes.size(), 1u);
+    EXPECT_EQ(rec.boxes[0].text, "(xDst > xSrc || yDst > ySrc)");
+    EXPECT_EQ(p.dp, std::vector<char>(p.dp.size(), -1));
 }

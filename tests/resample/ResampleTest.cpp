@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -26,6 +27,7 @@ Picture Random(int w, int h, int c, unsigned seed) {
     for (auto& b : p.bytes) b = static_cast<std::uint8_t>(gen());
     return p;
 }
+double Sum(const Picture& p) { return std::accumulate(p.bytes.begin(), p.bytes.end(), 0.0); }
 
 // Coverage of source cell [i, i+1) by destination cell j when n source cells
 // map onto m destination cells, in source units.
@@ -88,18 +90,13 @@ TEST(Resample, FractionalRatiosPreserveTheSum) {
         Picture s = Random(k.sw, k.sh, 1, static_cast<unsigned>(k.sw));
         Picture d(k.dw, k.dh, 1);
         ASSERT_TRUE(handpix::Resample(s.in(), d.out(), 1));
-        double srcSum = 0, dstSum = 0;
-        for (auto b : s.bytes) srcSum += b;
-        for (auto b : d.bytes) dstSum += b;
         double area = static_cast<double>(k.sw) * k.sh / (k.dw * k.dh);
         // Each destination pixel is rounded by at most half a level.
-        EXPECT_LE(std::abs(dstSum * area - srcSum), 0.5 * k.sw * k.sh) << k.sw << "x" << k.sh;
+        EXPECT_LE(std::abs(Sum(d) * area - Sum(s)), 0.5 * k.sw * k.sh) << k.sw << "x" << k.sh;
     }
 }
 
-struct RefCase {
-    int sw, sh, dw, dh, channels;
-};
+struct RefCase { int sw, sh, dw, dh, channels; };
 class AgainstReference : public ::testing::TestWithParam<RefCase> {};
 
 TEST_P(AgainstReference, WithinOneLevel) {
