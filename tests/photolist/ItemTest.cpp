@@ -44,45 +44,29 @@ struct Canvas {
 };
 
 TEST(PhotoItem, NameIsWhatFollowsTheLastSeparatorOfEitherKind) {
-    const struct {
-        const char* path;
-        const char* name;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"C:\\a\\b.jpg", "b.jpg"}, {"/home/u/photo.jpg", "photo.jpg"}, {"a/b\\c.jpg", "c.jpg"},
-        {"a\\b/c.jpg", "c.jpg"},   {"plain.jpg", "plain.jpg"},          {"C:\\dir\\", ""},
-        {"", ""},
+        {"a\\b/c.jpg", "c.jpg"},   {"plain.jpg", "plain.jpg"},          {"C:\\dir\\", ""}, {"", ""},
     };
-    for (const auto& c : cases) {
+    for (auto [full, name] : cases) {
         OpenItem item;
-        CString path(c.path);
+        CString path(full);
         item.SetPicture(path);
-        EXPECT_STREQ(item.m_strName, c.name) << c.path;
-        EXPECT_STREQ(item.m_strPath, c.path);
+        EXPECT_STREQ(item.m_strName, name) << full;
+        EXPECT_STREQ(item.m_strPath, full);
     }
 }
 
 TEST(PhotoItem, SizeTextRoundsKilobytesUpAndGroupsDigits) {
-    const struct {
-        int bytes;
-        const char* text;
-    } cases[] = {
+    const std::pair<int, const char*> cases[] = {
         {0, "0 KB"},           {1, "1 KB"},         {1023, "1 KB"},          {1024, "1 KB"},
         {1025, "2 KB"},        {58000, "57 KB"},    {1048576, "1,024 KB"}, {1500000, "1,465 KB"},
         {1023999, "1,000 KB"}, {2147483647, "2,097,152 KB"},
     };
-    for (const auto& c : cases) EXPECT_STREQ(handpix::SizeText(c.bytes), c.text) << c.bytes;
+    for (auto [bytes, text] : cases) EXPECT_STREQ(handpix::SizeText(bytes), text) << bytes;
     OpenMotionItem clip;
     clip.SetMediaInfo(1500000);
     EXPECT_STREQ(clip.m_strInfo, "1,465 KB");
-}
-
-TEST(PhotoItem, ImageInfoNamesThePicturesSizeAndTheFileSize) {
-    CPicture source;
-    source.m_nWidth = 640;
-    source.m_nHeight = 480;
-    CPictureItem item(CString("/p/a.jpg"));
-    item.SetImageInfo(&source, 58000);
-    EXPECT_STREQ(item.m_strInfo, "640×480(57 KB)");
 }
 
 TEST(PhotoItem, MotionThumbnailIsOnlyNamed) {
@@ -134,25 +118,6 @@ TEST(PhotoItem, LongNamesAreCutWithAnEllipsisAndCentred) {
     EXPECT_LE(std::abs((left - 100) - (199 - right)), 3);
 }
 
-TEST(PhotoItem, LoadedThumbnailIsDrawnInTheSquare) {
-    fs::path dir = fs::temp_directory_path() / ("handpix_item_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    std::string thumb = (dir / "t.jpg").string();
-    ASSERT_TRUE(handpix::test::WriteBytes(thumb, handpix::test::MakeJpeg(100, 100, [](int, int) {
-        return RGB(200, 30, 30);
-    })));
-    Canvas canvas;
-    CPictureItem item(CString("/p/t.jpg"));
-    CString path(thumb.c_str());
-    item.SetPictureFile(path);
-    item.SetRect(CRect(0, 0, 100, 135));
-    item.Draw(&canvas.dc);
-    COLORREF c = canvas.At(50, 50);
-    EXPECT_NEAR(GetRValue(c), 200, 6);
-    EXPECT_NEAR(GetGValue(c), 30, 6);
-    fs::remove_all(dir);
-}
-
 TEST(PhotoItem, PseudoDrawShowsABlankTileAndIconTilesUseTheIconBackground) {
     Canvas canvas;
     CPhotoItem blank;
@@ -175,18 +140,14 @@ TEST(PhotoItem, PseudoDrawShowsABlankTileAndIconTilesUseTheIconBackground) {
     EXPECT_EQ(canvas.At(150, 0), kWhite);  // the tile around it
 }
 
-}  // namespace
-
-namespace {
-
 TEST(PictureItem, MakeThumbNailWritesLoadsAndDescribesTheThumbnail) {
     fs::path root = fs::temp_directory_path() / ("handpix_thumb_" + std::to_string(::getpid()));
     fs::remove_all(root);
     fs::create_directories(root / "src");
     fs::create_directories(root / "cache");
     std::string source = (root / "src" / "photo.jpg").string();
-    ASSERT_TRUE(handpix::test::WriteBytes(source, handpix::test::MakeJpeg(640, 480, [](int x, int y) {
-        return RGB(x % 256, y % 256, 90);
+    ASSERT_TRUE(handpix::test::WriteBytes(source, handpix::test::MakeJpeg(640, 480, [](int, int) {
+        return RGB(200, 30, 30);
     })));
     int bytes = static_cast<int>(fs::file_size(source));
 
@@ -202,6 +163,17 @@ TEST(PictureItem, MakeThumbNailWritesLoadsAndDescribesTheThumbnail) {
     CPictureItem bare{CString("photo.jpg")};
     bare.MakeThumbNail(&work, cache);
     EXPECT_STREQ(bare.m_strThumb, "");
+
+    // A thumbnail file set on an item is drawn in its square.
+    Canvas canvas;
+    CPictureItem shown(CString("/p/t.jpg"));
+    CString thumb = item.m_strThumb;
+    shown.SetPictureFile(thumb);
+    shown.SetRect(CRect(0, 0, 100, 135));
+    shown.Draw(&canvas.dc);
+    COLORREF c = canvas.At(50, 50);
+    EXPECT_NEAR(GetRValue(c), 200, 6);
+    EXPECT_NEAR(GetGValue(c), 30, 6);
     fs::remove_all(root);
 }
 
