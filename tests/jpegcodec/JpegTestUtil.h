@@ -1,6 +1,8 @@
 // Small helpers shared by the codec tests.
 #pragma once
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,21 +17,9 @@ inline std::string TempPath(const char* name) {
     return "/tmp/handpix_jpeg_" + std::to_string(::getpid()) + "_" + name;
 }
 
-inline bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& b) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
-    std::vector<std::uint8_t> b;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF) b.push_back(static_cast<std::uint8_t>(c));
-        std::fclose(f);
-    }
-    return b;
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 inline int Load(CJpeg& j, const std::vector<std::uint8_t>& file) { return j.LoadJPGFromMemory(file.data(), file.size()); }
@@ -57,6 +47,17 @@ inline std::vector<std::uint8_t> DibRows(const Picture& p) {
         for (int x = 0; x < p.width; ++x)
             for (int k = 0; k < 3; ++k) out[y * S + 3 * x + k] = p.px[(static_cast<std::size_t>(y) * p.width + x) * 3 + 2 - k];
     return out;
+}
+
+// The file SaveJPG writes for the picture.
+inline std::vector<std::uint8_t> Save(const Picture& p) {
+    const std::string path = TempPath("enc.jpg");
+    std::vector<std::uint8_t> dib = DibRows(p);
+    CJpeg j;
+    EXPECT_EQ(j.SaveJPG(const_cast<char*>(path.c_str()), p.width, p.height, dib.data()), 1);
+    std::vector<std::uint8_t> b = ReadBytes(path);
+    std::remove(path.c_str());
+    return b;
 }
 
 }  // namespace jpegtest
