@@ -14,8 +14,12 @@
 // window waits on another thread (UpdateWindow, SendMessage to the parent).
 #pragma once
 #include <atomic>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "handpix/photolist/PhotoItem.h"
@@ -42,6 +46,31 @@ extern std::atomic<int> g_nBuildCounter;
 
 // The worker: pParam is the CPhotoListCtrl. Returns 0.
 UINT PhotoListThreadProc(LPVOID pParam);
+
+namespace handpix {
+// Addition: the previous thumbnail list file as the build reads it, keyed by
+// thumbnail name followed by the size digits; the value is the thumbnail name
+// and the information text (UTF-8). A line whose name is not a plain file name
+// or whose size is not a decimal number is dropped, so its thumbnail is remade.
+struct ThumbListEntry {
+    std::string thumb;
+    std::string info;
+};
+using ThumbListTable = std::map<std::string, ThumbListEntry>;
+ThumbListTable ParseThumbList(std::string_view bytes);
+// A name the cache folder may hold: not empty, ".", "..", no '/', '\\' or NUL.
+bool IsPlainCacheName(std::string_view name);
+
+// Addition: how far a build has come, reported from the worker after every file
+// and once more with finished set when the build ends.
+struct PhotoListProgress {
+    int done = 0;    // files listed so far
+    int total = 0;   // files of the list's kind in the folder
+    int made = 0;    // thumbnails made (still pictures)
+    int reused = 0;  // thumbnails taken from the cache
+    bool finished = false;
+};
+}  // namespace handpix
 
 class CPhotoListCtrl : public CWnd {
 public:
@@ -84,6 +113,14 @@ public:
     char* GetRunDirectory(char* buf);
     BOOL PreTranslateMessage(MSG* pMsg) override;
 
+    // Addition: the folder that holds FolderList.ini and the numbered cache
+    // folders, for hosts that cannot write beside their executable. Empty (the
+    // default) means GetRunDirectory() + "Cache".
+    void SetCacheRoot(CString root);
+    CString GetCacheRoot();
+    // Addition: called on the worker thread as the build goes (see PhotoListProgress).
+    void SetBuildProgress(std::function<void(const handpix::PhotoListProgress&)> progress);
+
     // ---- fields ----
     CObList m_listItems{10};     // all items, in display order; owned
     CObList m_listSelected{10};  // selected items, in selection order; not owned
@@ -112,6 +149,11 @@ public:
     // Workers started by SetPath; deleting one joins it.
     std::mutex m_workersMutex;
     std::vector<std::unique_ptr<CWinThread>> m_workers;
+    // Additions, guarded by m_workersMutex: the cache root and the progress
+    // callback; the window SetPath saw, so a build notices the window is gone.
+    CString m_strCacheRoot;
+    std::function<void(const handpix::PhotoListProgress&)> m_buildProgress;
+    HWND m_hBuildWnd = nullptr;
 
 protected:
     const handpix::MessageMap* GetMessageMap() const override;

@@ -1,0 +1,456 @@
+// InitPhotoList: fills the list from its folder through the thumbnail cache.
+//
+// Cache layout under the root (default: beside the executable, "Cache"):
+// FolderList.ini numbers the source folders; folder n holds the thumbnails
+// and one list file per kind, "name?size\info" lines with CRLF ends and the
+// information text in code page 949.
+//
+// Linux needs a few things the original did not: names differ by case, so
+// the cache name is the lower-case name only when no sibling shares it; the
+// cache folder may be planted with links, so nothing there is followed; and a
+// crash must not lose the previous list, so the new one is written beside it
+// and renamed over it at the end.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "handpix/photolist/PhotoListCtrl.h"
+#include "handpix/platform/core/CodePage.h"
+#include "handpix/platform/core/File.h"
+#include "handpix/platform/core/MessageBox.h"
+#include "handpix/platform/core/Profile.h"
+#include "handpix/platform/windows/Desktop.h"
+
+namespace handpix {
+
+bool IsPlainCacheName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+namespace {
+
+// strtok with the delimiters "?\": runs of separators count as one and
+// leading ones are skipped. Only the first three pieces matter.
+void SplitLine(std::string_view line, std::string_view (&pieces)[3]) {
+    std::size_t pos = 0;
+    for (std::string_view& piece : pieces) {
+        pos = line.find_first_not_of("?\\", pos);
+        if (pos == std::string_view::npos) break;
+        std::size_t end = line.find_first_of("?\\", pos);
+        if (end == std::string_view::npos) end = line.size();
+        piece = line.substr(pos, end - pos);
+        pos = end;
+    }
+}
+
+// The size field as the builder writes it ("%d"): anything else never matches
+// a key, so it is not worth keeping.
+bool IsSizeDigits(std::string_view s) {
+    if (!s.empty() && s.front() == '-') s.remove_prefix(1);
+    if (s.empty() || s.size() > 10 || (s.size() > 1 && s.front() == '0')) return false;
+    long long v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    return v <= 2147483648LL;
+}
+
+}  // namespace
+
+ThumbListTable ParseThumbList(std::string_view bytes) {
+    ThumbListTable table;
+    while (!bytes.empty()) {
+        std::size_t eol = bytes.find('\n');
+        std::string_view line = bytes.substr(0, eol);
+        bytes.remove_prefix(eol == std::string_view::npos ? bytes.size() : eol + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        std::string_view t[3];
+        SplitLine(line, t);
+        if (!IsPlainCacheName(t[0]) || !IsSizeDigits(t[1])) continue;
+        std::string key(t[0]);
+        key.append(t[1]);
+        table[key] = ThumbListEntry{std::string(t[0]), Cp949ToUtf8(t[2])};
+    }
+    return table;
+}
+
+}  // namespace handpix
+
+namespace {
+using Lock = std::lock_guard<std::recursive_mutex>;
+using handpix::ThumbListTable;
+
+constexpr std::size_t kMaxListBytes = 64u << 20;
+constexpr const char* kReadFailed = "파일 읽기 실패";
+constexpr const char* kCreateFailed = "파일 생성 실패";
+
+// One file of the list's kind, as the folder enumerates it.
+struct Source {
+    std::string name;   // real name, opened as is
+    std::string cache;  // name in the cache folder (without ".jpg" for motion pictures)
+    int size = 0;       // low 32 bits of the length
+};
+
+// Serialises builds of one cache root across processes for the whole build:
+// two hosts would otherwise hand out the same folder number or write one
+// thumbnail at once. The profile writer locks FolderList.ini.lock per write,
+// so this lock is a file of its own.
+class BuildLock {
+public:
+    template <class StopFn>
+    BuildLock(const std::string& root, StopFn stopped)
+        : m_fd(::open((root + "/FolderList.build.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)) {
+        if (m_fd < 0) return;  // an unwritable root fails later, where the user is told
+        // Polled, so a host that stops the build is not kept waiting on another process.
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (stopped()) {
+                ::close(m_fd);
+                m_fd = -1;
+                m_abandoned = true;
+                return;
+            }
+            ::usleep(50 * 1000);
+        }
+    }
+    ~BuildLock() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    BuildLock(const BuildLock&) = delete;
+    BuildLock& operator=(const BuildLock&) = delete;
+    bool Abandoned() const { return m_abandoned; }
+
+private:
+    int m_fd;
+    bool m_abandoned = false;
+};
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// A cache name for a file whose lower-case name cannot serve: a sibling differs
+// only in case, the name cannot be written as a list line, or the resizer would
+// take ".bmp" in it for a BMP target. Upper-case letters keep it apart from
+// every lower-case name.
+std::string PrivateCacheName(const std::string& name, _IMG_FORMAT kind) {
+    std::uint64_t h = 1469598103934665603ULL;
+    for (unsigned char c : name) h = (h ^ c) * 1099511628211ULL;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "X%016llX%s", static_cast<unsigned long long>(h),
+                  kind == IMG_MPEG ? ".MPEG" : ".JPG");
+    return buf;
+}
+
+// The files of the kind in enumeration order (no sorting), directories skipped.
+// A missing folder gives none.
+std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
+    std::vector<Source> out;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return out;
+    const char* pattern = kind == IMG_MPEG ? ".mpeg" : ".jpg";
+    while (dirent* e = ::readdir(dir)) {
+        std::string lower = Lower(e->d_name);
+        if (lower.find(pattern) == std::string::npos) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0 || S_ISDIR(st.st_mode)) continue;
+        out.push_back(Source{e->d_name, std::move(lower),
+                             static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size)))});
+    }
+    ::closedir(dir);
+    std::unordered_map<std::string, int> uses;
+    for (const Source& s : out) ++uses[s.cache];
+    for (Source& s : out) {
+        bool caseTwin = s.cache != s.name && uses[s.cache] > 1;
+        bool unwritable = s.cache.find_first_of("?\\\r\n") != std::string::npos;
+        if (caseTwin || unwritable || s.cache.find(".bmp") != std::string::npos) s.cache = PrivateCacheName(s.name, kind);
+    }
+    return out;
+}
+
+// The cache folder, opened without following a link; every deletion goes
+// through it, so a planted link never leads outside.
+class CacheFolder {
+public:
+    explicit CacheFolder(const std::string& path)
+        : m_path(path), m_fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) {}
+    ~CacheFolder() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    CacheFolder(const CacheFolder&) = delete;
+    CacheFolder& operator=(const CacheFolder&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+    // Deletes a plain name; a link is removed as a link.
+    void Remove(const std::string& name) const {
+        if (m_fd >= 0 && handpix::IsPlainCacheName(name)) ::unlinkat(m_fd, name.c_str(), 0);
+    }
+    // True for a regular file. Anything else under that name that is not a
+    // folder (a link, a pipe) is removed so nothing follows it.
+    bool HasFile(const std::string& name) const {
+        struct stat st {};
+        if (m_fd < 0 || ::fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+        if (S_ISREG(st.st_mode)) return true;
+        if (!S_ISDIR(st.st_mode)) Remove(name);
+        return false;
+    }
+    int Fd() const { return m_fd; }
+
+private:
+    std::string m_path;
+    int m_fd;
+};
+
+enum class ReadResult { kNone, kRead, kFailed };
+
+ReadResult ReadPreviousList(const CacheFolder& cache, const std::string& listName, ThumbListTable& table) {
+    if (!cache.HasFile(listName)) return ReadResult::kNone;
+    int fd = ::openat(cache.Fd(), listName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return ReadResult::kFailed;
+    std::string bytes;
+    char buf[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 && bytes.size() <= kMaxListBytes) bytes.append(buf, static_cast<std::size_t>(n));
+    ::close(fd);
+    if (n < 0 || bytes.size() > kMaxListBytes) return ReadResult::kFailed;
+    table = handpix::ParseThumbList(bytes);
+    return ReadResult::kRead;
+}
+
+// The new list, written beside the old one and renamed over it by Commit.
+class ListWriter {
+public:
+    ListWriter(const CacheFolder& cache, const std::string& listName)
+        : m_cache(cache), m_name(listName), m_temp(listName + ".new") {
+        if (!cache.IsOpen()) return;
+        cache.Remove(m_temp);  // left by a build that died
+        int fd = ::openat(cache.Fd(), m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) return;
+        m_file = ::fdopen(fd, "wb");
+        if (!m_file) {
+            ::close(fd);
+            return;
+        }
+        SetFileAttributesA(cache.Path(m_temp).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    }
+    ~ListWriter() {
+        if (m_file) {  // never committed: the previous list stays
+            std::fclose(m_file);
+            m_cache.Remove(m_temp);
+        }
+    }
+    ListWriter(const ListWriter&) = delete;
+    ListWriter& operator=(const ListWriter&) = delete;
+
+    bool IsOpen() const { return m_file != nullptr; }
+    void Line(const std::string& thumb, std::string_view size, const std::string& infoUtf8) {
+        std::string line = thumb;
+        line += '?';
+        line.append(size);
+        line += '\\';
+        line += handpix::Utf8ToCp949(infoUtf8);
+        line += "\r\n";
+        std::fwrite(line.data(), 1, line.size(), m_file);
+    }
+    // Renames the new list over the old one, or with keep false drops both.
+    void Commit(bool keep) {
+        bool ok = std::fflush(m_file) == 0 && (!keep || ::fdatasync(::fileno(m_file)) == 0);
+        std::fclose(m_file);
+        m_file = nullptr;
+        if (keep && ok && ::renameat(m_cache.Fd(), m_temp.c_str(), m_cache.Fd(), m_name.c_str()) == 0) return;
+        m_cache.Remove(m_temp);
+        if (!keep) m_cache.Remove(m_name);
+    }
+
+private:
+    const CacheFolder& m_cache;
+    std::string m_name, m_temp;
+    std::FILE* m_file = nullptr;
+};
+
+}  // namespace
+
+void CPhotoListCtrl::SetCacheRoot(CString root) {
+    std::lock_guard<std::mutex> lock(m_workersMutex);
+    m_strCacheRoot = root;
+}
+
+CString CPhotoListCtrl::GetCacheRoot() {
+    {
+        std::lock_guard<std::mutex> lock(m_workersMutex);
+        if (!m_strCacheRoot.IsEmpty()) return m_strCacheRoot;
+    }
+    char buf[_MAX_PATH];
+    return CString(GetRunDirectory(buf)) + "Cache";
+}
+
+void CPhotoListCtrl::SetBuildProgress(std::function<void(const handpix::PhotoListProgress&)> progress) {
+    std::lock_guard<std::mutex> lock(m_workersMutex);
+    m_buildProgress = std::move(progress);
+}
+
+void CPhotoListCtrl::InitPhotoList() {
+    CString folder;
+    _IMG_FORMAT kind;
+    {
+        Lock lock(m_lock);
+        m_pCurItem = nullptr;
+        folder = m_strPath;
+        kind = m_imgType;
+    }
+    m_nThreadStop = 0;
+    HWND window;
+    std::function<void(const handpix::PhotoListProgress&)> report;
+    {
+        std::lock_guard<std::mutex> lock(m_workersMutex);
+        window = m_hBuildWnd;
+        report = m_buildProgress;
+    }
+    // The list's destructor raises the stop request and destroys the window;
+    // a request raised just before the reset above is caught by the window test.
+    auto stopped = [&] { return m_nThreadStop.load() != 0 || (window && !IsWindow(window)); };
+    handpix::PhotoListProgress progress;
+    auto tell = [&] {
+        if (report) report(progress);
+    };
+
+    const std::string root = GetCacheRoot().str();
+    _mkdir(root.c_str());
+    const std::string index = root + "/FolderList.ini";
+    BuildLock buildLock(root, stopped);
+    if (buildLock.Abandoned()) {
+        progress.finished = true;
+        tell();
+        return;
+    }
+    int number = static_cast<int>(GetPrivateProfileIntA(folder, "Foldername", -1, index.c_str()));
+    const bool newFolder = number == -1;
+    if (newFolder) number = static_cast<int>(GetPrivateProfileIntA("Info", "Dirnum", 0, index.c_str())) + 1;
+    const std::string cachePath = root + "/" + std::to_string(number);
+    if (_mkdir(cachePath.c_str()) == 0) SetFileAttributesA(cachePath.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    CacheFolder cache(cachePath);
+
+    std::string listName;
+    if (kind == IMG_JPEG) listName = "ThumbListJpeg.lst";
+    else if (kind == IMG_MPEG) listName = "ThumbListMpeg.lst";
+
+    ThumbListTable table;
+    if (!listName.empty() && ReadPreviousList(cache, listName, table) == ReadResult::kFailed) {
+        AfxMessageBox(kReadFailed, MB_OK);
+        progress.finished = true;
+        tell();
+        return;
+    }
+    std::unique_ptr<ListWriter> list;
+    if (!listName.empty()) list = std::make_unique<ListWriter>(cache, listName);
+    if (!list || !list->IsOpen()) {
+        AfxMessageBox(kCreateFailed, MB_OK);
+        progress.finished = true;
+        tell();
+        return;
+    }
+
+    std::vector<Source> sources = Enumerate(folder.str(), kind);
+    progress.total = static_cast<int>(sources.size());
+    const std::string jpgSuffix = kind == IMG_MPEG ? ".jpg" : "";
+    CString cacheDir(cachePath);
+    std::vector<std::string> spare;
+    std::set<std::string> inUse;  // thumbnails this build shows or made: never stale
+    bool written = false;
+    std::size_t reached = 0;
+    for (; reached < sources.size() && !stopped(); ++reached) {
+        const Source& src = sources[reached];
+        CRect client;
+        GetClientRect(&client);
+        CString path = folder + "/" + CString(src.name);
+        CPhotoItem* item = kind == IMG_JPEG ? static_cast<CPhotoItem*>(new CPictureItem(path))
+                                            : static_cast<CPhotoItem*>(new CMotionPictureItem(path));
+        const std::string thumb = src.cache + jpgSuffix;
+        const std::string size = std::to_string(src.size);
+        // The item is filled before it is appended, so painting never meets it half made.
+        auto found = table.find(thumb + size);
+        if (found != table.end() && cache.HasFile(thumb)) {
+            CString thumbPath(cache.Path(thumb));
+            item->m_strThumb = thumbPath;
+            item->SetPictureFile(thumbPath);
+            item->m_strInfo = CString(found->second.info);
+            table.erase(found);
+            inUse.insert(thumb);
+            ++progress.reused;
+        } else {
+            if (found != table.end()) table.erase(found);  // listed, but the file is gone
+            if (cache.HasFile(thumb)) spare.push_back(src.cache);
+            if (kind == IMG_JPEG) {
+                // The thumbnail takes the cache name; the caption keeps the real one.
+                CString caption = item->m_strName;
+                item->m_strName = CString(src.cache);
+                static_cast<CPictureItem*>(item)->MakeThumbNail(&m_picResize, cacheDir);
+                item->m_strName = caption;
+                inUse.insert(thumb);
+                ++progress.made;
+            } else {
+                item->m_strThumb = CString(cache.Path(thumb));
+            }
+        }
+        list->Line(thumb, size, item->m_strInfo.str());
+        written = true;
+        CRect cell;
+        {
+            Lock lock(m_lock);
+            AddTail(item);
+            cell = item->GetRect();
+            cell.OffsetRect(-m_nHPos, -m_nVPos);
+        }
+        CRect visible;
+        if (visible.IntersectRect(cell, client)) {
+            InvalidateRect(&visible, FALSE);
+            if (kind == IMG_MPEG) UpdateWindow();
+        }
+        ++progress.done;
+        tell();
+    }
+
+    // A stopped build keeps what it did not reach: those files are still
+    // there, so their lines and thumbnails carry over.
+    std::set<std::string> unreached;
+    for (std::size_t i = reached; i < sources.size(); ++i)
+        unreached.insert(sources[i].cache + jpgSuffix + std::to_string(sources[i].size));
+    for (const auto& [key, entry] : table) {
+        auto sp = std::find(spare.begin(), spare.end(), entry.thumb);
+        if (sp != spare.end()) {
+            spare.erase(sp);
+        } else if (unreached.count(key)) {
+            list->Line(entry.thumb, std::string_view(key).substr(entry.thumb.size()), entry.info);
+            written = true;
+        } else if (!inUse.count(entry.thumb)) {
+            cache.Remove(entry.thumb);
+        }
+    }
+
+    list->Commit(written);
+    if (!written) {
+        ::rmdir(cachePath.c_str());
+    } else if (newFolder) {
+        int next = static_cast<int>(GetPrivateProfileIntA("Info", "Dirnum", 0, index.c_str())) + 1;
+        std::string value = std::to_string(next);
+        WritePrivateProfileStringA("Info", "Dirnum", value.c_str(), index.c_str());
+        WritePrivateProfileStringA(folder, "Foldername", value.c_str(), index.c_str());
+    }
+    progress.finished = true;
+    tell();
+}

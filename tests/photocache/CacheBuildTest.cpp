@@ -1,0 +1,160 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "handpix/platform/core/File.h"
+#include "tests/photocache/CacheFixture.h"
+
+namespace handpix::test {
+namespace {
+namespace fs = std::filesystem;
+
+using BuildTest = CacheFixture;
+
+std::size_t Lines(const std::string& bytes) { return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')); }
+
+TEST_F(BuildTest, FirstBuildNumbersTheFolderAndSecondReusesEverything) {
+    WriteJpeg(src + "/A.JPG", 320, 240, 1);
+    WriteJpeg(src + "/b.jpg", 200, 300, 2);
+    PhotoListProgress first = Build();
+    EXPECT_EQ(first.made, 2);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"A.JPG", "b.jpg"}));
+    EXPECT_EQ(Index("Info", "Dirnum"), 1);
+    EXPECT_EQ(Index(src.c_str(), "Foldername"), 1);
+    EXPECT_TRUE(fs::is_regular_file(Cache("a.jpg")) && fs::is_regular_file(Cache("b.jpg")));
+    if (HiddenSupported(tree.Path())) {
+        EXPECT_TRUE(GetFileAttributesA(Cache().c_str()) & FILE_ATTRIBUTE_HIDDEN);
+        EXPECT_TRUE(GetFileAttributesA(Cache("ThumbListJpeg.lst").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    }
+    std::string list = ListFile();
+    // "×" is A1 BF on disk; lines end in CRLF.
+    std::regex line("(a|b)\\.jpg\\?[0-9]+\\\\(320\xA1\xBF" "240|200\xA1\xBF" "300)\\([0-9]+ KB\\)\r");
+    EXPECT_EQ(Lines(list), 2u);
+    for (std::size_t pos = 0, eol; (eol = list.find('\n', pos)) != std::string::npos; pos = eol + 1)
+        EXPECT_TRUE(std::regex_match(list.substr(pos, eol - pos), line)) << list.substr(pos, eol - pos);
+
+    PhotoListProgress second = Build();
+    EXPECT_EQ(second.made, 0);
+    EXPECT_EQ(second.reused, 2);
+    EXPECT_EQ(ListFile(), list);
+    EXPECT_FALSE(fs::exists(Cache("ThumbListJpeg.lst.new")));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(BuildTest, ChangedPicturesAreRemadeAndGoneOnesDeleted) {
+    for (const char* name : {"keep.jpg", "grow.jpg", "same.jpg", "gone.jpg", "photo.jpg.bak", "photo.jpeg"})
+        WriteJpeg(src + "/" + name, 160, 120, 3);
+    Build();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"gone.jpg", "grow.jpg", "keep.jpg", "photo.jpg.bak", "same.jpg"}));
+    std::string sameThumb = ReadBytes(Cache("same.jpg"));
+
+    WriteJpeg(src + "/grow.jpg", 640, 480, 4);
+    std::string same = ReadBytes(src + "/same.jpg");
+    std::reverse(same.begin() + 200, same.end() - 200);  // other content, one size
+    WriteBytes(src + "/same.jpg", same);
+    fs::remove(src + "/gone.jpg");
+    PhotoListProgress p = Build();
+
+    EXPECT_EQ(p.made, 1);
+    EXPECT_TRUE(fs::exists(Cache("grow.jpg")));
+    EXPECT_NE(ListFile().find("grow.jpg?" + std::to_string(fs::file_size(src + "/grow.jpg")) + "\\640\xA1\xBF" "480"),
+              std::string::npos);
+    EXPECT_EQ(ReadBytes(Cache("same.jpg")), sameThumb);
+    EXPECT_FALSE(fs::exists(Cache("gone.jpg")));
+    EXPECT_EQ(ListFile().find("gone.jpg"), std::string::npos);
+    EXPECT_EQ(Lines(ListFile()), 4u);
+}
+
+TEST_F(BuildTest, NamesThatDifferOnlyInCaseKeepTheirOwnThumbnails) {
+    WriteJpeg(src + "/Photo.jpg", 100, 80, 5);
+    WriteJpeg(src + "/photo.jpg", 80, 100, 6);
+    EXPECT_EQ(Build().made, 2);
+    std::size_t thumbs = 0;
+    for (const auto& e : fs::directory_iterator(Cache())) thumbs += e.path().filename() != "ThumbListJpeg.lst";
+    EXPECT_EQ(thumbs, 2u);
+    EXPECT_EQ(Build().reused, 2);
+}
+
+TEST_F(BuildTest, MotionPicturesListWithoutPicturesUntilTheHostMakesOne) {
+    WriteBytes(src + "/Clip.MPEG", std::string(3000, 'm'));
+    MakeList(IMG_MPEG);
+    Build();
+    EXPECT_EQ(ReadBytes(Cache("ThumbListMpeg.lst")), "clip.mpeg.jpg?3000\\\r\n");
+    auto* item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
+    EXPECT_EQ(item->m_picture.GetImageSize(), CSize(0, 0));
+    WriteJpeg(Cache("clip.mpeg.jpg"), 90, 60, 7);
+    EXPECT_EQ(Build().reused, 1);
+    item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
+    EXPECT_EQ(item->m_picture.GetImageSize(), CSize(90, 60));
+}
+
+TEST_F(BuildTest, UnknownKindCannotCreateItsList) {
+    WriteJpeg(src + "/a.jpg", 50, 50);
+    MakeList(static_cast<_IMG_FORMAT>(2));
+    Build();
+    EXPECT_EQ(boxes, std::vector<std::string>{"파일 생성 실패"});
+    EXPECT_EQ(list->GetItemCount(), 0);
+}
+
+TEST_F(BuildTest, StoppedBuildKeepsWhatItDidNotReach) {
+    for (int i = 0; i < 6; ++i) WriteJpeg(src + "/p" + std::to_string(i) + ".jpg", 120, 90, 10u + static_cast<unsigned>(i));
+    MakeList();
+    onProgress = [this](const PhotoListProgress& p) {
+        if (p.done == 3) list->SetThreadStop(1);
+    };
+    EXPECT_EQ(Build().done, 3);
+    EXPECT_EQ(Lines(ListFile()), 3u);
+    onProgress = nullptr;
+    EXPECT_EQ(Build().made, 3);
+    onProgress = [this](const PhotoListProgress& p) {
+        if (p.done == 3) list->SetThreadStop(1);
+    };
+    Build();
+    EXPECT_EQ(Lines(ListFile()), 6u);  // three rewritten, three carried over
+    onProgress = nullptr;
+    EXPECT_EQ(Build().reused, 6);
+}
+
+TEST_F(BuildTest, HostileListFilesTouchNothingOutsideTheCache) {
+    WriteJpeg(src + "/a.jpg", 64, 64);
+    Build();
+    const std::string victim = tree / "victim.jpg";
+    WriteBytes(victim, "precious");
+    fs::create_symlink(victim, Cache("link.jpg"));
+    fs::remove(Cache("a.jpg"));
+    fs::create_symlink(victim, Cache("a.jpg"));  // a planted thumbnail
+    std::string hostile = "../victim.jpg?8\\x\r\n" + victim + "?8\\x\r\n..?1\\\r\n.?1\\\r\n?\\?\\\r\nnosize.jpg\r\n"
+                          "bad.jpg?12x\\\r\n" + std::string(10000, 'n') + ".jpg?1\\\r\nlink.jpg?8\\\xC7\xD1 한\r\n";
+    WriteBytes(Cache("ThumbListJpeg.lst"), hostile);
+    EXPECT_EQ(Build().made, 1);
+    EXPECT_EQ(ReadBytes(victim), "precious");
+    EXPECT_FALSE(fs::is_symlink(Cache("link.jpg")));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Cache("a.jpg"))));
+    EXPECT_EQ(Lines(ListFile()), 1u);
+    EXPECT_TRUE(boxes.empty());
+
+    const ThumbListTable table = ParseThumbList(hostile);
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table.at("link.jpg8").info.substr(0, 4), "한 ");  // the UTF-8 tail is not code page 949
+}
+
+TEST_F(BuildTest, ABuildThatDiesMidwayLeavesThePreviousList) {
+    for (int i = 0; i < 4; ++i) WriteJpeg(src + "/p" + std::to_string(i) + ".jpg", 100, 100, 20u + static_cast<unsigned>(i));
+    Build();
+    const std::string before = ListFile();
+    for (int i = 0; i < 4; ++i) WriteJpeg(src + "/p" + std::to_string(i) + ".jpg", 110, 100, 30u + static_cast<unsigned>(i));
+    onProgress = [](const PhotoListProgress& p) {
+        if (p.done == 2) ::_exit(7);
+    };
+    GTEST_FLAG_SET(death_test_style, "fast");  // the child must build in this very tree
+    EXPECT_EXIT(Build(), ::testing::ExitedWithCode(7), "");
+    onProgress = nullptr;
+    EXPECT_EQ(ListFile(), before);
+    EXPECT_EQ(Build().made, 4);
+    EXPECT_FALSE(fs::exists(Cache("ThumbListJpeg.lst.new")));
+}
+
+}  // namespace
+}  // namespace handpix::test

@@ -1,0 +1,101 @@
+#include <chrono>
+#include <thread>
+
+#include "handpix/platform/draw/Surface.h"
+#include "tests/photocache/CacheFixture.h"
+
+namespace handpix::test {
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// Builds through SetPath. The first file of a build can be held until the
+// test lets it go, so the test knows a build is under way.
+class WorkerTest : public CacheFixture {
+protected:
+    void SetUp() override {
+        CacheFixture::SetUp();
+        std::filesystem::create_directory(other);
+        for (int i = 0; i < 3; ++i) WriteJpeg(src + "/a" + std::to_string(i) + ".jpg", 80, 60, 40u + static_cast<unsigned>(i));
+        for (int i = 0; i < 2; ++i) WriteJpeg(other + "/b" + std::to_string(i) + ".jpg", 60, 80, 50u + static_cast<unsigned>(i));
+        MakeList();
+        onProgress = [this](const PhotoListProgress& p) {
+            if (p.finished) {
+                ends.push_back(Clock::now());
+                ++builds;
+            } else if (p.done == 1) {
+                if (builds == 0) held = true;
+                while (hold) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                if (builds == 1 && starts.empty()) starts.push_back(Clock::now());
+            }
+        };
+    }
+    template <class Cond>
+    bool PumpUntil(Cond cond, int ms = 20000) {
+        for (auto end = Clock::now() + std::chrono::milliseconds(ms); !cond();) {
+            if (Clock::now() > end) return false;
+            WaitForMessage(10);
+            PumpMessages();
+        }
+        return true;
+    }
+
+    std::string other = tree / "other";
+    std::atomic<bool> hold{true}, held{false};
+    std::atomic<int> builds{0};
+    std::vector<Clock::time_point> ends, starts;  // written by the worker, read after it ends
+};
+
+TEST_F(WorkerTest, SetPathDuringABuildWithoutAStopShowsNothingNew) {
+    list->SetPath(CString(src));
+    ASSERT_TRUE(PumpUntil([&] { return held.load(); }));
+    list->SetPath(CString(other));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    hold = false;
+    ASSERT_TRUE(PumpUntil([&] { return builds == 1; }));
+    PumpUntil([] { return false; }, 400);
+    EXPECT_EQ(builds, 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a0.jpg", "a1.jpg", "a2.jpg"}));
+    EXPECT_EQ(list->m_strPath, CString(other));
+}
+
+TEST_F(WorkerTest, StopThenSetPathSwitchesAfterAtMostOnePoll) {
+    list->SetPath(CString(src));
+    ASSERT_TRUE(PumpUntil([&] { return held.load(); }));
+    list->SetThreadStop(1);
+    list->SetPath(CString(other));
+    hold = false;
+    ASSERT_TRUE(PumpUntil([&] { return builds == 2; }));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"b0.jpg", "b1.jpg"}));
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_LT(starts[0] - ends[0], std::chrono::milliseconds(200 + 300));
+}
+
+TEST_F(WorkerTest, StopRequestWithoutABuildIsClearedByTheNextOne) {
+    hold = false;
+    list->SetThreadStop(1);
+    list->SetPath(CString(src));
+    ASSERT_TRUE(PumpUntil([&] { return builds == 1; }));
+    EXPECT_EQ(list->GetThreadStop(), 0);
+    EXPECT_EQ(list->GetItemCount(), 3);
+}
+
+TEST_F(WorkerTest, PaintWhileAListIsEmptiedShowsOnlyTheBackground) {
+    hold = false;
+    Build();
+    auto* item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
+    item->SetSelect(true);
+    const CPoint gap(item->GetRect().left + 2, item->GetRect().top + 101);  // between picture and captions
+    auto pixel = [&] {
+        list->Invalidate(FALSE);
+        list->UpdateWindow();
+        return list->GetSurface()->At(gap.x, gap.y);
+    };
+    EXPECT_EQ(pixel(), PixelOf(kTileSelected));
+    g_nPaintCounter.fetch_add(1);
+    EXPECT_EQ(pixel(), PixelOf(kTileNormal));
+    g_nPaintCounter.fetch_sub(1);
+    EXPECT_EQ(pixel(), PixelOf(kTileSelected));
+}
+
+}  // namespace
+}  // namespace handpix::test
