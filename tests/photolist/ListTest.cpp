@@ -10,8 +10,8 @@
 
 #include "handpix/photolist/PhotoListCtrl.h"
 #include "handpix/platform/core/File.h"
-#include "handpix/platform/core/MessageBox.h"
 #include "handpix/platform/windows/Desktop.h"
+#include "tests/enhance/Recorder.h"
 #include "tests/support/WindowRecorder.h"
 
 namespace {
@@ -60,9 +60,11 @@ protected:
         handpix::PostMouse(list.get(), message, p);
         Pump();
     }
-    void Click(CPoint p) {
+    void Click(CPoint p, bool ctrl = false) {
+        handpix::SetKeyState(VK_CONTROL, ctrl);
         Press(WM_LBUTTONDOWN, p);
         Press(WM_LBUTTONUP, p);
+        handpix::SetKeyState(VK_CONTROL, false);
     }
     int Selected() const {
         int n = 0;
@@ -87,6 +89,15 @@ protected:
     std::vector<CountingItem*> items;  // owned by the list
 };
 
+// Seven items in three columns; client 363 x 283.
+class Grid : public ListTest {
+protected:
+    void SetUp() override {
+        ListTest::SetUp();
+        Make(380, 300, 7);
+    }
+};
+
 TEST_F(ListTest, ColumnsFollowTheClientWidth) {
     Make(480, 300, 5, WS_CHILD | WS_VISIBLE);
     for (auto [width, columns] : {std::pair{119, 1}, {239, 1}, {240, 2}, {480, 4}, {359, 2}, {360, 3}}) {
@@ -97,8 +108,7 @@ TEST_F(ListTest, ColumnsFollowTheClientWidth) {
     }
 }
 
-TEST_F(ListTest, SevenItemsInThreeColumns) {
-    Make(380, 300, 7);  // client 363 x 283
+TEST_F(Grid, SevenItemsInThreeColumns) {
     EXPECT_EQ(list->m_nColumns, 3);
     EXPECT_EQ(list->m_cxVirtual, 385);
     EXPECT_EQ(list->m_cyVirtual, 490);
@@ -111,8 +121,7 @@ TEST_F(ListTest, SevenItemsInThreeColumns) {
     EXPECT_EQ(list->GetItemCount(), 7);
 }
 
-TEST_F(ListTest, RelayoutCapsOnePixelShortOfWhatScrollingAllows) {
-    Make(380, 300, 7);
+TEST_F(Grid, RelayoutCapsOnePixelShortOfWhatScrollingAllows) {
     Scroll(WM_VSCROLL, SB_THUMBTRACK, 400);
     EXPECT_EQ(list->m_nVPos, 190);
     list->Redraw(TRUE);
@@ -155,8 +164,7 @@ TEST_F(ListTest, ScrollRequestsMoveAndClamp) {
     EXPECT_EQ(list->GetScrollPos(SB_HORZ), 0);
 }
 
-TEST_F(ListTest, OneWheelMessageIsOneLineWhateverItsDelta) {
-    Make(380, 300, 7);
+TEST_F(Grid, OneWheelMessageIsOneLineWhateverItsDelta) {
     for (auto [delta, vpos] : {std::pair{-360, 120}, std::pair{30, 0}}) {
         handpix::PostWheel(list.get(), delta, CPoint(50, 50));
         Pump();
@@ -165,12 +173,9 @@ TEST_F(ListTest, OneWheelMessageIsOneLineWhateverItsDelta) {
     EXPECT_TRUE(host.Of(WM_MOUSEWHEEL).empty());
 }
 
-TEST_F(ListTest, LeftPressSelectsOnlyTheItemAndChecksThePrevious) {
-    Make(380, 300, 7);
+TEST_F(Grid, LeftPressSelectsOnlyTheItemAndChecksThePrevious) {
     Click(Mid(2));
-    handpix::SetKeyState(VK_CONTROL, true);
-    Click(Mid(3));  // Ctrl adds item 3
-    handpix::SetKeyState(VK_CONTROL, false);
+    Click(Mid(3), true);  // Ctrl adds item 3
     host.Clear();
     Click(Mid(4));
     EXPECT_EQ(Selected(), 1);
@@ -187,8 +192,7 @@ TEST_F(ListTest, LeftPressSelectsOnlyTheItemAndChecksThePrevious) {
     EXPECT_FALSE(items[1]->GetCheck());
 }
 
-TEST_F(ListTest, PressOnTheSelectionArmsADragBeyondFivePixels) {
-    Make(380, 300, 7);
+TEST_F(Grid, PressOnTheSelectionArmsADragBeyondFivePixels) {
     Click(Mid(5));
     host.Clear();
     CPoint p = Mid(5) + CPoint(3, 3);
@@ -210,14 +214,11 @@ TEST_F(ListTest, PressOnTheSelectionArmsADragBeyondFivePixels) {
     EXPECT_TRUE(host.Of(WM_PHOTOLIST_DRAG).empty());
 }
 
-TEST_F(ListTest, PressOnEmptySpaceClearsUnlessCtrlAndAlwaysTells) {
-    Make(380, 300, 7);
+TEST_F(Grid, PressOnEmptySpaceClearsUnlessCtrlAndAlwaysTells) {
     for (bool ctrl : {true, false}) {
         Click(Mid(1));
         host.Clear();
-        handpix::SetKeyState(VK_CONTROL, ctrl);
-        Click(CPoint(10, 10));
-        handpix::SetKeyState(VK_CONTROL, false);
+        Click(CPoint(10, 10), ctrl);
         EXPECT_EQ(Selected(), ctrl ? 1 : 0);
         EXPECT_EQ(list->GetSelectedList()->GetCount(), ctrl ? 1 : 0);
         auto clicks = host.Of(WM_PHOTOLIST_CLICK);
@@ -227,25 +228,22 @@ TEST_F(ListTest, PressOnEmptySpaceClearsUnlessCtrlAndAlwaysTells) {
     }
 }
 
-TEST_F(ListTest, CtrlPressTogglesEvenAfterSelectAll) {
-    Make(380, 300, 7);
-    handpix::SetKeyState(VK_CONTROL, true);
-    Click(Mid(3));
-    Click(Mid(6));
+TEST_F(Grid, CtrlPressTogglesEvenAfterSelectAll) {
+    Click(Mid(3), true);
+    Click(Mid(6), true);
     EXPECT_EQ(list->GetSelectedList()->GetCount(), 2);
-    Click(Mid(3));
+    Click(Mid(3), true);
     EXPECT_FALSE(items[2]->GetSelect());
     EXPECT_EQ(list->GetSelectedList()->GetCount(), 1);
     EXPECT_EQ(list->SelectAll(), 7);
-    Click(Mid(1));
+    Click(Mid(1), true);
     EXPECT_FALSE(items[0]->GetSelect());
     EXPECT_EQ(list->GetSelectedList()->GetCount(), 6);
     EXPECT_FALSE(list->GetSelectedList()->Find(items[0]));
     EXPECT_EQ(host.Of(WM_PHOTOLIST_CLICK).size(), 4u);
 }
 
-TEST_F(ListTest, RightPressSelectsAnUnselectedItemAndSendsTheScreenPoint) {
-    Make(380, 300, 7);
+TEST_F(Grid, RightPressSelectsAnUnselectedItemAndSendsTheScreenPoint) {
     const struct {
         CPoint at;
         int item;        // 0: empty space
@@ -266,8 +264,7 @@ TEST_F(ListTest, RightPressSelectsAnUnselectedItemAndSendsTheScreenPoint) {
     }
 }
 
-TEST_F(ListTest, CtrlASelectsAllAndDeleteOnlyAsksTheParent) {
-    Make(380, 300, 7);
+TEST_F(Grid, CtrlASelectsAllAndDeleteOnlyAsksTheParent) {
     list->SetFocus();
     handpix::PostKey(list.get(), VK_CONTROL, true);
     handpix::PostKey(list.get(), 'A', true);
@@ -284,8 +281,7 @@ TEST_F(ListTest, CtrlASelectsAllAndDeleteOnlyAsksTheParent) {
     EXPECT_TRUE(host.Of(WM_PHOTOLIST_CLICK).empty());
 }
 
-TEST_F(ListTest, CursorIsTheHandOverItems) {
-    Make(380, 300, 7);
+TEST_F(Grid, CursorIsTheHandOverItems) {
     ASSERT_NE(list->m_hHandCursor, nullptr);
     ASSERT_NE(list->m_hHandCursor, list->m_hArrowCursor);
     Press(WM_MOUSEMOVE, Mid(2));
@@ -297,8 +293,7 @@ TEST_F(ListTest, CursorIsTheHandOverItems) {
     EXPECT_EQ(GetCursor(), list->m_hHandCursor);
 }
 
-TEST_F(ListTest, PaintShowsTheSelectionAndDrawsOnlyDamagedItems) {
-    Make(380, 300, 7);
+TEST_F(Grid, PaintShowsTheSelectionAndDrawsOnlyDamagedItems) {
     for (int i = 0; i < 7; ++i)  // item 7 lies below the client area
         EXPECT_EQ(items[static_cast<std::size_t>(i)]->draws > 0, i < 6) << i;
     Click(Mid(1));
@@ -316,8 +311,7 @@ TEST_F(ListTest, PaintShowsTheSelectionAndDrawsOnlyDamagedItems) {
     for (int i = 0; i < 7; ++i) EXPECT_EQ(items[static_cast<std::size_t>(i)]->draws, i == 4 ? 1 : 0) << i;
 }
 
-TEST_F(ListTest, ScrollingMovesPixelsAndRepaintsOnlyTheStrip) {
-    Make(380, 300, 7);  // client 363 x 283
+TEST_F(Grid, ScrollingMovesPixelsAndRepaintsOnlyTheStrip) {
     Click(Mid(5));
     const handpix::Surface& s = *list->GetSurface();
     std::vector<std::uint32_t> before(s.Row(0), s.Row(0) + 363 * 283);
@@ -331,8 +325,7 @@ TEST_F(ListTest, ScrollingMovesPixelsAndRepaintsOnlyTheStrip) {
     EXPECT_EQ(s.At(145, 180 - 120), kSelectedPx);  // item 5 moved up a line
 }
 
-TEST_F(ListTest, PaintWhileAnotherPassRunsShowsOnlyTheBackground) {
-    Make(380, 300, 7);
+TEST_F(Grid, PaintWhileAnotherPassRunsShowsOnlyTheBackground) {
     ResetDraws();
     g_nPaintCounter = 0;
     list->Invalidate(FALSE);
@@ -342,8 +335,7 @@ TEST_F(ListTest, PaintWhileAnotherPassRunsShowsOnlyTheBackground) {
     EXPECT_EQ(list->GetSurface()->At(25, 25), kWhitePx);
 }
 
-TEST_F(ListTest, DeletingItemsLeavesNoDanglingSelection) {
-    Make(380, 300, 7);
+TEST_F(Grid, DeletingItemsLeavesNoDanglingSelection) {
     EXPECT_FALSE(list->AddTail(nullptr));
     EXPECT_FALSE(list->DeleteItem(nullptr));
     CountingItem stranger;
@@ -362,64 +354,39 @@ TEST_F(ListTest, DeletingItemsLeavesNoDanglingSelection) {
     items.clear();
 }
 
-class DeleteProcTest : public ListTest {
-protected:
-    void SetUp() override {
-        ListTest::SetUp();
-        dir = fs::temp_directory_path() / ("handpix_delete_" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        for (const char* n : {"a.jpg", "b.jpg", "c.jpg", "other.txt"}) std::ofstream(dir / n) << n;
-        old = handpix::SetMessageBoxHandler([this](const char* text, const char*, UINT) {
-            boxes.emplace_back(text);
-            return IDOK;
-        });
-        list = std::make_unique<CPhotoListCtrl>();
-        ASSERT_TRUE(list->Create(nullptr, "", kBars, CRect(10, 10, 390, 310), &host, 100));
-        for (const char* n : {"a.jpg", "b.jpg", "c.jpg", "gone.jpg"})
-            list->AddTail(new CPictureItem(CString((dir / n).string().c_str())));
-        Pump();
-    }
-    void TearDown() override {
-        handpix::SetMessageBoxHandler(old);
-        fs::remove_all(dir);
-        ListTest::TearDown();
-    }
-    CPoint MidOf(int i) {
-        return static_cast<CPhotoItem*>(list->m_listItems.GetAt(list->m_listItems.FindIndex(i - 1)))->GetRect().CenterPoint();
-    }
-    fs::path dir;
-    std::vector<std::string> boxes;
-    handpix::MessageBoxHandler old;
-};
-
-TEST_F(DeleteProcTest, DeletesExactlyTheSelectedFiles) {
+TEST_F(ListTest, DeleteProcDeletesTheSelectedFilesAndReportsWhatCannotGo) {
+    fs::path dir = fs::temp_directory_path() / ("handpix_delete_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const char* n : {"a.jpg", "b.jpg", "c.jpg", "other.txt"}) std::ofstream(dir / n) << n;
+    MessageRecorder rec;
+    list = std::make_unique<CPhotoListCtrl>();
+    ASSERT_TRUE(list->Create(nullptr, "", kBars, CRect(10, 10, 390, 310), &host, 100));
+    for (const char* n : {"a.jpg", "b.jpg", "c.jpg", "gone.jpg"})
+        list->AddTail(new CPictureItem(CString((dir / n).string().c_str())));
+    Pump();
+    auto item = [&](int i) { return static_cast<CPhotoItem*>(list->m_listItems.GetAt(list->m_listItems.FindIndex(i - 1))); };
     list->DeleteProc();  // nothing selected: nothing happens to the files
     EXPECT_EQ(list->GetItemCount(), 4);
-    Click(MidOf(1));
-    handpix::SetKeyState(VK_CONTROL, true);
-    Click(MidOf(3));
-    handpix::SetKeyState(VK_CONTROL, false);
+    Click(item(1)->GetRect().CenterPoint());
+    Click(item(3)->GetRect().CenterPoint(), true);
     list->DeleteProc();
     EXPECT_FALSE(fs::exists(dir / "a.jpg"));
     EXPECT_TRUE(fs::exists(dir / "b.jpg"));
     EXPECT_FALSE(fs::exists(dir / "c.jpg"));
-    EXPECT_TRUE(fs::exists(dir / "other.txt"));
     EXPECT_EQ(list->GetItemCount(), 2);
     EXPECT_EQ(list->GetSelectedList()->GetCount(), 0);
-    EXPECT_TRUE(boxes.empty());
-    // Relaid out: b.jpg moved into the first cell.
-    EXPECT_EQ(static_cast<CPhotoItem*>(list->m_listItems.GetHead())->GetRect(), CRect(25, 25, 125, 160));
-}
-
-TEST_F(DeleteProcTest, AFileThatCannotBeDeletedIsReportedOnceAndTheRestGo) {
+    EXPECT_TRUE(rec.boxes.empty());
+    EXPECT_EQ(item(1)->GetRect(), CRect(25, 25, 125, 160));  // relaid out: b.jpg moved into the first cell
+    // A file that cannot be deleted is reported once and the rest go.
     list->SelectAll();
     list->DeleteProc();
-    EXPECT_EQ(boxes.size(), 1u);
-    EXPECT_NE(boxes[0].find("gone.jpg"), std::string::npos);
-    for (const char* n : {"a.jpg", "b.jpg", "c.jpg"}) EXPECT_FALSE(fs::exists(dir / n)) << n;
+    ASSERT_EQ(rec.boxes.size(), 1u);
+    EXPECT_NE(rec.boxes[0].text.find("gone.jpg"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "b.jpg"));
     EXPECT_TRUE(fs::exists(dir / "other.txt"));
     EXPECT_EQ(list->GetItemCount(), 0);
+    fs::remove_all(dir);
 }
 
 TEST(PhotoList, RunDirectoryIsTheExecutablesFolder) {
