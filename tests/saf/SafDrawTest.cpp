@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <set>
 #include <utility>
 
@@ -47,6 +48,20 @@ struct Canvas {
     }
 };
 
+// What one direct drawing call lights on a fresh w x h canvas.
+Points Drawn(int w, int h, const std::function<void(saf::Renderer&)>& draw, std::uint8_t colour = 0) {
+    Canvas c(w, h);
+    draw(c.r);
+    return c.Lit(colour);
+}
+
+// What one display-list item lights on a fresh w x h canvas.
+Points ItemLit(int w, int h, const Bytes& item, std::uint8_t colour = 0) {
+    Canvas c(w, h);
+    c.Item(item);
+    return c.Lit(colour);
+}
+
 Points Rows(int x0, int x1, int y0, int y1) {
     Points p;
     for (int y = y0; y <= y1; ++y)
@@ -56,25 +71,17 @@ Points Rows(int x0, int x1, int y0, int y1) {
 
 TEST(SafLines, ThinLineStepsFromTheSmallerEnd) {
     const Points expected = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 2}};
-    Canvas forward(8, 4), reversed(8, 4);
-    forward.r.ThinLine(0, 0, 5, 2, 1);
-    reversed.r.ThinLine(5, 2, 0, 0, 1);
-    EXPECT_EQ(forward.Lit(), expected);
-    EXPECT_EQ(reversed.Lit(), expected);
-    Canvas steep(4, 6);
-    steep.r.ThinLine(2, 5, 0, 0, 1);  // y major: starts at (0, 0)
-    EXPECT_EQ(steep.Lit(), (Points{{0, 0}, {0, 1}, {1, 2}, {1, 3}, {2, 4}, {2, 5}}));
-    Canvas off(4, 4);
-    off.r.ThinLine(-2, 1, 6, 1, 1);  // pixels off the frame are skipped
-    EXPECT_EQ(off.Lit(), Rows(0, 3, 1, 1));
+    EXPECT_EQ(Drawn(8, 4, [](auto& r) { r.ThinLine(0, 0, 5, 2, 1); }), expected);
+    EXPECT_EQ(Drawn(8, 4, [](auto& r) { r.ThinLine(5, 2, 0, 0, 1); }), expected);
+    // y major: starts at (0, 0)
+    EXPECT_EQ(Drawn(4, 6, [](auto& r) { r.ThinLine(2, 5, 0, 0, 1); }),
+              (Points{{0, 0}, {0, 1}, {1, 2}, {1, 3}, {2, 4}, {2, 5}}));
+    // pixels off the frame are skipped
+    EXPECT_EQ(Drawn(4, 4, [](auto& r) { r.ThinLine(-2, 1, 6, 1, 1); }), Rows(0, 3, 1, 1));
 }
 
 TEST(SafLines, ThicknessByTheOffsetWalk) {
-    struct Case {
-        const char* name;
-        int x0, y0, x1, y1, t;
-        Points expected;
-    };
+    struct Case { const char* name; int x0, y0, x1, y1, t; Points expected; };
     Points diagonal;
     for (int i = 0; i <= 4; ++i) {
         diagonal.insert({i, i});          // centre line
@@ -90,11 +97,8 @@ TEST(SafLines, ThicknessByTheOffsetWalk) {
         {"zero", 0, 0, 5, 5, 0, {}},
         {"point", 3, 3, 3, 3, 3, {}},
     };
-    for (const Case& k : cases) {
-        Canvas c(10, 10);
-        c.r.Line(k.x0, k.y0, k.x1, k.y1, 1, k.t, false);
-        EXPECT_EQ(c.Lit(), k.expected) << k.name;
-    }
+    for (const Case& k : cases)
+        EXPECT_EQ(Drawn(10, 10, [&k](auto& r) { r.Line(k.x0, k.y0, k.x1, k.y1, 1, k.t, false); }), k.expected) << k.name;
 }
 
 // The filled disc of radius 2 that the midpoint walk makes: 5 x 5 without corners.
@@ -106,40 +110,30 @@ Points Disc2(int cx, int cy) {
 }
 
 TEST(SafLines, RoundCaps) {
-    Canvas c(16, 10);
-    c.r.Line(4, 5, 10, 5, 1, 5, true);
     Points expected = Rows(4, 10, 3, 7);
-    for (const auto& q : Disc2(4, 5)) expected.insert(q);
-    for (const auto& q : Disc2(10, 5)) expected.insert(q);
-    EXPECT_EQ(c.Lit(), expected);
+    for (const Points& disc : {Disc2(4, 5), Disc2(10, 5)}) expected.insert(disc.begin(), disc.end());
+    EXPECT_EQ(Drawn(16, 10, [](auto& r) { r.Line(4, 5, 10, 5, 1, 5, true); }), expected);
     // Thickness 2 never gets caps.
-    Canvas two(16, 10);
-    two.r.Line(4, 5, 10, 5, 1, 2, true);
-    EXPECT_EQ(two.Lit(), Rows(4, 10, 4, 5));
+    EXPECT_EQ(Drawn(16, 10, [](auto& r) { r.Line(4, 5, 10, 5, 1, 2, true); }), Rows(4, 10, 4, 5));
 }
 
 TEST(SafEllipses, FilledCircleAndOutline) {
     Canvas c(9, 9);
     c.r.Ellipse(4, 4, 2, 2, 0, 0, 7, 3, 1, false);
     EXPECT_EQ(c.Lit(), Disc2(4, 4));
-    EXPECT_EQ(c.Lit(3), (Points{{3, 3}, {4, 3}, {5, 3}, {3, 4}, {4, 4}, {5, 4}, {3, 5}, {4, 5}, {5, 5}}));
-    Canvas ring(9, 9);
-    ring.r.Ellipse(4, 4, 2, 2, 0, 0, 7, 3, 1, true);
-    EXPECT_EQ(ring.Lit(3), Points{});
-    EXPECT_EQ(ring.Lit(7).size(), 12u);
+    EXPECT_EQ(c.Lit(3), Rows(3, 5, 3, 5));
+    auto ring = [](auto& r) { r.Ellipse(4, 4, 2, 2, 0, 0, 7, 3, 1, true); };
+    EXPECT_EQ(Drawn(9, 9, ring, 3), Points{});
+    EXPECT_EQ(Drawn(9, 9, ring, 7).size(), 12u);
 }
 
 TEST(SafEllipses, ThickOutlineRunsInward) {
-    Canvas c(30, 30);
-    c.r.Ellipse(15, 15, 10, 6, 0, 0, 7, 0, 3, true);
-    const Points lit = c.Lit();
+    const Points lit = Drawn(30, 30, [](auto& r) { r.Ellipse(15, 15, 10, 6, 0, 0, 7, 0, 3, true); });
     // The top and bottom get runs of 3 toward the centre.
     for (int y : {9, 10, 11, 19, 20, 21}) EXPECT_TRUE(lit.count({15, y})) << y;
-    EXPECT_FALSE(lit.count({15, 12}));
-    EXPECT_FALSE(lit.count({15, 8}));
     // The sides too.
     for (int x : {5, 6, 7, 23, 24, 25}) EXPECT_TRUE(lit.count({x, 15})) << x;
-    EXPECT_FALSE(lit.count({8, 15}));
+    for (const auto& q : {std::pair{15, 12}, std::pair{15, 8}, std::pair{8, 15}}) EXPECT_FALSE(lit.count(q));
     for (const auto& [x, y] : lit) {
         const double e = std::pow((x - 15) / 10.0, 2) + std::pow((y - 15) / 6.0, 2);
         EXPECT_LE(e, 1.1) << x << "," << y;
@@ -148,9 +142,7 @@ TEST(SafEllipses, ThickOutlineRunsInward) {
 
 TEST(SafEllipses, ArcsChooseByAngle) {
     auto arc = [](int from, int to, bool outline) {
-        Canvas c(30, 30);
-        c.r.Ellipse(15, 15, 8, 8, from, to, 7, 0, 1, outline);
-        return c.Lit();
+        return Drawn(30, 30, [&](auto& r) { r.Ellipse(15, 15, 8, 8, from, to, 7, 0, 1, outline); });
     };
     EXPECT_TRUE(arc(40, 40, false).empty());
     // Angle 0 points right and 64 down: each arc keeps to its quarter of the whole outline.
@@ -164,21 +156,16 @@ TEST(SafEllipses, ArcsChooseByAngle) {
 }
 
 TEST(SafShapes, RectanglePolygonPolyline) {
-    Canvas rect(10, 10);
-    rect.Item(SafItem(3, {6, 6, 2, 2, 9, 5, 1, 0}));  // corners given backwards
     Points border = Rows(2, 6, 2, 6);
     for (const auto& q : Rows(3, 5, 3, 5)) border.erase(q);
-    EXPECT_EQ(rect.Lit(9), border);
-    EXPECT_EQ(rect.Lit(5), Rows(3, 5, 3, 5));
-
-    Canvas square(10, 10);
-    square.Item(SafItem(4, {4, 9, 1, 2, 6, 6, 2, 2, 2, 6, 6, 5, 0}));
-    EXPECT_EQ(square.Lit(9), border);
-    EXPECT_EQ(square.Lit(5), Rows(3, 5, 3, 5));
-
-    Canvas poly(10, 10);
-    poly.Item(SafItem(5, {3, 9, 1, 0, 4, 4, 0, 0, 3}));
-    EXPECT_EQ(poly.Lit(9), (Points{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {4, 1}, {4, 2}, {4, 3}}));
+    const Bytes rect = SafItem(3, {6, 6, 2, 2, 9, 5, 1, 0});  // corners given backwards
+    const Bytes square = SafItem(4, {4, 9, 1, 2, 6, 6, 2, 2, 2, 6, 6, 5, 0});
+    for (const Bytes& item : {rect, square}) {
+        EXPECT_EQ(ItemLit(10, 10, item, 9), border) << int(item[0]);
+        EXPECT_EQ(ItemLit(10, 10, item, 5), Rows(3, 5, 3, 5)) << int(item[0]);
+    }
+    EXPECT_EQ(ItemLit(10, 10, SafItem(5, {3, 9, 1, 0, 4, 4, 0, 0, 3}), 9),
+              (Points{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {4, 1}, {4, 2}, {4, 3}}));
 }
 
 // The even-odd rule pixel by pixel, as a second derivation of the row fill.
@@ -201,42 +188,30 @@ TEST(SafShapes, PolygonFillFollowsTheEvenOddRule) {
         const int n = 3 + next(10);
         std::vector<int> xs(n), ys(n);
         Bytes params = {static_cast<std::uint8_t>(n), 0, 0};
-        for (int& x : xs) x = next(40);
-        for (int& y : ys) y = next(30);
-        for (int x : xs) params.push_back(static_cast<std::uint8_t>(x));
-        for (int y : ys) params.push_back(static_cast<std::uint8_t>(y));
-        params.push_back(1);
-        params.push_back(0);
-        Canvas c(36, 28);  // the frame cuts some polygons
-        c.Item(SafItem(4, params));
+        for (int& x : xs) params.push_back(static_cast<std::uint8_t>(x = next(40)));
+        for (int& y : ys) params.push_back(static_cast<std::uint8_t>(y = next(30)));
+        params.insert(params.end(), {1, 0});
         Points expected;
         for (int y = 0; y < 28; ++y)
             for (int x = 0; x < 36; ++x)
                 if (InsideByRule(xs, ys, x, y)) expected.insert({x, y});
-        EXPECT_EQ(c.Lit(1), expected) << trial;
+        EXPECT_EQ(ItemLit(36, 28, SafItem(4, params), 1), expected) << trial;  // the frame cuts some polygons
     }
 }
 
 TEST(SafShapes, HalfPlaneAndEllipseMasks) {
-    Canvas half(6, 6);
-    half.Item(SafItem(17, {0, 3, 5, 3, 4}));
-    EXPECT_EQ(half.Lit(4), Rows(0, 5, 0, 2));
-    Canvas slanted(6, 6);
-    slanted.Item(SafItem(17, {0, 0, 5, 5, 4}));  // below the diagonal: x > y
-    for (const auto& [x, y] : slanted.Lit(4)) EXPECT_GT(x, y);
-    EXPECT_EQ(slanted.Lit(4).size(), 15u);
+    EXPECT_EQ(ItemLit(6, 6, SafItem(17, {0, 3, 5, 3, 4}), 4), Rows(0, 5, 0, 2));
+    const Points slanted = ItemLit(6, 6, SafItem(17, {0, 0, 5, 5, 4}), 4);  // below the diagonal: x > y
+    for (const auto& [x, y] : slanted) EXPECT_GT(x, y);
+    EXPECT_EQ(slanted.size(), 15u);
 
-    Canvas mask(11, 11);
-    mask.Item(SafItem(18, {5, 5, 2, 2, 4}));
-    const Points lit = mask.Lit(4);
+    const Points lit = ItemLit(11, 11, SafItem(18, {5, 5, 2, 2, 4}), 4);
     EXPECT_FALSE(lit.count({5, 5}));
     EXPECT_FALSE(lit.count({6, 6}));
     EXPECT_TRUE(lit.count({5, 7}));  // on the boundary counts as outside
     EXPECT_TRUE(lit.count({0, 0}));
     EXPECT_EQ(lit.size(), 121u - 9u);
-    Canvas zero(4, 4);
-    zero.Item(SafItem(18, {2, 2, 0, 2, 4}));
-    EXPECT_TRUE(zero.Lit().empty());
+    EXPECT_TRUE(ItemLit(4, 4, SafItem(18, {2, 2, 0, 2, 4})).empty());
 }
 
 }  // namespace

@@ -10,45 +10,33 @@
 namespace handpix::test {
 namespace {
 
-// A handler that serves reads from memory and records what the parser asked.
+// A parser whose handler serves reads from memory and records what it asked.
 struct Trace {
-    SafParser* parser = nullptr;
+    SafParser parser;
     Bytes stream;
     std::vector<std::uint8_t> pool = std::vector<std::uint8_t>(4096);
-    Trace(SafParser* p, Bytes s) : parser(p), stream(std::move(s)) {
-        parser->SetWorkAreas(pool.data(), pool.size(), nullptr, 0);
-    }
     std::vector<std::pair<std::uint32_t, std::uint32_t>> reads;  // position, count
     std::vector<SafEvent> events;
     SafEventRecord last;
     bool resume = false;
-    std::uint32_t token = 0;
 
+    explicit Trace(Bytes s) : stream(std::move(s)) { parser.SetWorkAreas(pool.data(), pool.size(), nullptr, 0); }
     static void Handle(void* context, SafEvent ev, const SafEventRecord& r) {
         auto* t = static_cast<Trace*>(context);
         t->events.push_back(ev);
         t->last = r;
-        t->token = r.token;
-        t->resume = false;
-        if (ev == SafEvent::read) {
-            t->reads.emplace_back(r.position, r.count);
-            if (r.position + r.count <= t->stream.size()) {
-                std::memcpy(r.destination, t->stream.data() + r.position, r.count);
-                t->resume = true;
-            }
-        } else if (ev == SafEvent::yield) {
-            t->resume = true;
-        }
+        t->resume = ev == SafEvent::yield;
+        if (ev != SafEvent::read) return;
+        t->reads.emplace_back(r.position, r.count);
+        t->resume = r.position + r.count <= t->stream.size();
+        if (t->resume) std::memcpy(r.destination, t->stream.data() + r.position, r.count);
     }
     void Start(SafMode mode) {
-        parser->Start(mode, &Trace::Handle, this);
+        parser.Start(mode, &Trace::Handle, this);
         Run();
     }
     void Run() {
-        for (int i = 0; i < 100000 && resume; ++i) {
-            resume = false;
-            parser->Continue(token);
-        }
+        for (int i = 0; i < 100000 && std::exchange(resume, false); ++i) parser.Continue(last.token);
     }
 };
 
@@ -124,8 +112,7 @@ TEST(SafProbe, DepthJudgedAfterEverySubChunkAndEndBeforeHeaderIsNoInformation) {
 }
 
 TEST(SafEvents, UnknownChunkIsSkippedInPiecesOf2048) {
-    SafParser parser;
-    Trace t{&parser, SafWriter().Header({SafImageHeader(4, 4, 8)}).Chunk(40, Bytes(5000, 7)).End().Build()};
+    Trace t{SafWriter().Header({SafImageHeader(4, 4, 8)}).Chunk(40, Bytes(5000, 7)).End().Build()};
     t.Start(SafMode::full);
     ASSERT_EQ(t.events.back(), SafEvent::ready);
     std::vector<std::uint32_t> counts;
@@ -136,11 +123,10 @@ TEST(SafEvents, UnknownChunkIsSkippedInPiecesOf2048) {
 }
 
 TEST(SafEvents, FullStartAfterProbeBeginsAtTheStreamHeader) {
-    SafParser parser;
-    Trace t{&parser, SmallStream()};
+    Trace t{SmallStream()};
     t.Start(SafMode::probe);
     ASSERT_EQ(t.events.back(), SafEvent::info);
-    EXPECT_FALSE(parser.Running());
+    EXPECT_FALSE(t.parser.Running());
     t.reads.clear();
     t.Start(SafMode::full);
     ASSERT_FALSE(t.reads.empty());
@@ -149,18 +135,17 @@ TEST(SafEvents, FullStartAfterProbeBeginsAtTheStreamHeader) {
 }
 
 TEST(SafEvents, RestartAbandonsTheRunningParseAndStaleTokensDoNothing) {
-    SafParser parser;
-    Trace t{&parser, SmallStream()};
-    parser.Start(SafMode::full, &Trace::Handle, &t);
-    const std::uint32_t old = parser.Token();
-    ASSERT_TRUE(parser.Running());
+    Trace t{SmallStream()};
+    t.parser.Start(SafMode::full, &Trace::Handle, &t);
+    const std::uint32_t old = t.parser.Token();
+    ASSERT_TRUE(t.parser.Running());
     t.events.clear();
-    parser.Start(SafMode::full, &Trace::Handle, &t);
+    t.parser.Start(SafMode::full, &Trace::Handle, &t);
     ASSERT_GE(t.events.size(), 2u);
     EXPECT_EQ(t.events[0], SafEvent::abandoned);
-    EXPECT_EQ(parser.Token(), old + 4);
+    EXPECT_EQ(t.parser.Token(), old + 4);
     t.events.clear();
-    parser.Continue(old);
+    t.parser.Continue(old);
     EXPECT_TRUE(t.events.empty());
     t.Run();
     EXPECT_EQ(t.events.back(), SafEvent::ready);
@@ -213,10 +198,9 @@ TEST(SafObjects, CompressedDataIsReadInPiecesOf1024) {
     std::vector<int> noise(60000);
     std::uint32_t r = 1;
     for (int& v : noise) v = static_cast<int>((r = r * 1103515245u + 12345u) >> 24);
-    SafParser parser;
-    Trace t{&parser, SafWriter().Header({SafImageHeader(8, 8, 8)}).Object(0, 250, 240, 8, noise).End().Build()};
+    Trace t{SafWriter().Header({SafImageHeader(8, 8, 8)}).Object(0, 250, 240, 8, noise).End().Build()};
     t.pool.assign(65536, 0);
-    parser.SetWorkAreas(t.pool.data(), t.pool.size(), nullptr, 0);
+    t.parser.SetWorkAreas(t.pool.data(), t.pool.size(), nullptr, 0);
     t.Start(SafMode::full);
     ASSERT_EQ(t.events.back(), SafEvent::ready);
     std::uint32_t biggest = 0;
@@ -257,12 +241,11 @@ TEST(SafFrames, AnyOrderRepeatableAndSlotChecked) {
 }
 
 TEST(SafFrames, FrameDoneCarriesDelayAndLastFlag) {
-    SafParser parser;
-    Trace t(&parser, SmallStream(2));
+    Trace t{SmallStream(2)};
     t.Start(SafMode::full);
     ASSERT_EQ(t.events.back(), SafEvent::ready);
     std::vector<std::uint8_t> slot(32);
-    parser.RequestFrame(1, slot.data(), slot.size(), t.token);
+    t.parser.RequestFrame(1, slot.data(), slot.size(), t.last.token);
     t.Run();
     ASSERT_EQ(t.events.back(), SafEvent::frameDone);
     EXPECT_EQ(t.last.frameBytes, 32u);

@@ -13,11 +13,7 @@ using Pixels = std::vector<std::uint8_t>;
 // A one-frame stream of the given size and depth with objects and items.
 struct Scene {
     int width = 8, height = 4, bpp = 8, background = 0;
-    struct Obj {
-        int number, w, h;
-        std::vector<int> pixels;
-        int transparent = 0;
-    };
+    struct Obj { int number, w, h; std::vector<int> pixels; int transparent = 0; };
     std::vector<Obj> objects{};
     std::vector<Bytes> items{};
 
@@ -41,10 +37,7 @@ std::string Picture(const Pixels& p, int width) {
     return out;
 }
 
-struct Fill {
-    int bpp, background;
-    std::uint8_t byte;
-};
+struct Fill { int bpp, background; std::uint8_t byte; };
 
 class SafBackground : public ::testing::TestWithParam<Fill> {};
 
@@ -58,12 +51,9 @@ INSTANTIATE_TEST_SUITE_P(Depths, SafBackground,
                                            Fill{1, 1, 0xFF}));
 
 Scene Ramp8(int w, int h, SafPlace pl, int width = 8, int height = 4) {
-    Scene sc{.width = width, .height = height};
     std::vector<int> px(w * h);
     for (int i = 0; i < w * h; ++i) px[i] = 1 + i % 35;
-    sc.objects.push_back({0, w, h, px});
-    sc.items.push_back(SafPlaceItem(pl));
-    return sc;
+    return {.width = width, .height = height, .objects = {{0, w, h, px}}, .items = {SafPlaceItem(pl)}};
 }
 
 TEST(SafPlacement, PositionsMirrorsFlipsScalesTurnsAndClips) {
@@ -97,9 +87,8 @@ TEST(SafPlacement, PositionsMirrorsFlipsScalesTurnsAndClips) {
 
 TEST(SafPlacement, ColourKeyByDepth) {
     for (int bpp : {8, 4}) {
-        Scene sc{.width = 4, .height = 1, .bpp = bpp, .background = 1};
-        sc.objects.push_back({0, 4, 1, {5, 7, 5, 3}, 5});
-        sc.items.push_back(SafPlaceItem({.mode = 2}));
+        Scene sc{.width = 4, .height = 1, .bpp = bpp, .background = 1, .objects = {{0, 4, 1, {5, 7, 5, 3}, 5}},
+                 .items = {SafPlaceItem({.mode = 2})}};
         EXPECT_EQ(sc.Render(), (bpp == 8 ? Pixels{1, 7, 1, 3} : Pixels{0x17, 0x13, 0x11, 0x11})) << bpp;
         sc.items = {SafPlaceItem(SafPlace{})};
         EXPECT_EQ(sc.Render(), (bpp == 8 ? Pixels{5, 7, 5, 3} : Pixels{0x57, 0x53, 0x11, 0x11})) << bpp;
@@ -107,10 +96,7 @@ TEST(SafPlacement, ColourKeyByDepth) {
 }
 
 TEST(SafPlacement, AlphaBlendThroughTheBlockStore) {
-    struct Case {
-        int alpha, frame, object;
-        std::uint8_t expected;
-    };
+    struct Case { int alpha, frame, object; std::uint8_t expected; };
     // Hand-checked: weights alpha + 1 and 255 - alpha, offsets 16, 16, 32.
     const Case cases[] = {
         {255, 0xFF, 0x00, 0x00},  // object only, offsets too small to round up
@@ -119,9 +105,8 @@ TEST(SafPlacement, AlphaBlendThroughTheBlockStore) {
         {127, 0xE0, 0x03, 0x82},  // red half, blue half
     };
     for (const Case& c : cases) {
-        Scene sc{.width = 2, .height = 1, .background = c.frame};
-        sc.objects.push_back({0, 2, 1, {c.object, 0x77}, 0x77});
-        sc.items.push_back(SafPlaceItem({.mode = 2, .alpha = c.alpha}));
+        const Scene sc{.width = 2, .height = 1, .background = c.frame, .objects = {{0, 2, 1, {c.object, 0x77}, 0x77}},
+                       .items = {SafPlaceItem({.mode = 2, .alpha = c.alpha})}};
         EXPECT_EQ(sc.Render(), (Pixels{c.expected, static_cast<std::uint8_t>(c.frame)})) << c.alpha;
     }
 }
@@ -131,10 +116,9 @@ TEST(SafPlacement, PackedDepthsAndTheirModes) {
     std::vector<int> ring(24, 0);
     for (int i : {0, 1, 2, 8, 10, 16, 17, 18}) ring[i] = 1;
     auto scene = [&ring](int mode, int background) {
-        Scene sc{.width = 8, .height = 3, .bpp = 1, .background = background};
-        sc.objects.push_back({0, 8, 3, ring});
-        sc.items.push_back(SafPlaceItem({.mode = mode}));
-        Pixels p = sc.Render();
+        Pixels p = Scene{.width = 8, .height = 3, .bpp = 1, .background = background, .objects = {{0, 8, 3, ring}},
+                         .items = {SafPlaceItem({.mode = mode})}}
+                       .Render();
         p.resize(3);
         return p;
     };
@@ -150,26 +134,20 @@ TEST(SafPlacement, PackedDepthsAndTheirModes) {
 }
 
 TEST(SafPlacement, BadPlacementsFailOrDrawNothing) {
-    Scene sc;
-    sc.objects.push_back({0, 2, 2, {1, 2, 3, 4}});
-    sc.items.push_back(SafItem(0, {200, 0, 0, 0, 0}));  // object number above 127
+    Scene sc{.objects = {{0, 2, 2, {1, 2, 3, 4}}}, .items = {SafItem(0, {200, 0, 0, 0, 0})}};  // object number above 127
     EXPECT_TRUE(sc.Render().empty());
     sc.items = {SafItem(0, {9, 0, 0, 0, 0})};  // never defined
     EXPECT_EQ(sc.Render(), Pixels(32, 0));
     sc.items = {SafItem(0, {0, 0x02, 0, 0, 0, 1})};  // clip announced, item too short
     EXPECT_EQ(sc.Render(), Pixels(32, 0));
     // An item whose length runs past the frame chunk fails the frame.
-    SafWriter w;
-    w.Header({SafImageHeader(8, 4, 8), SafAnimation(1)});
-    EXPECT_TRUE(SafRig().PrepareAndRender(w.Chunk(6, {0, 1, 1, 9, 0, 0}).End().Build()).empty());
+    EXPECT_TRUE(SafRig()
+                    .PrepareAndRender(SafWriter().Header({SafImageHeader(8, 4, 8), SafAnimation(1)}).Chunk(6, {0, 1, 1, 9, 0, 0}).End().Build())
+                    .empty());
 }
 
 TEST(SafMasks, RectangleMaskAtEveryDepth) {
-    struct Case {
-        int bpp;
-        Bytes params;
-        Pixels expected;
-    };
+    struct Case { int bpp; Bytes params; Pixels expected; };
     const Case cases[] = {
         {8, {1, 1, 2, 2, 9}, {9, 9, 9, 9, 9, 0, 0, 9, 9, 0, 0, 9}},
         {8, {1, 0, 1, 3, 9}, Pixels(12, 0)},  // x0 = x1 draws nothing
@@ -178,18 +156,15 @@ TEST(SafMasks, RectangleMaskAtEveryDepth) {
         {4, {1, 1, 2, 2, 9}, {0x99, 0x99, 0x90, 0x09, 0x90, 0x09, 0, 0, 0, 0, 0, 0}},
         {1, {1, 1, 2, 2, 1}, {0xF9, 0x90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
     };
-    for (const Case& c : cases) {
-        Scene sc{.width = 4, .height = 3, .bpp = c.bpp};
-        sc.items.push_back(SafItem(19, c.params));
-        EXPECT_EQ(sc.Render(), c.expected) << c.bpp;
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ((Scene{.width = 4, .height = 3, .bpp = c.bpp, .items = {SafItem(19, c.params)}}.Render()), c.expected) << c.bpp;
 }
 
 TEST(SafMasks, InvertAndShapesOnlyWhereTheDepthAllows) {
-    Scene sc{.width = 4, .height = 2, .bpp = 4, .background = 3};
-    sc.items = {SafItem(1, {0, 0, 3, 1, 9, 1, 0, 0}),  // a line: passed over at 4 bits
-                SafItem(17, {0, 1, 3, 1, 9}),          // half-plane: passed over
-                SafItem(20, {})};
+    Scene sc{.width = 4, .height = 2, .bpp = 4, .background = 3,
+             .items = {SafItem(1, {0, 0, 3, 1, 9, 1, 0, 0}),  // a line: passed over at 4 bits
+                       SafItem(17, {0, 1, 3, 1, 9}),          // half-plane: passed over
+                       SafItem(20, {})}};
     EXPECT_EQ(sc.Render(), Pixels(8, 0xCC));
     sc.bpp = 8;
     sc.items.pop_back();
@@ -206,8 +181,7 @@ TEST(SafWorkedExample, TheStreamOfTheFormatNote) {
                      0x25, 0x02, 0x00, 0x05, 0x00, 0x00, 0x02, 0x01, 0x00, 0x14, 0x00, 0x08, 0x00, 0x00};
     SafRig rig;
     ASSERT_EQ(rig.Probe(s), SafEvent::info);
-    EXPECT_EQ(rig.parser.Info().delays[0], 250u);
-    EXPECT_EQ(rig.parser.Info().loop, 1u);
+    EXPECT_EQ(std::make_pair(rig.parser.Info().delays[0], rig.parser.Info().loop), std::make_pair(250u, 1u));
     rig.parser.SetWorkAreas(rig.pool.data(), rig.pool.size(), rig.store.data(), rig.store.size());
     EXPECT_EQ(rig.PrepareAndRender(s), (Pixels{0xDA, 0x1F, 0xE3, 0xDA, 0xDA, 0xFC, 0xDA, 0xDA}));
 }
