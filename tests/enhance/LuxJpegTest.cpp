@@ -98,8 +98,7 @@ TEST(LuxJpegFile, ColourLoadsBlueFirstAndSaveRoundTrips) {
     EXPECT_EQ(d.quant0, enhance_test::LuminanceTable(80));
     ImagePtr again(Lux::LUX_LoadJPEG(Path(out)));
     ASSERT_NE(again.p, nullptr);
-    EXPECT_EQ(again->ulWidth, 16u);
-    EXPECT_EQ(again->ulHeight, 8u);
+    EXPECT_EQ(std::pair(again->ulWidth, again->ulHeight), std::pair(16u, 8u));
     EXPECT_NEAR(again->ppRows[3][0], 30, 4);
     EXPECT_NEAR(again->ppRows[3][2], 200, 4);
 }
@@ -125,10 +124,9 @@ TEST(LuxJpegFile, FailedSaveRestoresTheByteOrder) {
     auto noise = Noise(256, 256, 3, 9);
     ImagePtr im(FromBytes(256, 256, noise));
     // Writing fails once libjpeg's first output buffer is flushed, mid-rows.
-    std::string full = "/dev/full";
+    std::string full = "/dev/full", nowhere = "/nonexistent/handpix/x.jpg";
     EXPECT_EQ(Lux::LUX_SaveJPEG(im.p, Path(full)), 0u);
     EXPECT_EQ(Bytes(im.p), noise);
-    std::string nowhere = "/nonexistent/handpix/x.jpg";
     EXPECT_EQ(Lux::LUX_SaveJPEG(im.p, Path(nowhere)), 0u);
     NoMask lux;
     EXPECT_EQ(lux.LUX_SaveFile(im.p, nullptr), 0u);
@@ -145,25 +143,21 @@ TEST(LuxEnhance, DevignetteWithZeroAndFullMask) {
     }
 }
 
-TEST(LuxEnhance, EqualiseThresholds) {
+TEST(LuxEnhance, EqualiseThresholdsAndMask) {
     // 20 x 10 = 200 pixels of mean level 100: T = 1, lo = hi = 100.
     std::vector<std::uint8_t> levels;
     for (int i = 0; i < 200; ++i) levels.insert(levels.end(), {99, 100, 101});
     ImagePtr flat(FromBytes(20, 10, levels));
     ImagePtr out(Lux::LUX_AllocImage(20, 10, 3));
     Lux::LUX_EqualiseImage(out->ppRows, flat->ppRows, nullptr, 20, 10, 3);
-    EXPECT_EQ(out->ppRows[4][0], 0);
-    EXPECT_EQ(out->ppRows[4][1], 0);
-    EXPECT_EQ(out->ppRows[4][2], 255);
+    EXPECT_EQ(std::vector<int>(out->ppRows[4], out->ppRows[4] + 3), (std::vector<int>{0, 0, 255}));
     // Below 200 pixels the threshold is 0 and the table the identity.
     auto noise = Noise(19, 10, 3, 4);
     ImagePtr small(FromBytes(19, 10, noise));
     ImagePtr same(Lux::LUX_AllocImage(19, 10, 3));
     Lux::LUX_EqualiseImage(same->ppRows, small->ppRows, nullptr, 19, 10, 3);
     EXPECT_EQ(Bytes(same.p), noise);
-}
-
-TEST(LuxEnhance, EqualiseFullMaskMatchesNoMaskWithinOneLevel) {
+    // A full mask matches no mask within one level.
     const unsigned w = 64, h = 40;
     ImagePtr src(Lux::LUX_AllocImage(w, h, 3));
     for (unsigned y = 0; y < h; ++y)
