@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "handpix/picture/Picture.h"
@@ -85,18 +86,16 @@ TEST(PictureLoad, EachFormatDecodesToItsPixelSize) {
         ASSERT_EQ(LoadBytes(pic, c.bytes), 1) << c.what;
         long cx, cy;
         pic.GetHIMETRICSize(cx, cy);
-        EXPECT_EQ(cx, 2540) << c.what;
-        EXPECT_EQ(cy, 1905) << c.what;
+        EXPECT_EQ(std::pair(cx, cy), std::pair(2540L, 1905L)) << c.what;
         pic.CalcPictureSize();
         EXPECT_EQ(pic.GetImageSize(), CSize(96, 72)) << c.what;
         EXPECT_EQ(pic.GetImageSize(nullptr), CSize(96, 72)) << c.what;
         // Drawn at natural size: the corners of the checkerboard come out right way up.
         Canvas canvas(96, 72, kSentinel);
         pic.Render(&canvas.dc, CRect(), nullptr);
-        EXPECT_TRUE(Near(canvas.dc.GetPixel(1, 1), RGB(255, 255, 0), 24)) << c.what;
-        EXPECT_TRUE(Near(canvas.dc.GetPixel(5, 1), RGB(0, 0, 255), 24)) << c.what;
-        EXPECT_TRUE(Near(canvas.dc.GetPixel(94, 70), RGB(255, 255, 0), 24)) << c.what;
-        EXPECT_TRUE(Near(canvas.dc.GetPixel(94, 66), RGB(0, 0, 255), 24)) << c.what;
+        for (auto [x, y, want] : {std::tuple{1, 1, RGB(255, 255, 0)}, {5, 1, RGB(0, 0, 255)},
+                                  {94, 70, RGB(255, 255, 0)}, {94, 66, RGB(0, 0, 255)}})
+            EXPECT_TRUE(Near(canvas.dc.GetPixel(x, y), want, 24)) << c.what << " " << x << "," << y;
     }
 }
 

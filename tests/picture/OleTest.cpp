@@ -116,8 +116,7 @@ TEST(OleLoad, ArgumentsAndSizes) {
     long w = 0, h = 0;
     pic->get_Width(&w);
     pic->get_Height(&h);
-    EXPECT_EQ(w, handpix::PixelsToHimetric(8));
-    EXPECT_EQ(h, handpix::PixelsToHimetric(8));
+    EXPECT_EQ(std::pair(w, h), std::pair(handpix::PixelsToHimetric(8), handpix::PixelsToHimetric(8)));
     EXPECT_EQ(pic->get_Width(nullptr), E_POINTER);
     void* again = nullptr;
     ASSERT_EQ(pic->QueryInterface(IID_IUnknown, &again), S_OK);
