@@ -113,13 +113,6 @@ TEST(ImageEdit, CompressedBmpShowsTheKoreanMessageAndKeepsTheBuffers) {
 }
 
 namespace {
-struct GoodBmp {
-    const char* name;
-    Bmp file;
-    Bytes pixels;  // B, G, R, 0 in the file's row order
-};
-class LoadBmpDepth : public ::testing::TestWithParam<GoodBmp> {};
-
 Bmp Paletted(int bits, int w, int h, Bytes rows, std::uint32_t clrUsed) {
     Bmp b{.width = w, .height = h, .bits = bits, .clrUsed = clrUsed, .palette = Bytes(static_cast<size_t>(4 << bits), 0),
           .rows = std::move(rows)};
@@ -130,30 +123,31 @@ Bmp Paletted(int bits, int w, int h, Bytes rows, std::uint32_t clrUsed) {
 }
 }  // namespace
 
-TEST_P(LoadBmpDepth, WidensToFourBytesPerPixel) {
-    enhance_test::TempDir dir("imageedit_depth");
-    const std::string path = Put(dir, "a.bmp", BmpBytes(GetParam().file));
-    CImageEdit edit;
-    ASSERT_EQ(edit.LoadBMP(path.c_str()), 1);
-    EXPECT_EQ(edit.m_pBmih->biBitCount, 32);
-    EXPECT_EQ(edit.m_pBmih, &edit.m_pBmi->bmiHeader);
-    ASSERT_EQ(edit.GetDibBytes(), GetParam().pixels.size());
-    EXPECT_EQ(Bytes(edit.m_pbDibData, edit.m_pbDibData + edit.GetDibBytes()), GetParam().pixels);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Depths, LoadBmpDepth,
-    ::testing::Values(
+TEST(ImageEdit, LoadBmpWidensEveryDepthToFourBytesPerPixel) {
+    const struct {
+        const char* name;
+        Bmp file;
+        Bytes pixels;  // B, G, R, 0 in the file's row order
+    } cases[] = {
         // 3 pixels wide: file rows of 12 bytes, 3 of them padding.
-        GoodBmp{"Bits24", Bmp24(3, 2), {0, 1, 2, 0, 10, 11, 12, 0, 20, 21, 22, 0,
-                                        100, 101, 102, 0, 110, 111, 112, 0, 120, 121, 122, 0}},
+        {"Bits24", Bmp24(3, 2), {0, 1, 2, 0, 10, 11, 12, 0, 20, 21, 22, 0, 100, 101, 102, 0, 110, 111, 112, 0, 120, 121, 122, 0}},
         // The whole 256-entry palette is used even when biClrUsed says 2.
-        GoodBmp{"Bits8", Paletted(8, 3, 1, {200, 1, 0, 0x77}, 2), {0, 70, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0}},
-        GoodBmp{"Bits4", Paletted(4, 3, 2, {0x12, 0x10, 0, 0, 0x21, 0x20, 0, 0}, 0),
-                {50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0}},
-        GoodBmp{"Bits32", Bmp{.width = 2, .height = 1, .bits = 32, .palette = {}, .rows = {1, 2, 3, 4, 5, 6, 7, 8}},
-                {1, 2, 3, 4, 5, 6, 7, 8}}),
-    [](const auto& info) { return std::string(info.param.name); });
+        {"Bits8", Paletted(8, 3, 1, {200, 1, 0, 0x77}, 2), {0, 70, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0}},
+        {"Bits4", Paletted(4, 3, 2, {0x12, 0x10, 0, 0, 0x21, 0x20, 0, 0}, 0),
+         {50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0, 50, 0, 0, 0, 0, 0, 60, 0}},
+        {"Bits32", Bmp{.width = 2, .height = 1, .bits = 32, .palette = {}, .rows = {1, 2, 3, 4, 5, 6, 7, 8}},
+         {1, 2, 3, 4, 5, 6, 7, 8}},
+    };
+    enhance_test::TempDir dir("imageedit_depth");
+    for (const auto& c : cases) {
+        CImageEdit edit;
+        ASSERT_EQ(edit.LoadBMP(Put(dir, "a.bmp", BmpBytes(c.file)).c_str()), 1) << c.name;
+        EXPECT_EQ(edit.m_pBmih->biBitCount, 32) << c.name;
+        EXPECT_EQ(edit.m_pBmih, &edit.m_pBmi->bmiHeader) << c.name;
+        ASSERT_EQ(edit.GetDibBytes(), c.pixels.size()) << c.name;
+        EXPECT_EQ(Bytes(edit.m_pbDibData, edit.m_pbDibData + edit.GetDibBytes()), c.pixels) << c.name;
+    }
+}
 
 TEST(ImageEdit, PremultiplyAlphaSwapsOuterBytes) {
     struct Case { std::uint8_t in[4], out[4]; };
