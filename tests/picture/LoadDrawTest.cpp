@@ -10,6 +10,7 @@
 
 #include "handpix/picture/Picture.h"
 #include "handpix/platform/ole/Resource.h"
+#include "tests/picture/Canvas.h"
 #include "tests/support/DrawSamples.h"
 
 namespace {
@@ -36,16 +37,6 @@ int LoadBytes(CPicture& pic, const Bytes& bytes) {
     return r;
 }
 
-struct Canvas {  // a memory DC filled with one colour
-    CDC dc;
-    CBitmap bmp;
-    Canvas(int w, int h, COLORREF fill) {
-        dc.CreateCompatibleDC(nullptr);
-        bmp.CreateCompatibleBitmap(&dc, w, h);
-        dc.SelectObject(&bmp);
-        dc.FillSolidRect(0, 0, w, h, fill);
-    }
-};
 
 bool Near(COLORREF a, COLORREF b, int tolerance) {
     return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance && std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
@@ -95,7 +86,7 @@ TEST(PictureLoad, EachFormatDecodesToItsPixelSize) {
         pic.Render(&canvas.dc, CRect(), nullptr);
         for (auto [x, y, want] : {std::tuple{1, 1, RGB(255, 255, 0)}, {5, 1, RGB(0, 0, 255)},
                                   {94, 70, RGB(255, 255, 0)}, {94, 66, RGB(0, 0, 255)}})
-            EXPECT_TRUE(Near(canvas.dc.GetPixel(x, y), want, 24)) << c.what << " " << x << "," << y;
+            EXPECT_TRUE(Near(canvas.At(x, y), want, 24)) << c.what << " " << x << "," << y;
     }
 }
 
@@ -154,14 +145,14 @@ TEST(PictureRender, BandsWhitePictureAreaUntouchedClippingReset) {
     EXPECT_EQ(pic.GetImageSize(), CSize(384, 288));
     // r = (0, 12, 100, 87) inside the rectangle at (20, 10).
     EXPECT_EQ(fake.args, (std::vector<long>{20, 22, 100, 75, 0, 7620, 10160, -7620}));
-    EXPECT_EQ(canvas.dc.GetPixel(20, 10), kWhite);    // band above
-    EXPECT_EQ(canvas.dc.GetPixel(119, 21), kWhite);
-    EXPECT_EQ(canvas.dc.GetPixel(20, 22), kSentinel);  // picture area: left to the picture
-    EXPECT_EQ(canvas.dc.GetPixel(119, 96), kSentinel);
-    EXPECT_EQ(canvas.dc.GetPixel(50, 97), kWhite);    // band below
-    EXPECT_EQ(canvas.dc.GetPixel(19, 50), kSentinel);  // outside the rectangle
+    EXPECT_EQ(canvas.At(20, 10), kWhite);    // band above
+    EXPECT_EQ(canvas.At(119, 21), kWhite);
+    EXPECT_EQ(canvas.At(20, 22), kSentinel);  // picture area: left to the picture
+    EXPECT_EQ(canvas.At(119, 96), kSentinel);
+    EXPECT_EQ(canvas.At(50, 97), kWhite);    // band below
+    EXPECT_EQ(canvas.At(19, 50), kSentinel);  // outside the rectangle
     canvas.dc.FillSolidRect(0, 0, 140, 120, kRed);    // clipping is gone
-    EXPECT_EQ(canvas.dc.GetPixel(60, 50), kRed);
+    EXPECT_EQ(canvas.At(60, 50), kRed);
     pic.m_pPicture = nullptr;
 }
 
@@ -182,15 +173,15 @@ TEST(PictureDraw, DrawComposesOffScreenWithTheSourceOneUnitIn) {
         {1, 12, kWhite}, {1, 13, kRed}, {98, 13, kRed}, {50, 85, kRed}, {50, 86, kWhite}, {98, 98, kWhite},
         {0, 50, kSentinel}, {99, 50, kSentinel}, {99, 99, kSentinel}, {0, 0, kSentinel},
     };
-    for (const auto& p : probes) EXPECT_EQ(canvas.dc.GetPixel(p.x, p.y), p.want) << p.x << "," << p.y;
+    for (const auto& p : probes) EXPECT_EQ(canvas.At(p.x, p.y), p.want) << p.x << "," << p.y;
 }
 
 TEST(PictureDraw, WithoutAPictureOnlyTheBackground) {
     CPicture pic;
     Canvas canvas(120, 120, kSentinel);
     pic.Draw(&canvas.dc, CRect(1, 1, 99, 99));
-    EXPECT_EQ(canvas.dc.GetPixel(50, 50), kWhite);
-    EXPECT_EQ(canvas.dc.GetPixel(99, 99), kSentinel);
+    EXPECT_EQ(canvas.At(50, 50), kWhite);
+    EXPECT_EQ(canvas.At(99, 99), kSentinel);
     EXPECT_EQ(pic.Render(&canvas.dc, CRect(0, 0, 10, 10), nullptr), 1);
     long cx = 1, cy = 1;
     pic.GetHIMETRICSize(cx, cy);
@@ -199,11 +190,11 @@ TEST(PictureDraw, WithoutAPictureOnlyTheBackground) {
     EXPECT_EQ(pic.GetImageSize(), CSize(0, 0));
 
     pic.DrawIcon(&canvas.dc, CRect(0, 0, 110, 110));
-    COLORREF film = canvas.dc.GetPixel(0, 0);
+    COLORREF film = canvas.At(0, 0);
     EXPECT_NE(film, kWhite);
     EXPECT_NE(film, kSentinel);
-    EXPECT_EQ(canvas.dc.GetPixel(99, 50), kWhite);  // beyond the 99 x 99 background
-    EXPECT_EQ(canvas.dc.GetPixel(50, 105), kWhite);
+    EXPECT_EQ(canvas.At(99, 50), kWhite);  // beyond the 99 x 99 background
+    EXPECT_EQ(canvas.At(50, 105), kWhite);
 }
 
 TEST(PictureDraw, IconKeepsTheFilmEdgesAroundALandscapePicture) {
@@ -212,11 +203,11 @@ TEST(PictureDraw, IconKeepsTheFilmEdgesAroundALandscapePicture) {
     pic.CalcPictureSize();
     Canvas canvas(100, 100, kSentinel);
     pic.DrawIcon(&canvas.dc, CRect(1, 1, 99, 99));
-    EXPECT_EQ(canvas.dc.GetPixel(50, 50), kRed);
-    COLORREF edge = canvas.dc.GetPixel(1, 1);
+    EXPECT_EQ(canvas.At(50, 50), kRed);
+    COLORREF edge = canvas.At(1, 1);
     EXPECT_NE(edge, kRed);
     EXPECT_NE(edge, kWhite);
-    EXPECT_EQ(canvas.dc.GetPixel(40, 97), canvas.dc.GetPixel(40, 98));
+    EXPECT_EQ(canvas.At(40, 97), canvas.At(40, 98));
 }
 
 TEST(PictureCanvas, ConstructorLoadsTheBlankCanvas) {

@@ -7,6 +7,7 @@
 #include "handpix/platform/draw/DC.h"
 #include "handpix/platform/ole/Archive.h"
 #include "handpix/platform/ole/OlePicture.h"
+#include "tests/picture/Canvas.h"
 #include "tests/support/DrawSamples.h"
 
 namespace {
@@ -32,16 +33,6 @@ IPicture* Decode(const Bytes& b, HRESULT* hr = nullptr, LONG size = 0) {
     return static_cast<IPicture*>(out);
 }
 
-struct Canvas {
-    CDC dc;
-    CBitmap bmp;
-    Canvas(int w, int h) {
-        dc.CreateCompatibleDC(nullptr);
-        bmp.CreateCompatibleBitmap(&dc, w, h);
-        dc.SelectObject(&bmp);
-        dc.FillSolidRect(0, 0, w, h, kSentinel);
-    }
-};
 }  // namespace
 
 TEST(MemFile, FixedBufferNeverGrowsGrowableDoes) {
@@ -140,20 +131,20 @@ TEST(OleRender, SourceDirectionAndScaling) {
         {"negative height flips", 8, -8, h, -h, kBottom, kTop},
     };
     for (const auto& c : cases) {
-        Canvas canvas(40, 40);
+        Canvas canvas(40, 40, kSentinel);
         long y = c.cy < 0 ? 2 - c.cy : 2;
         ASSERT_EQ(pic->Render(canvas.dc.m_hDC, 3, y, c.cx, c.cy, 0, c.ySrc, w, c.cySrc, nullptr), S_OK) << c.what;
         long n = c.cy < 0 ? -c.cy : c.cy;
-        EXPECT_EQ(canvas.dc.GetPixel(3 + c.cx - 1, 2), c.top) << c.what;
-        EXPECT_EQ(canvas.dc.GetPixel(3 + c.cx - 1, 2 + n - 1), c.bottom) << c.what;
-        EXPECT_EQ(canvas.dc.GetPixel(2, 2), kSentinel) << c.what;
-        EXPECT_EQ(canvas.dc.GetPixel(3, 2 + n), kSentinel) << c.what;
+        EXPECT_EQ(canvas.At(3 + c.cx - 1, 2), c.top) << c.what;
+        EXPECT_EQ(canvas.At(3 + c.cx - 1, 2 + n - 1), c.bottom) << c.what;
+        EXPECT_EQ(canvas.At(2, 2), kSentinel) << c.what;
+        EXPECT_EQ(canvas.At(3, 2 + n), kSentinel) << c.what;
     }
     // Mirrored: the green pixel moves from the left edge to the right edge.
-    Canvas mirror(10, 10);
+    Canvas mirror(10, 10, kSentinel);
     pic->Render(mirror.dc.m_hDC, 8, 0, -8, 8, 0, h, w, -h, nullptr);
-    EXPECT_EQ(mirror.dc.GetPixel(7, 0), RGB(0, 255, 0));
-    EXPECT_EQ(mirror.dc.GetPixel(0, 0), kTop);
+    EXPECT_EQ(mirror.At(7, 0), RGB(0, 255, 0));
+    EXPECT_EQ(mirror.At(0, 0), kTop);
     pic->Release();
 }
 
@@ -161,22 +152,22 @@ TEST(OleRender, RepeatedRendersFollowClippingAndSize) {
     IPicture* pic = Decode(TwoBands());
     ASSERT_NE(pic, nullptr);
     const long w = handpix::PixelsToHimetric(8), h = w;
-    Canvas canvas(20, 20);
+    Canvas canvas(20, 20, kSentinel);
     pic->Render(canvas.dc.m_hDC, 0, 0, 8, 8, 0, h, w, -h, nullptr);
     // Same size again, now partly clipped away: the kept rendering must honour the clip.
     canvas.dc.FillSolidRect(0, 0, 20, 20, kSentinel);
     canvas.dc.ExcludeClipRect(0, 0, 8, 2);
     pic->Render(canvas.dc.m_hDC, 0, 0, 8, 8, 0, h, w, -h, nullptr);
-    EXPECT_EQ(canvas.dc.GetPixel(5, 1), kSentinel);
-    EXPECT_EQ(canvas.dc.GetPixel(5, 2), kTop);
+    EXPECT_EQ(canvas.At(5, 1), kSentinel);
+    EXPECT_EQ(canvas.At(5, 2), kTop);
     canvas.dc.SelectClipRgn(nullptr);
     // Another size, then the first again: each comes out at its own size.
     pic->Render(canvas.dc.m_hDC, 0, 0, 20, 20, 0, h, w, -h, nullptr);
-    EXPECT_EQ(canvas.dc.GetPixel(19, 19), kBottom);
+    EXPECT_EQ(canvas.At(19, 19), kBottom);
     canvas.dc.FillSolidRect(0, 0, 20, 20, kSentinel);
     pic->Render(canvas.dc.m_hDC, 0, 0, 8, 8, 0, h, w, -h, nullptr);
-    EXPECT_EQ(canvas.dc.GetPixel(7, 7), kBottom);
-    EXPECT_EQ(canvas.dc.GetPixel(8, 8), kSentinel);
+    EXPECT_EQ(canvas.At(7, 7), kBottom);
+    EXPECT_EQ(canvas.At(8, 8), kSentinel);
     EXPECT_EQ(pic->Render(nullptr, 0, 0, 8, 8, 0, h, w, -h, nullptr), E_INVALIDARG);
     pic->Release();
 }
