@@ -7,6 +7,7 @@
 #include "handpix/photolist/PhotoItem.h"
 #include "handpix/platform/draw/ResourceTable.h"
 #include "handpix/resources/Resources.h"
+#include "tests/picture/Canvas.h"
 #include "tests/support/DrawSamples.h"
 
 namespace {
@@ -23,24 +24,9 @@ struct OpenMotionItem : CMotionPictureItem {
     using CMotionPictureItem::SetMediaInfo;
 };
 
-// A memory DC with a canvas bigger than one tile, for drawing items at an offset.
-struct Canvas {
-    CDC dc;
-    CBitmap bmp;
-    Canvas(int w = 300, int h = 200) {
-        dc.CreateCompatibleDC(nullptr);
-        bmp.CreateCompatibleBitmap(&dc, w, h);
-        dc.SelectObject(&bmp);
-        CRect all(0, 0, w, h);
-        dc.FillSolidRect(&all, RGB(0, 0, 255));
-    }
-    COLORREF At(int x, int y) const { return dc.GetPixel(x, y); }
-    int Count(CRect area, COLORREF c) const {
-        int n = 0;
-        for (int y = area.top; y < area.bottom; ++y)
-            for (int x = area.left; x < area.right; ++x) n += At(x, y) == c;
-        return n;
-    }
+// A canvas bigger than one tile, for drawing items at an offset.
+struct BlueCanvas : Canvas {
+    BlueCanvas() : Canvas(300, 200, RGB(0, 0, 255)) {}
 };
 
 TEST(PhotoItem, NameIsWhatFollowsTheLastSeparatorOfEitherKind) {
@@ -82,7 +68,7 @@ TEST(PhotoItem, MotionThumbnailIsOnlyNamed) {
 
 TEST(PhotoItem, TileBackgroundFollowsSelectionUnderTheCaptionsToo) {
     for (bool selected : {false, true}) {
-        Canvas canvas;
+        BlueCanvas canvas;
         CPictureItem item(CString("/p/sunset.jpg"));
         item.m_strInfo = "640×480(57 KB)";
         item.SetSelect(selected);
@@ -103,7 +89,7 @@ TEST(PhotoItem, TileBackgroundFollowsSelectionUnderTheCaptionsToo) {
 }
 
 TEST(PhotoItem, LongNamesAreCutWithAnEllipsisAndCentred) {
-    Canvas canvas;
+    BlueCanvas canvas;
     CPictureItem item(CString("/p/a_very_long_file_name_that_never_fits_in_one_tile.jpg"));
     item.SetRect(CRect(100, 0, 200, 135));
     item.Draw(&canvas.dc);
@@ -119,7 +105,7 @@ TEST(PhotoItem, LongNamesAreCutWithAnEllipsisAndCentred) {
 }
 
 TEST(PhotoItem, PseudoDrawShowsABlankTileAndIconTilesUseTheIconBackground) {
-    Canvas canvas;
+    BlueCanvas canvas;
     CPhotoItem blank;
     blank.SetRect(CRect(0, 0, 100, 135));
     blank.PseudoDraw(&canvas.dc);
@@ -165,7 +151,7 @@ TEST(PictureItem, MakeThumbNailWritesLoadsAndDescribesTheThumbnail) {
     EXPECT_STREQ(bare.m_strThumb, "");
 
     // A thumbnail file set on an item is drawn in its square.
-    Canvas canvas;
+    BlueCanvas canvas;
     CPictureItem shown(CString("/p/t.jpg"));
     CString thumb = item.m_strThumb;
     shown.SetPictureFile(thumb);
