@@ -27,7 +27,16 @@ UINT PhotoListThreadProc(LPVOID pParam) {
             return 0;
         }
     } else {
-        while (!TryRaise(g_nBuildCounter)) Sleep(kPollMilliseconds);
+        HWND window;
+        {
+            std::lock_guard<std::mutex> lock(list->m_workersMutex);
+            window = list->m_hBuildWnd;
+        }
+        while (!TryRaise(g_nBuildCounter)) {
+            // A list destroyed meanwhile has nothing left to build.
+            if (window && !IsWindow(window)) return 0;
+            Sleep(kPollMilliseconds);
+        }
     }
     // Painting holds the item lock for its pass, so emptying waits for a pass
     // already under way; the counter keeps later passes to the background.
