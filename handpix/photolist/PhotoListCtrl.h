@@ -29,8 +29,9 @@
 #include "handpix/platform/windows/Input.h"
 #include "handpix/platform/windows/Wnd.h"
 
-// The kind of files a list shows.
-enum _IMG_FORMAT { IMG_JPEG = 0, IMG_MPEG = 1 };
+// The kind of files a list shows. Fixed to int, so a host that passes another
+// value gets the documented refusal rather than undefined behaviour.
+enum _IMG_FORMAT : int { IMG_JPEG = 0, IMG_MPEG = 1 };
 
 // Messages to the parent window.
 constexpr UINT WM_PHOTOLIST_CLICK = 0x0BD1;   // posted; wParam: the item pressed, or 0
