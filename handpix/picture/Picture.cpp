@@ -225,17 +225,20 @@ void CPicture::Draw(CDC* pDC, CRect rc) {
     CRect all(0, 0, RW, RH);
     CBrush white(kWhite);
     mem.FillRect(&all, &white);
-    if (m_pPicture) {
-        long hmWidth, hmHeight;
-        GetHIMETRICSize(hmWidth, hmHeight);
-        CRect r = CalcPictureRect(rc);
-        m_pPicture->Render(mem.m_hDC, r.left, r.top, r.Width(), r.Height(), 0, hmHeight - 1, hmWidth, -hmHeight,
-                           nullptr);
-    }
+    RenderFitted(mem, rc);
     pDC->StretchBlt(rc.left, rc.top, RW, RH, &mem, 0, 0, RW, RH, SRCCOPY);
     mem.SelectObject(old);
     bmp.DeleteObject();
     mem.DeleteDC();
+}
+
+// The picture fitted into rc, drawn at the top-left of an off-screen DC.
+void CPicture::RenderFitted(CDC& mem, CRect rc) {
+    if (!m_pPicture) return;
+    long hmWidth, hmHeight;
+    GetHIMETRICSize(hmWidth, hmHeight);
+    CRect r = CalcPictureRect(rc);
+    m_pPicture->Render(mem.m_hDC, r.left, r.top, r.Width(), r.Height(), 0, hmHeight - 1, hmWidth, -hmHeight, nullptr);
 }
 
 void CPicture::DrawIcon(CDC* pDC, CRect rc) {
@@ -258,13 +261,7 @@ void CPicture::DrawIcon(CDC* pDC, CRect rc) {
         iconDC.SelectObject(oldIcon);
         iconDC.DeleteDC();
     }
-    if (m_pPicture) {
-        long hmWidth, hmHeight;
-        GetHIMETRICSize(hmWidth, hmHeight);
-        CRect r = CalcPictureRect(rc);
-        m_pPicture->Render(mem.m_hDC, r.left, r.top, r.Width(), r.Height(), 0, hmHeight - 1, hmWidth, -hmHeight,
-                           nullptr);
-    }
+    RenderFitted(mem, rc);
     pDC->StretchBlt(rc.left, rc.top, RW, RH, &mem, 0, 0, RW, RH, SRCCOPY);
     mem.SelectObject(old);
     icon.DeleteObject();

@@ -116,6 +116,9 @@ protected:
     bool SaveResizingFile(CString& path);
     void BeginIP(long width, long height);
     void EndIP();
+
+private:
+    void RenderFitted(CDC& mem, CRect rc);  // shared by Draw and DrawIcon
 };
 
 namespace handpix {
