@@ -1,9 +1,15 @@
 // Construction, copying and destruction of CJpeg: every owned buffer is
 // copied so that each copy can be loaded, saved and destroyed on its own.
+#include <cstdint>
 #include <cstring>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "handpix/jpegcodec/Jpeg.h"
+#include "handpix/jpegcodec/JpegKernels.h"
 
 namespace {
 
@@ -16,6 +22,18 @@ T* CloneArray(const T* src, std::size_t n) {
 }
 
 }  // namespace
+
+void handpix::jpeg::AdviseLargePages(void* p, std::size_t n) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kLarge = std::uintptr_t(1) << 21;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(p) + kLarge - 1) & ~(kLarge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(kLarge - 1);
+    if (p && end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
 
 CJpeg::CJpeg() {
     // Everything starts cleared: unlike the fields the interface names, the

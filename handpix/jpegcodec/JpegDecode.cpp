@@ -56,6 +56,7 @@ int CJpeg::LoadJPG(char* path) {
     std::uint8_t* data = nullptr;
     bool ok = size != 0xFFFFFFFFu && high == 0 && size <= kMaxFileBytes;
     if (ok) data = new (std::nothrow) std::uint8_t[size ? size : 1];
+    if (data) handpix::jpeg::AdviseLargePages(data, size);
     ok = ok && data && _lread(f, data, size) == size;
     _lclose(f);
     if (!ok) {
@@ -72,6 +73,7 @@ int CJpeg::LoadJPGFromMemory(const unsigned char* data, std::size_t size) {
     if ((!data && size) || size > kMaxFileBytes) return 0;
     std::uint8_t* copy = new (std::nothrow) std::uint8_t[size ? size : 1];
     if (!copy) return 0;
+    handpix::jpeg::AdviseLargePages(copy, size);
     if (size) std::memcpy(copy, data, size);
     delete[] m_pBuf;
     m_pBuf = copy;
@@ -367,6 +369,7 @@ void CJpeg::Decode(void) {
         FreeSamples();
         return Fail(Status::internal);
     }
+    handpix::jpeg::AdviseLargePages(m_pPending, S * m_nHeight);
     m_nSamplesSize = total;
     for (int c = 0; c < ns; ++c) m_sDCPred[c] = 0;
     m_nScanPos = m_nPos;

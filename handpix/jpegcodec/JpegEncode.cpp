@@ -56,6 +56,10 @@ int CJpeg::SaveJPG(char* path, int width, int height, unsigned char* pixels) {
     m_pCbPlane = m_pYPlane ? NewPlane(n) : nullptr;
     m_pCrPlane = m_pCbPlane ? NewPlane(n) : nullptr;
     if (!m_pCrPlane) Fail(Status::internal);
+    if (!Failed()) {
+        jpeg::AdviseLargePages(m_pRGB, m_nRGBSize);
+        for (std::int16_t* plane : {m_pYPlane, m_pCbPlane, m_pCrPlane}) jpeg::AdviseLargePages(plane, n * sizeof *plane);
+    }
 
     if (!Failed()) {
         // Each buffer is written once: the real area from the input, the
@@ -116,6 +120,7 @@ int CJpeg::SaveJPG(char* path, int width, int height, unsigned char* pixels) {
         m_nBufSize = n * 3;
         m_pBuf = new (std::nothrow) std::uint8_t[m_nBufSize];
         if (!m_pBuf) m_nBufSize = 0;
+        jpeg::AdviseLargePages(m_pBuf, m_nBufSize);
         m_nPos = 0;
         m_nBitCount = 0;
         m_qwBits = 0;

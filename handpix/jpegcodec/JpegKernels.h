@@ -48,4 +48,9 @@ void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
 void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
                     int n);
 
+// Asks the system to back the whole 2 MB extents inside [p, p + n) with
+// large pages: a fresh picture-sized buffer is then filled with a few dozen
+// page faults instead of thousands. A hint only; contents are unaffected.
+void AdviseLargePages(void* p, std::size_t n);
+
 }  // namespace handpix::jpeg
