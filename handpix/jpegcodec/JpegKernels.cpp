@@ -169,16 +169,14 @@ void IdctBlock(std::int16_t block[64]) {
 QuantPlan MakeQuantPlan(const std::uint8_t quantZigzag[64]) {
     QuantPlan p{};
     for (int k = 0; k < 64; ++k) {
-        const int n = kZigzag[k];
         p.zigzag[k] = quantZigzag[k];
-        p.q[n] = quantZigzag[k] ? quantZigzag[k] : 1;
-        p.inverse[n] = 1.0 / p.q[n];
+        p.q[kZigzag[k]] = quantZigzag[k] ? quantZigzag[k] : 1;
     }
     for (int u = 0; u < 8; ++u)
         for (int i = 0; i < 8; ++i) {
             const int v = i < 4 ? 2 * i : 2 * (i - 4) + 1;
-            p.qSplit[8 * u + i] = p.q[8 * u + v];
-            p.inverseSplit[8 * u + i] = p.inverse[8 * u + v];
+            p.qSplit[8 * u + i] = static_cast<float>(p.q[8 * u + v]);
+            p.inverseSplit[8 * u + i] = 1.0f / p.qSplit[8 * u + i];
         }
     return p;
 }
@@ -195,112 +193,144 @@ const QuantPlan& ChromaPlan() {
 
 namespace {
 
-using D4 = double __attribute__((vector_size(32)));
-using L4 = long long __attribute__((vector_size(32)));
-using I4 = int __attribute__((vector_size(16)));
-
 // K[v][7-y] = (-1)^v K[v][y], so each sum over eight samples is a sum over
 // four sums or differences of mirrored pairs: even rows of K take the sums,
-// odd rows the differences. The vectors hold K's even rows (lanes v = 0, 2,
-// 4, 6) and odd rows (v = 1, 3, 5, 7) for y < 4, and c(u)c(v)/4 in that order.
+// odd rows the differences. Lanes run over v in split order (0 2 4 6 1 3 5
+// 7): rowK[y] holds K[v][y] for y < 4, scale[u] holds c(u)c(v)/4 (rounded
+// to float; the error bound below allows for it), and splitOf[k] is the
+// split-order position of zig-zag index k.
 struct DctVectors {
-    double even[4][4];
-    double odd[4][4];
-    double scale[8][8];
+    float rowK[4][8];
+    float scale[8][8];
+    std::uint8_t splitOf[64];
 };
+constexpr int SplitLane(int v) { return v % 2 ? 4 + v / 2 : v / 2; }
 constexpr DctVectors MakeDctVectors() {
     DctVectors d{};
     for (int y = 0; y < 4; ++y)
-        for (int i = 0; i < 4; ++i) {
-            d.even[y][i] = kDct.m[2 * i][y];
-            d.odd[y][i] = kDct.m[2 * i + 1][y];
-        }
+        for (int v = 0; v < 8; ++v) d.rowK[y][SplitLane(v)] = static_cast<float>(kDct.m[v][y]);
     for (int u = 0; u < 8; ++u)
-        for (int i = 0; i < 8; ++i) d.scale[u][i] = kDctScale.m[u][i < 4 ? 2 * i : 2 * (i - 4) + 1] * 0.25;
+        for (int v = 0; v < 8; ++v) d.scale[u][SplitLane(v)] = static_cast<float>(kDctScale.m[u][v] * 0.25);
+    for (int k = 0; k < 64; ++k) d.splitOf[k] = static_cast<std::uint8_t>(kZigzag[k] / 8 * 8 + SplitLane(kZigzag[k] % 8));
     return d;
 }
 constexpr DctVectors kDctV = MakeDctVectors();
+
+// Lanes 0-3 take lane y of v, lanes 4-7 lane y + 4.
+template <int Y>
+[[gnu::always_inline]] inline F8 SpreadPair(F8 v) {
+#if defined(__clang__)
+    return __builtin_shufflevector(v, v, Y, Y, Y, Y, Y + 4, Y + 4, Y + 4, Y + 4);
+#else
+    return __builtin_shuffle(v, I8{Y, Y, Y, Y, Y + 4, Y + 4, Y + 4, Y + 4});
+#endif
+}
+
+// Row x of the area as (f[y] + f[7-y], y < 4 | f[y] - f[7-y], y < 4), in float
+// (exact: |f| <= 2048).
+[[gnu::always_inline]] inline F8 MirroredRow(S8 row) {
+#if defined(__clang__)
+    const S8 rev = __builtin_shufflevector(row, row, 7, 6, 5, 4, 3, 2, 1, 0);
+    const S8 sum = row + rev, dif = row - rev;
+    const S8 sd = __builtin_shufflevector(sum, dif, 0, 1, 2, 3, 8, 9, 10, 11);
+#else
+    const S8 rev = __builtin_shuffle(row, S8{7, 6, 5, 4, 3, 2, 1, 0});
+    const S8 sum = row + rev, dif = row - rev;
+    const S8 sd = __builtin_shuffle(sum, dif, S8{0, 1, 2, 3, 8, 9, 10, 11});
+#endif
+    return __builtin_convertvector(sd, F8);
+}
 
 }  // namespace
 
 HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
                                     std::int16_t out[64]) {
-    // The fast path is the separable product in double. Its error and the
-    // direct sum's rounding error are both below a few units in the last
-    // place of sum|f|, far below `margin`; the two results can quantize
-    // differently only when F lies within the margin of a quantization
-    // boundary (a nonzero multiple of q). Such coefficients are recomputed
-    // by the direct sum, so the output is the direct sum's, always.
-    int sumAbs = 0, maxAbs = 0;
-    for (int x = 0; x < 8; ++x)
-        for (int y = 0; y < 8; ++y) {
-            const int a = std::abs(static_cast<int>(area[x * stride + y]));
-            sumAbs += a;
-            maxAbs = std::max(maxAbs, a);
-        }
-    std::int16_t natural[64];
+    S8 rows[8];
+    I8 sumAbsV = {}, maxAbsV = {};
+    for (int x = 0; x < 8; ++x) {
+        Load(rows[x], area + x * stride);
+        const I8 w = __builtin_convertvector(rows[x], I8);
+        const I8 a = w < 0 ? -w : w;
+        sumAbsV += a;
+        maxAbsV = maxAbsV > a ? maxAbsV : a;
+    }
+    int maxAbs = 0, sumAbs = 0;
+    for (int i = 0; i < 8; ++i) {
+        maxAbs = std::max(maxAbs, maxAbsV[i]);
+        sumAbs += sumAbsV[i];
+    }
+    std::int16_t split[64];
     if (maxAbs > 2048) {
         // Outside the encoder's sample range the truncated values could leave
         // 16 bits; compute those blocks directly.
         for (int n = 0; n < 64; ++n)
-            natural[n] = static_cast<std::int16_t>(
+            split[n / 8 * 8 + SplitLane(n % 8)] = static_cast<std::int16_t>(
                 static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n >> 3, n & 7))) / static_cast<int>(quant.q[n]));
     } else {
-        // Row sums R[x][v] = sum_y f[x][y] K[v][y], lanes in split order:
-        // exact in double (small integers times 24-bit constants).
-        D4 r[8][2];
+        // The fast path is the separable product in single precision. With
+        // u = 2^-24 and S = sum|f|, its result differs from the exact value
+        // of the quadruple sum by at most 2.8 u S (row sums 4 u S, mirrored
+        // pairs u S, column sums 4 u S, the rounded scale 2 u S, all times
+        // 1/4), the direct double sum by far less, and the rounded quotient
+        // F / q moves F by at most 0.6 u S more. So unless F lies within
+        // `margin` = 8 u S of a nonzero multiple of q (a quantization
+        // boundary), both truncate to the same quotient; coefficients that
+        // do are recomputed by the direct sum, so the output is the direct
+        // sum's, always.
+        F8 r[8];
         for (int x = 0; x < 8; ++x) {
-            const std::int16_t* row = area + x * stride;
-            D4 a0 = {}, a1 = {};
-            for (int y = 0; y < 4; ++y) {
-                D4 ke, ko;
-                Load(ke, kDctV.even[y]);
-                Load(ko, kDctV.odd[y]);
-                a0 += static_cast<double>(row[y] + row[7 - y]) * ke;
-                a1 += static_cast<double>(row[y] - row[7 - y]) * ko;
-            }
-            r[x][0] = a0;
-            r[x][1] = a1;
+            const F8 sd = MirroredRow(rows[x]);
+            F8 k;
+            Load(k, kDctV.rowK[0]);
+            F8 acc = SpreadPair<0>(sd) * k;
+            Load(k, kDctV.rowK[1]);
+            acc += SpreadPair<1>(sd) * k;
+            Load(k, kDctV.rowK[2]);
+            acc += SpreadPair<2>(sd) * k;
+            Load(k, kDctV.rowK[3]);
+            acc += SpreadPair<3>(sd) * k;
+            r[x] = acc;
         }
-        const double margin = 1e-9 + 1e-13 * sumAbs;
-        const D4 magic = D4{} + 6755399441055744.0;  // adding 1.5 * 2^52 rounds to an integer
-        L4 near = {};
-        D4 F[8][2];
+        F8 pairs[2][4];
+        for (int x = 0; x < 4; ++x) {
+            pairs[0][x] = r[x] + r[7 - x];
+            pairs[1][x] = r[x] - r[7 - x];
+        }
+        const float margin = 0x1p-21f * static_cast<float>(sumAbs);
+        const F8 magic = F8{} + 12582912.0f;  // adding 1.5 * 2^23 rounds to an integer
+        I8 near = {};
+        F8 F[8];
         for (int u = 0; u < 8; ++u) {
-            const double sign = u % 2 ? -1.0 : 1.0;
-            D4 b[2] = {{}, {}};
-            for (int x = 0; x < 4; ++x) {
-                const double c = kDct.m[u][x];
-                b[0] += c * (r[x][0] + sign * r[7 - x][0]);
-                b[1] += c * (r[x][1] + sign * r[7 - x][1]);
-            }
-            for (int h = 0; h < 2; ++h) {
-                D4 scale, q, inverse;
-                Load(scale, kDctV.scale[u] + 4 * h);
-                Load(q, quant.qSplit + 8 * u + 4 * h);
-                Load(inverse, quant.inverseSplit + 8 * u + 4 * h);
-                const D4 f = b[h] * scale;
-                const D4 ratio = f * inverse;
-                const D4 m = (ratio + magic) - magic;
-                const D4 d = f - m * q;
-                near |= (m != 0.0) & (d < margin) & (d > -margin);
-                F[u][h] = f;
-                const I4 t = __builtin_convertvector(ratio, I4);
-                for (int i = 0; i < 4; ++i) natural[8 * u + 2 * i + h] = static_cast<std::int16_t>(t[i]);
-            }
+            const F8* p = pairs[u % 2];
+            F8 b = static_cast<float>(kDct.m[u][0]) * p[0];
+            for (int x = 1; x < 4; ++x) b += static_cast<float>(kDct.m[u][x]) * p[x];
+            F8 scale, q, inverse;
+            Load(scale, kDctV.scale[u]);
+            Load(q, quant.qSplit + 8 * u);
+            Load(inverse, quant.inverseSplit + 8 * u);
+            const F8 f = b * scale;
+            const F8 ratio = f * inverse;
+            const F8 m = (ratio + magic) - magic;
+            const F8 d = f - m * q;
+            near |= (m != 0.0f) & (d < margin) & (d > -margin);
+            F[u] = f;
+            const S8 t = __builtin_convertvector(__builtin_convertvector(ratio, I8), S8);
+            std::memcpy(split + 8 * u, &t, sizeof t);
         }
-        if (near[0] | near[1] | near[2] | near[3]) {
+        int anyNear = 0;
+        for (int i = 0; i < 8; ++i) anyNear |= near[i];
+        if (anyNear) {
             for (int u = 0; u < 8; ++u)
-                for (int i = 0; i < 8; ++i) {
-                    const int n = 8 * u + (i < 4 ? 2 * i : 2 * (i - 4) + 1);
-                    const double f = F[u][i / 4][i % 4], q = quant.q[n];
-                    const double m = std::nearbyint(f / q);
-                    if (m != 0.0 && std::fabs(f - m * q) < margin)
-                        natural[n] = QuantizeTruncated(DirectDct(area, stride, u, n & 7), static_cast<int>(q));
+                for (int v = 0; v < 8; ++v) {
+                    const int i = SplitLane(v);
+                    const float f = F[u][i], q = quant.qSplit[8 * u + i];
+                    const float m = std::nearbyint(f / q);
+                    if (m != 0.0f && std::fabs(f - m * q) < margin)
+                        split[8 * u + i] = QuantizeTruncated(DirectDct(area, stride, u, v), static_cast<int>(q));
                 }
         }
     }
-    for (int k = 0; k < 64; ++k) out[k] = natural[kZigzag[k]];
+    for (int k = 0; k < 64; ++k) out[k] = split[kDctV.splitOf[k]];
 }
 
 namespace {

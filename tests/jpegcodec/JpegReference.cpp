@@ -56,23 +56,28 @@ void BgrToYcc(const std::uint8_t bgr[3], std::uint8_t ycc[3]) {
     ycc[2] = ClampTrunc(0.5f * R - 0.4187f * G - 0.0813f * B + 128.0f);
 }
 
-void DctQuantize(const std::int16_t area[64], const std::uint8_t quantZigzag[64], std::int16_t outZigzag[64]) {
+void Dct(const std::int16_t area[64], double F[64]) {
     float K[8][8];
     for (int k = 0; k < 8; ++k)
         for (int j = 0; j < 8; ++j) K[k][j] = Cos4(k, j);
     const double c[2] = {static_cast<double>(0.7071f), 1.0};
-    std::int16_t natural[64];
     for (int u = 0; u < 8; ++u)
         for (int v = 0; v < 8; ++v) {
             double S = 0.0;
             for (int x = 0; x < 8; ++x)
                 for (int y = 0; y < 8; ++y)
                     S += static_cast<double>(area[8 * x + y]) * static_cast<double>(K[v][y]) * static_cast<double>(K[u][x]);
-            natural[8 * u + v] = static_cast<std::int16_t>(static_cast<int>(c[u > 0] * c[v > 0] * S * 0.25));
+            F[8 * u + v] = c[u > 0] * c[v > 0] * S * 0.25;
         }
+}
+
+void DctQuantize(const std::int16_t area[64], const std::uint8_t quantZigzag[64], std::int16_t outZigzag[64]) {
+    double F[64];
+    Dct(area, F);
     for (int p = 0; p < 64; ++p) {
         const int z = kZigzagOf[p];
-        outZigzag[z] = static_cast<std::int16_t>(natural[p] / quantZigzag[z]);
+        const auto truncated = static_cast<std::int16_t>(static_cast<int>(F[p]));
+        outZigzag[z] = static_cast<std::int16_t>(truncated / quantZigzag[z]);
     }
 }
 

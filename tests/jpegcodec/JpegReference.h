@@ -13,7 +13,9 @@ void Idct(const std::int16_t in[64], int out[64]);
 // One pixel: Y, Cb, Cr to B, G, R, and back.
 void YccToBgr(int y, int cb, int cr, std::uint8_t bgr[3]);
 void BgrToYcc(const std::uint8_t bgr[3], std::uint8_t ycc[3]);
-// Forward transform by the quadruple sum, zig-zag, truncating quantization.
+// Forward transform by the quadruple sum (natural order, not truncated).
+void Dct(const std::int16_t area[64], double F[64]);
+// The same, then zig-zag order and truncating quantization.
 void DctQuantize(const std::int16_t area[64], const std::uint8_t quantZigzag[64], std::int16_t outZigzag[64]);
 
 // What LoadJPG must leave in m_pRGB for a file with these coefficients:
