@@ -1,22 +1,36 @@
 #include "handpix/platform/ijl/Ijl.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "handpix/imagefiles/ImageReader.h"
 #include "handpix/platform/ijl/JpegGuard.h"
+// after jpeglib.h, which JpegGuard.h brings
+#include <jerror.h>
 #include "handpix/platform/core/File.h"
 
+// The file opened by the parameter read stays open for the image read that
+// follows, so both see the same file; ijlFree closes it.
 struct IjlState {
-    std::vector<std::uint8_t> file;  // the whole JPEG file, read once by the parameter read
+    int fd = -1;
+    ~IjlState() {
+        if (fd >= 0) ::close(fd);
+    }
 };
 
 namespace {
 // Files above this are refused before they are read.
-constexpr std::size_t kMaxFileBytes = 256u << 20;
+constexpr std::uint64_t kMaxFileBytes = 256u << 20;
+// Files are streamed through a buffer of this size rather than read whole:
+// a thumbnail of a large photograph then touches little memory besides its pixels.
+constexpr std::size_t kReadChunk = 64u << 10;
 // libjpeg's own working memory (progressive coefficients and the like) is capped too.
 constexpr long kMaxLibraryMemory = 512L << 20;
 
@@ -27,11 +41,71 @@ IjlState* State(JPEG_CORE_PROPERTIES* p) {
 
 // ---- reading ----
 
+// A libjpeg source over an open file, read from its start. Past the end (or
+// on a read error) it supplies an end-of-image marker, as libjpeg's own
+// memory source does, so a truncated file decodes as far as it goes.
+struct FileSource {
+    jpeg_source_mgr pub;
+    int fd;
+    JOCTET* buffer;
+};
+
+void SourceInit(j_decompress_ptr) {}
+void SourceTerm(j_decompress_ptr) {}
+
+boolean SourceFill(j_decompress_ptr c) {
+    FileSource& s = *reinterpret_cast<FileSource*>(c->src);
+    ssize_t n;
+    do n = ::read(s.fd, s.buffer, kReadChunk);
+    while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        WARNMS(c, JWRN_JPEG_EOF);
+        static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
+        s.pub.next_input_byte = kEnd;
+        s.pub.bytes_in_buffer = 2;
+        return TRUE;
+    }
+    s.pub.next_input_byte = s.buffer;
+    s.pub.bytes_in_buffer = static_cast<std::size_t>(n);
+    return TRUE;
+}
+
+void SourceSkip(j_decompress_ptr c, long count) {
+    if (count <= 0) return;
+    jpeg_source_mgr& src = *c->src;
+    auto left = static_cast<std::size_t>(count);
+    while (left > src.bytes_in_buffer) {
+        left -= src.bytes_in_buffer;
+        src.bytes_in_buffer = 0;
+        SourceFill(c);
+    }
+    src.next_input_byte += left;
+    src.bytes_in_buffer -= left;
+}
+
+// Installs the file source; its buffer lives in libjpeg's image pool, freed with the decoder.
+void UseFileSource(jpeg_decompress_struct& c, int fd) {
+    auto* s = static_cast<FileSource*>(
+        (*c.mem->alloc_small)(reinterpret_cast<j_common_ptr>(&c), JPOOL_PERMANENT, sizeof(FileSource)));
+    s->fd = fd;
+    s->buffer = static_cast<JOCTET*>(
+        (*c.mem->alloc_large)(reinterpret_cast<j_common_ptr>(&c), JPOOL_PERMANENT, kReadChunk));
+    s->pub.init_source = SourceInit;
+    s->pub.fill_input_buffer = SourceFill;
+    s->pub.skip_input_data = SourceSkip;
+    s->pub.resync_to_restart = jpeg_resync_to_restart;
+    s->pub.term_source = SourceTerm;
+    s->pub.bytes_in_buffer = 0;
+    s->pub.next_input_byte = nullptr;
+    c.src = &s->pub;
+}
+
 struct Decode {
     jpeg_decompress_struct cinfo;
     JPEG_CORE_PROPERTIES* props;
-    const std::uint8_t* data;
+    const std::uint8_t* data;  // the caller's buffer, or null to read fd
     std::size_t size;
+    int fd;
     bool paramsOnly;
     IJLERR result;
     bool created;
@@ -85,7 +159,10 @@ void DecodeStep(void* context) {
     jpeg_create_decompress(&c);
     d.created = true;
     c.mem->max_memory_to_use = kMaxLibraryMemory;
-    jpeg_mem_src(&c, d.data, static_cast<unsigned long>(d.size));
+    if (d.data)
+        jpeg_mem_src(&c, d.data, static_cast<unsigned long>(d.size));
+    else
+        UseFileSource(c, d.fd);
     jpeg_read_header(&c, TRUE);
     if (static_cast<long long>(c.image_width) * c.image_height > handpix::kMaxPixels) {
         d.result = IJL_MEMORY_ERROR;
@@ -135,13 +212,14 @@ void DecodeStep(void* context) {
     d.result = IJL_OK;
 }
 
-IJLERR RunDecode(JPEG_CORE_PROPERTIES* p, const std::uint8_t* data, std::size_t size, bool paramsOnly) {
+IJLERR RunDecode(JPEG_CORE_PROPERTIES* p, const std::uint8_t* data, std::size_t size, int fd, bool paramsOnly) {
     handpix::JpegErrorManager err;
     Decode d{};
     d.cinfo.err = handpix::InitJpegErrors(err, true);
     d.props = p;
     d.data = data;
     d.size = size;
+    d.fd = fd;
     d.paramsOnly = paramsOnly;
     d.result = IJL_ERR_DATA;
     if (!handpix::JpegGuarded(err, DecodeStep, &d)) d.result = IJL_ERR_DATA;
@@ -224,28 +302,32 @@ IJLERR ijlFree(JPEG_CORE_PROPERTIES* p) {
 IJLERR ijlRead(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
     if (!p) return IJL_INVALID_ENCODER;
     const bool params = iotype == IJL_JFILE_READPARAMS || iotype == IJL_JBUFF_READPARAMS;
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
     if (iotype == IJL_JBUFF_READPARAMS || iotype == IJL_JBUFF_READWHOLEIMAGE) {
         if (!p->JPGBytes) return IJL_INVALID_JPEG_PROPERTIES;
-        data = p->JPGBytes;
-        size = p->JPGSizeBytes;
-    } else if (iotype == IJL_JFILE_READPARAMS || iotype == IJL_JFILE_READWHOLEIMAGE) {
-        if (!p->JPGFile) return IJL_INVALID_FILENAME;
-        IjlState* s = State(p);
-        if (!s) return IJL_MEMORY_ERROR;
-        // The parameter read loads the file; the image read that follows uses it.
-        if (params || s->file.empty()) {
-            s->file.clear();
-            if (!handpix::ReadWholeFile(p->JPGFile, s->file, kMaxFileBytes)) return IJL_FILE_ERROR;
-        }
-        data = s->file.data();
-        size = s->file.size();
-    } else {
-        return IJL_INVALID_JPEG_PROPERTIES;
+        if (p->JPGSizeBytes == 0) return IJL_ERR_DATA;
+        return RunDecode(p, p->JPGBytes, p->JPGSizeBytes, -1, params);
     }
-    if (size == 0) return IJL_ERR_DATA;
-    return RunDecode(p, data, size, params);
+    if (iotype != IJL_JFILE_READPARAMS && iotype != IJL_JFILE_READWHOLEIMAGE) return IJL_INVALID_JPEG_PROPERTIES;
+    if (!p->JPGFile) return IJL_INVALID_FILENAME;
+    IjlState* s = State(p);
+    if (!s) return IJL_MEMORY_ERROR;
+    // The parameter read opens the file; the image read that follows reads the same file again from its start.
+    if (params || s->fd < 0) {
+        if (s->fd >= 0) ::close(s->fd);
+        s->fd = ::open(p->JPGFile, O_RDONLY | O_CLOEXEC);
+        if (s->fd < 0) return IJL_FILE_ERROR;
+        struct stat st;
+        const bool readable = ::fstat(s->fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                              static_cast<std::uint64_t>(st.st_size) <= kMaxFileBytes;
+        if (!readable || st.st_size == 0) {
+            ::close(s->fd);
+            s->fd = -1;
+            return readable ? IJL_ERR_DATA : IJL_FILE_ERROR;
+        }
+    } else if (::lseek(s->fd, 0, SEEK_SET) != 0) {
+        return IJL_FILE_ERROR;
+    }
+    return RunDecode(p, nullptr, 0, s->fd, params);
 }
 
 IJLERR ijlWrite(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
