@@ -570,12 +570,15 @@ void CJpeg::ConvertYUV2RGB(void) {
     const int y0 = m_nMcuRow * 8 * m_byMaxV, y1 = std::min(h, y0 + 8 * m_byMaxV);
     // Replicated rows go to the scratch space after the planes.
     std::uint8_t* rowBuf = m_pSamples + m_nSamplesSize - 3 * static_cast<std::size_t>(m_nPadWidth);
+    // Chroma at half the luma width (4:2:0, 4:2:2) is converted straight from
+    // its rows, without replicating it first.
+    const bool halfChroma = ns == 3 && m_byMaxH == m_byH[0] && m_byMaxH == 2 * m_byH[1] && m_byMaxH == 2 * m_byH[2];
     const std::uint8_t* src[3];
     for (int y = y0; y < y1; ++y) {
         for (int c = 0; c < ns; ++c) {
             const int hs = m_byMaxH / m_byH[c], vs = m_byMaxV / m_byV[c];
             const std::uint8_t* row = m_pSamples + m_nPlaneOffset[c] + static_cast<std::size_t>((y - y0) / vs) * m_nPlaneStride[c];
-            if (hs == 1) {
+            if (hs == 1 || halfChroma) {
                 src[c] = row;
                 continue;
             }
@@ -590,7 +593,10 @@ void CJpeg::ConvertYUV2RGB(void) {
         }
         std::uint8_t* d = m_pPending + (h - 1 - y) * S;
         std::uint8_t tail[3];
-        if (ns == 3) {
+        if (halfChroma) {
+            handpix::jpeg::YccToBgrHalfChroma(src[0], src[1], src[2], d, w);
+            if (n > w) handpix::jpeg::YccToBgr(src[0] + w, src[1] + w / 2, src[2] + w / 2, tail, 1);
+        } else if (ns == 3) {
             handpix::jpeg::YccToBgr(src[0], src[1], src[2], d, w);
             if (n > w) handpix::jpeg::YccToBgr(src[0] + w, src[1] + w, src[2] + w, tail, 1);
         } else {

@@ -5,6 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define HANDPIX_X86_DISPATCH 1
+#else
+#define HANDPIX_X86_DISPATCH 0
+#endif
+
 #include "handpix/jpegcodec/JpegTables.h"
 #include "handpix/platform/core/Zigzag.h"
 
@@ -341,20 +348,6 @@ inline std::uint8_t ClampTrunc(float v) {
     return static_cast<std::uint8_t>(static_cast<int>(std::min(std::max(v, 0.0f), 255.0f)));
 }
 
-// Planar in, a fixed count, one packed B | G << 8 | R << 16 word per pixel
-// out: the shape the vectoriser wants.
-inline void YccChunk(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint32_t* bgr) {
-    for (int i = 0; i < kChunk; ++i) {
-        const float Y = y[i];
-        const float u = static_cast<float>(cb[i] - 128);
-        const float v = static_cast<float>(cr[i] - 128);
-        const std::uint32_t r = ClampTrunc(Y + 1.402f * v);
-        const std::uint32_t g = ClampTrunc(Y - 0.34414f * u - 0.71414f * v);
-        const std::uint32_t b = ClampTrunc(Y + 1.772f * u);
-        bgr[i] = b | g << 8 | r << 16;
-    }
-}
-
 // Stores packed pixels 3 bytes apart: four at a time by one byte shuffle and
 // a 16-byte store whose last 4 bytes the next store overwrites, then one at a
 // time (4-byte stores, the spare byte again overwritten), the last bytewise.
@@ -391,23 +384,127 @@ inline void BgrChunk(const std::uint8_t* b, const std::uint8_t* g, const std::ui
 
 }  // namespace
 
-HANDPIX_HOT void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
-                          int n) {
-    alignas(32) std::uint8_t in[3][kChunk];
-    alignas(32) std::uint32_t out[kChunk];
-    for (int at = 0; at < n; at += kChunk) {
-        const int m = std::min(kChunk, n - at);
-        if (m == kChunk) {
-            YccChunk(y + at, cb + at, cr + at, out);
-        } else {
-            std::fill_n(&in[0][0], 3 * kChunk, 0);
-            std::copy_n(y + at, m, in[0]);
-            std::copy_n(cb + at, m, in[1]);
-            std::copy_n(cr + at, m, in[2]);
-            YccChunk(in[0], in[1], in[2], out);
-        }
-        StorePacked(out, m, bgr + 3 * static_cast<std::ptrdiff_t>(at));
+namespace {
+
+// One pixel by the formula.
+inline void YccPixel(int y, int cb, int cr, std::uint8_t* bgr) {
+    const float Y = static_cast<float>(y);
+    const float u = static_cast<float>(cb - 128), v = static_cast<float>(cr - 128);
+    bgr[0] = ClampTrunc(Y + 1.772f * u);
+    bgr[1] = ClampTrunc(Y - 0.34414f * u - 0.71414f * v);
+    bgr[2] = ClampTrunc(Y + 1.402f * v);
+}
+
+// kStep 2: chroma at half width, pixel i takes sample i / 2.
+template <int kStep>
+void YccRowPlain(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n) {
+    for (int i = 0; i < n; ++i) YccPixel(y[i], cb[i / kStep], cr[i / kStep], bgr + 3 * i);
+}
+
+#if HANDPIX_X86_DISPATCH
+// Byte masks spreading 16 samples of one channel over 48 interleaved B, G,
+// R bytes: output vector o takes, at byte b, sample (16o + b) / 3 of channel
+// (16o + b) % 3, and a zero (0x80) elsewhere.
+struct InterleaveMasks {
+    std::uint8_t m[3][3][16];  // [output vector][channel][byte]
+};
+constexpr InterleaveMasks MakeInterleaveMasks() {
+    InterleaveMasks t{};
+    for (int o = 0; o < 3; ++o)
+        for (int c = 0; c < 3; ++c)
+            for (int b = 0; b < 16; ++b) {
+                const int j = 16 * o + b;
+                t.m[o][c][b] = static_cast<std::uint8_t>(j % 3 == c ? j / 3 : 0x80);
+            }
+    return t;
+}
+constexpr InterleaveMasks kInterleave = MakeInterleaveMasks();
+
+[[gnu::target("avx2")]] inline __m256 BytesToFloat(__m128i bytes, int offset) {
+    return _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_cvtepu8_epi32(bytes), _mm256_set1_epi32(offset)));
+}
+
+// Truncated values of 16 pixels as bytes clamped to 0..255: the saturating
+// packs clamp exactly where the formula's bounds do.
+[[gnu::target("avx2")]] inline __m128i ClampToBytes(__m256 lo, __m256 hi) {
+    const __m256i w = _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_cvttps_epi32(lo), _mm256_cvttps_epi32(hi)), 0xD8);
+    return _mm_packus_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
+}
+
+// 16 pixels to 48 bytes of B, G, R. Every value is computed by the
+// formula's own float operations in its order; only the rounding to bytes is
+// rearranged (truncate, then clamp: the same byte as clamp, then truncate).
+template <int kStep>
+[[gnu::target("avx2")]] inline void Ycc16(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                                          std::uint8_t* bgr) {
+    __m256 tb[2], tg1[2], tg2[2], tr[2];
+    for (int h = 0; h < 3 - kStep; ++h) {
+        const __m256 u = BytesToFloat(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + 8 * h)), 128);
+        const __m256 v = BytesToFloat(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + 8 * h)), 128);
+        tb[h] = _mm256_mul_ps(_mm256_set1_ps(1.772f), u);
+        tg1[h] = _mm256_mul_ps(_mm256_set1_ps(0.34414f), u);
+        tg2[h] = _mm256_mul_ps(_mm256_set1_ps(0.71414f), v);
+        tr[h] = _mm256_mul_ps(_mm256_set1_ps(1.402f), v);
     }
+    if constexpr (kStep == 2) {
+        // Each chroma term serves two neighbouring pixels.
+        const __m256i lo = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3), hi = _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7);
+        for (__m256* t : {tb, tg1, tg2, tr}) {
+            t[1] = _mm256_permutevar8x32_ps(t[0], hi);
+            t[0] = _mm256_permutevar8x32_ps(t[0], lo);
+        }
+    }
+    const __m128i y16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    __m256 b[2], g[2], r[2];
+    for (int h = 0; h < 2; ++h) {
+        const __m256 Y = BytesToFloat(h ? _mm_srli_si128(y16, 8) : y16, 0);
+        b[h] = _mm256_add_ps(Y, tb[h]);
+        g[h] = _mm256_sub_ps(_mm256_sub_ps(Y, tg1[h]), tg2[h]);
+        r[h] = _mm256_add_ps(Y, tr[h]);
+    }
+    const __m128i ch[3] = {ClampToBytes(b[0], b[1]), ClampToBytes(g[0], g[1]), ClampToBytes(r[0], r[1])};
+    for (int o = 0; o < 3; ++o) {
+        __m128i out = _mm_setzero_si128();
+        for (int c = 0; c < 3; ++c)
+            out = _mm_or_si128(out, _mm_shuffle_epi8(ch[c], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][c]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 16 * o), out);
+    }
+}
+
+template <int kStep>
+[[gnu::target("avx2")]] void YccRowAvx2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                                        std::uint8_t* bgr, int n) {
+    int at = 0;
+    // A group reads 16 / kStep chroma samples (8 at least): whole groups only.
+    for (; at + 16 <= n; at += 16) Ycc16<kStep>(y + at, cb + at / kStep, cr + at / kStep, bgr + 3 * at);
+    YccRowPlain<kStep>(y + at, cb + at / kStep, cr + at / kStep, bgr + 3 * at, n - at);
+}
+#endif
+
+using YccRowFn = void (*)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int);
+
+template <int kStep>
+YccRowFn PickYccRow() {
+#if HANDPIX_X86_DISPATCH
+    if (__builtin_cpu_supports("avx2")) return YccRowAvx2<kStep>;
+#endif
+    return YccRowPlain<kStep>;
+}
+
+}  // namespace
+
+// The colour conversion is written with AVX2 intrinsics (the byte packing
+// and shuffles do not come out of generic vector code well) and chosen once,
+// at first use, like the clones of the other kernels.
+void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n) {
+    static const YccRowFn row = PickYccRow<1>();
+    row(y, cb, cr, bgr, n);
+}
+
+void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
+                        int n) {
+    static const YccRowFn row = PickYccRow<2>();
+    row(y, cb, cr, bgr, n);
 }
 
 namespace {

@@ -41,6 +41,9 @@ void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const Q
 // n pixels from Y, Cb, Cr samples to B, G, R bytes.
 void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
               int n);
+// The same with chroma at half width: pixel i takes cb[i / 2], cr[i / 2].
+void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
+                        int n);
 // n pixels from B, G, R bytes to Y, Cb, Cr bytes (may be the same buffer).
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
 // The same, also storing each sample minus 128 in three planes.

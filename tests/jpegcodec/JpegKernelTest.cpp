@@ -95,14 +95,18 @@ TEST(JpegKernels, ForwardTransformMatchesQuadrupleSum) {
 }
 
 TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
-    // Every (a, b, c): as Y, Cb, Cr planes, and as packed B, G, R.
+    // Every (a, b, c): as Y, Cb, Cr planes, and as packed B, G, R; with
+    // chroma at half width, pixels 2i and 2i + 1 share Cb and Cr (their Y
+    // differ, so each pair is checked against both of its samples).
     std::vector<std::uint8_t> y(256), cb(256), cr(256), out(3 * 256), bgr(3 * 256), ycc(3 * 256);
+    std::vector<std::uint8_t> yHalf(256), crHalf(128), outHalf(3 * 256);
     for (int a = 0; a < 256; ++a)
         for (int b = 0; b < 256; ++b) {
             for (int c = 0; c < 256; ++c) {
                 y[c] = bgr[3 * c] = static_cast<std::uint8_t>(a);
                 cb[c] = bgr[3 * c + 1] = static_cast<std::uint8_t>(b);
                 cr[c] = bgr[3 * c + 2] = static_cast<std::uint8_t>(c);
+                yHalf[c] = static_cast<std::uint8_t>(c % 2 ? 255 - a : a);
             }
             jpeg::YccToBgr(y.data(), cb.data(), cr.data(), out.data(), 256);
             jpeg::BgrToYcc(bgr.data(), ycc.data(), 256);
@@ -113,6 +117,39 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                 jpegref::BgrToYcc(&bgr[3 * c], back);
                 ASSERT_TRUE(std::equal(back, back + 3, &ycc[3 * c])) << a << " " << b << " " << c;
             }
+            for (int half = 0; half < 2; ++half) {
+                for (int i = 0; i < 128; ++i) crHalf[i] = static_cast<std::uint8_t>(128 * half + i);
+                jpeg::YccToBgrHalfChroma(yHalf.data(), cb.data(), crHalf.data(), outHalf.data(), 256);
+                for (int p = 0; p < 256; ++p) {
+                    std::uint8_t ref[3];
+                    jpegref::YccToBgr(yHalf[p], b, crHalf[p / 2], ref);
+                    ASSERT_TRUE(std::equal(ref, ref + 3, &outHalf[3 * p])) << a << " " << b << " " << p;
+                }
+            }
+        }
+}
+
+TEST(JpegKernels, ColourConversionOfShortRowsWritesOnlyTheRow) {
+    std::mt19937 rng(5);
+    for (int n = 1; n <= 70; ++n)
+        for (int half = 0; half < 2; ++half) {
+            std::vector<std::uint8_t> y(n), cb(n), cr(n), out(3 * n + 16, 0xA5);
+            for (int i = 0; i < n; ++i) {
+                y[i] = static_cast<std::uint8_t>(rng());
+                cb[i] = static_cast<std::uint8_t>(rng());
+                cr[i] = static_cast<std::uint8_t>(rng());
+            }
+            if (half)
+                jpeg::YccToBgrHalfChroma(y.data(), cb.data(), cr.data(), out.data(), n);
+            else
+                jpeg::YccToBgr(y.data(), cb.data(), cr.data(), out.data(), n);
+            for (int i = 0; i < n; ++i) {
+                std::uint8_t ref[3];
+                const int c = half ? i / 2 : i;
+                jpegref::YccToBgr(y[i], cb[c], cr[c], ref);
+                ASSERT_TRUE(std::equal(ref, ref + 3, &out[3 * i])) << n << " " << half << " " << i;
+            }
+            for (std::size_t i = 3 * n; i < out.size(); ++i) ASSERT_EQ(out[i], 0xA5) << n << " " << half;
         }
 }
 
