@@ -41,6 +41,7 @@ CJpeg::CJpeg() {
     std::memset(static_cast<void*>(m_QT), 0, sizeof m_QT);
     std::memset(static_cast<void*>(m_HT), 0, sizeof m_HT);
     std::memset(m_Block, 0, sizeof m_Block);
+    std::memset(m_sCoef, 0, sizeof m_sCoef);
     m_wRestartInterval = 0;
     m_nWidth = m_nHeight = 0;
     m_pScan = nullptr;

@@ -141,6 +141,7 @@ public:
     std::int32_t m_nPlaneStride[3]; // and its row length in samples
     std::int32_t m_nMcuRow;         // the MCU row held in m_pSamples
     std::uint8_t* m_pPending;       // the picture being decoded
+    alignas(32) std::int16_t m_sCoef[64];  // decoder: one data unit's coefficients, zero between units
 
 private:
     void Release();
