@@ -433,6 +433,21 @@ struct BitCursor {
         j.m_nScanPos = pos;
     }
     void Fill() {
+        // Whole bytes at once while the next eight hold no FF (the usual
+        // case); a byte at a time otherwise and near the end.
+        if (n <= 56 && pos + 8 <= size) {
+            std::uint64_t w;
+            std::memcpy(&w, buf + pos, sizeof w);
+            w = __builtin_bswap64(w);
+            const std::uint64_t t = ~w;
+            if (((t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull) == 0) {
+                const unsigned k = (64 - n) / 8;
+                bits = k == 8 ? w : bits << (8 * k) | w >> (64 - 8 * k);
+                n += 8 * k;
+                pos += k;
+                return;
+            }
+        }
         while (n <= 56) {
             std::uint8_t b = 0;
             if (pos < size) {
