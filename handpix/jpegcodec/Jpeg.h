@@ -24,13 +24,15 @@ struct HuffTable {
     std::uint16_t wMinCode[17];
     std::int32_t nValPtr[17];
     std::int32_t* pValueIndex;  // encoder: 251 entries, symbol -> index or -9999
-    // Addition: decoding shortcut for codes of up to 9 bits, indexed by the
-    // next 9 bits: (length << 8) | symbol, 0 for a longer code, 0xFFFF for a
-    // code that selects no symbol.
-    std::uint16_t wLookup[512];
-    // Addition, AC tables only: when the next 9 bits hold a whole code and
-    // its extra bits, (value << 8) | (run << 4) | bits used; otherwise 0.
-    std::int16_t sFastAc[512];
+    // Addition: decoding shortcut for codes of up to kFastBits bits, indexed
+    // by the next kFastBits bits: (length << 8) | symbol, 0 for a longer
+    // code, 0xFFFF for a code that selects no symbol.
+    static constexpr int kFastBits = 10;
+    std::uint16_t wLookup[1 << kFastBits];
+    // Addition, AC tables only: when the next kFastBits bits hold a whole
+    // code and its extra bits, (value << 8) | (run << 4) | bits used;
+    // otherwise 0.
+    std::int16_t sFastAc[1 << kFastBits];
 };
 
 class CJpeg {

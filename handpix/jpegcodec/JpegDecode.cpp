@@ -234,14 +234,15 @@ void CJpeg::BuildHuffTable(int slot, const std::uint8_t* bits, const std::uint8_
         t.wMaxCode[L] = t.pCode[j];
         ++j;
     }
-    for (unsigned p = 0; p < 512; ++p) {
-        const int r = ResolveCode(t, p, 9);
+    constexpr int kFast = HuffTable::kFastBits;
+    for (unsigned p = 0; p < (1u << kFast); ++p) {
+        const int r = ResolveCode(t, p, kFast);
         t.wLookup[p] = r == kBadCode ? 0xFFFF : r == kUnresolved ? 0 : static_cast<std::uint16_t>(r);
         t.sFastAc[p] = 0;
         if (slot < 16 || r < 0) continue;
         const int L = r >> 8, run = (r >> 4) & 0x0F, s = r & 0x0F;
-        if (s == 0 || s > 7 || L + s > 9) continue;
-        const int v = ExtendValue((p >> (9 - L - s)) & ((1u << s) - 1), static_cast<unsigned>(s));
+        if (s == 0 || s > 7 || L + s > kFast) continue;
+        const int v = ExtendValue((p >> (kFast - L - s)) & ((1u << s) - 1), static_cast<unsigned>(s));
         t.sFastAc[p] = static_cast<std::int16_t>(v * 256 + run * 16 + L + s);
     }
 }
@@ -469,7 +470,7 @@ struct BitCursor {
     int Symbol(const HuffTable& t) {
         if (n < 16) Fill();
         const unsigned peek = static_cast<unsigned>(bits >> (n - 16)) & 0xFFFF;
-        int r = t.wLookup[peek >> 7];
+        int r = t.wLookup[peek >> (16 - HuffTable::kFastBits)];
         if (r == 0) r = ResolveCode(t, peek, 16);
         if (r < 0 || r == 0xFFFF) return -1;
         n -= static_cast<unsigned>(r) >> 8;
@@ -505,7 +506,8 @@ template <typename Cursor, typename Put>
 bool CJpeg::DecodeAcInto(Cursor& bits, const HuffTable& ac, Put put) {
     for (int k = 1;;) {
         if (bits.n < 32) bits.Fill();
-        if (const int fast = ac.sFastAc[static_cast<unsigned>(bits.bits >> (bits.n - 9)) & 511]) {
+        constexpr int kFast = HuffTable::kFastBits;
+        if (const int fast = ac.sFastAc[static_cast<unsigned>(bits.bits >> (bits.n - kFast)) & ((1u << kFast) - 1)]) {
             k += (fast >> 4) & 0x0F;
             if (k > 63) break;
             put(k, fast >> 8);
