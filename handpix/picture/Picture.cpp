@@ -1,7 +1,10 @@
 #include "handpix/picture/Picture.h"
 
+#include <sys/mman.h>
+
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "handpix/platform/draw/ResourceTable.h"
@@ -33,15 +36,35 @@ int ScreenDpi(int index) {
 }
 }  // namespace
 
+handpix::ZeroPages::ZeroPages(std::size_t bytes) : m_bytes(nullptr), m_size(bytes), m_mapped(true) {
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) {  // out of mappings: plain zeroed memory does as well
+        m_mapped = false;
+        p = std::calloc(1, bytes);
+        if (!p) std::abort();
+    }
+    m_bytes = static_cast<BYTE*>(p);
+}
+
+handpix::ZeroPages::~ZeroPages() {
+    if (m_mapped) ::munmap(m_bytes, m_size);
+    else std::free(m_bytes);
+}
+
+namespace {
+using HandsetBuffer = BYTE[CPicture::kHandsetPixels][3];
+HandsetBuffer& HandsetBufferAt(BYTE* bytes) { return *reinterpret_cast<HandsetBuffer*>(bytes); }
+}  // namespace
+
 CPicture::CPicture()
     : m_pPicture(nullptr),
       m_hr(S_OK),
       m_AnimInfo{},
-      m_FrameRGB{},
+      m_FrameRGB(HandsetBufferAt(m_handsetBuffers.Bytes())),
       m_ColorKey{},
       m_bTransparent(0),
       m_ImgHeader{},
-      m_ImgRGB{},
+      m_ImgRGB(HandsetBufferAt(m_handsetBuffers.Bytes() + sizeof(HandsetBuffer))),
       m_pSrcImage(nullptr),
       m_pDstImage(nullptr),
       m_pImageFile(nullptr),
@@ -49,7 +72,7 @@ CPicture::CPicture()
       m_nHeight(0) {
     handpix::RegisterLibraryResources();
     AfxFindResourceHandle(MAKEINTRESOURCE(handpix::IDB_CANVAS), RT_BITMAP);
-    m_bmpCanvas.LoadBitmap(handpix::IDB_CANVAS);
+    m_bmpCanvas.LoadBitmap(handpix::IDB_CANVAS);  // shares the decoded resource until drawn into
 }
 
 CPicture::~CPicture() {

@@ -37,10 +37,34 @@ static_assert(sizeof(tagANIMATION_INFO_T) == 150);
 static_assert(offsetof(tagANIMATION_INFO_T, wTransColor) == 12);
 static_assert(offsetof(tagANIMATION_INFO_T, byFrameCount) == 48);
 
+namespace handpix {
+// Zero-filled memory whose pages the system zeroes on first touch, so an
+// object that never uses its buffers never pays for them.
+class ZeroPages {
+public:
+    explicit ZeroPages(std::size_t bytes);
+    ~ZeroPages();
+    ZeroPages(const ZeroPages&) = delete;
+    ZeroPages& operator=(const ZeroPages&) = delete;
+    BYTE* Bytes() const { return m_bytes; }
+
+private:
+    BYTE* m_bytes;
+    std::size_t m_size;
+    bool m_mapped;
+};
+}  // namespace handpix
+
 class CPicture {
 public:
     // The handset screen: 178 x 160 pixels.
     static constexpr int kHandsetPixels = 178 * 160;
+
+private:
+    // Both handset buffers: most pictures (every thumbnail) never touch them.
+    handpix::ZeroPages m_handsetBuffers{2 * sizeof(BYTE[kHandsetPixels][3])};
+
+public:
 
     CPicture();
     ~CPicture();
@@ -98,12 +122,13 @@ public:
     IPicture* m_pPicture;
     mutable HRESULT m_hr;                   // last get_Width/get_Height result
     tagANIMATION_INFO_T m_AnimInfo;
-    BYTE m_FrameRGB[kHandsetPixels][3];     // red, green, blue; rows at the picture's own width
+    // The two handset buffers are arrays held by reference, zero until written.
+    BYTE (&m_FrameRGB)[kHandsetPixels][3];  // red, green, blue; rows at the picture's own width
     BYTE m_ColorKey[3];                     // red, green, blue
     CBitmap m_bmpCanvas;                    // bitmap 12000, 192 x 160
     BOOL m_bTransparent;
     BYTE m_ImgHeader[48];
-    BYTE m_ImgRGB[kHandsetPixels][3];       // red, green, blue; top row first
+    BYTE (&m_ImgRGB)[kHandsetPixels][3];    // red, green, blue; top row first
     IplImage* m_pSrcImage;
     IplImage* m_pDstImage;
     CImageEdit* m_pImageFile;

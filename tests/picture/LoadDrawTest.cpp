@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -217,4 +218,37 @@ TEST(PictureCanvas, ConstructorLoadsTheBlankCanvas) {
     dc.CreateCompatibleDC(nullptr);
     dc.SelectObject(&pic.m_bmpCanvas);
     EXPECT_EQ(dc.GetPixel(191, 159), kWhite);
+}
+
+// Pictures share the decoded canvas and their zeroed handset buffers cost
+// nothing until used: what one picture draws or stores must stay its own.
+TEST(PictureCanvas, EveryPictureKeepsItsOwnCanvasAndBuffers) {
+    auto first = std::make_unique<CPicture>();
+    CPicture second;
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    dc.SelectObject(&first->m_bmpCanvas);
+    dc.FillSolidRect(0, 0, 192, 160, kRed);
+    first->m_FrameRGB[5][1] = 7;
+    first->m_ImgRGB[CPicture::kHandsetPixels - 1][2] = 9;
+    CPicture third;
+    for (CPicture* other : {&second, &third}) {
+        CDC look;
+        look.CreateCompatibleDC(nullptr);
+        look.SelectObject(&other->m_bmpCanvas);
+        EXPECT_EQ(look.GetPixel(0, 0), kWhite);
+        EXPECT_EQ(look.GetPixel(191, 159), kWhite);
+        EXPECT_EQ(other->m_FrameRGB[5][1], 0);
+        EXPECT_EQ(other->m_ImgRGB[CPicture::kHandsetPixels - 1][2], 0);
+    }
+    EXPECT_EQ(dc.GetPixel(191, 159), kRed);
+    EXPECT_EQ(first->m_FrameRGB[5][1], 7);
+    EXPECT_EQ(sizeof first->m_FrameRGB, std::size_t{CPicture::kHandsetPixels} * 3);
+    dc.DeleteDC();
+    first.reset();  // the drawn canvas goes with its picture; the shared one stays blank
+    CPicture fourth;
+    CDC look;
+    look.CreateCompatibleDC(nullptr);
+    look.SelectObject(&fourth.m_bmpCanvas);
+    EXPECT_EQ(look.GetPixel(10, 10), kWhite);
 }

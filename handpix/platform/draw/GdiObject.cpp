@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <utility>
 
 #include "handpix/platform/draw/DC.h"
 #include "handpix/platform/draw/FontEngine.h"
@@ -13,6 +16,7 @@ constexpr std::uint32_t kWhite = 0x00FFFFFFu;
 
 BOOL CBitmap::DeleteObject() {
     m_surface.reset();
+    m_shared = false;
     return TRUE;
 }
 
@@ -21,25 +25,58 @@ BOOL CBitmap::CreateCompatibleBitmap(CDC*, int width, int height) {
     if (width == 0 || height == 0) width = height = 1;
     if (!s->Reset(width, height, kWhite)) return FALSE;
     m_surface = std::move(s);
+    m_shared = false;
     return TRUE;
 }
+
+namespace {
+// The pixels of a resource image, decoded once per image. The image is held
+// so that its address keeps naming it; a host that registers a bitmap anew
+// registers a new image.
+std::shared_ptr<handpix::Surface> ResourceSurface(const std::shared_ptr<const handpix::ResourceImage>& image) {
+    static std::mutex lock;
+    static std::map<const handpix::ResourceImage*,
+                    std::pair<std::shared_ptr<const handpix::ResourceImage>, std::shared_ptr<handpix::Surface>>>
+        decoded;
+    std::lock_guard<std::mutex> guard(lock);
+    auto& entry = decoded[image.get()];
+    if (entry.second) return entry.second;
+    auto s = std::make_shared<handpix::Surface>();
+    if (!s->Reset(image->width, image->height, kWhite) ||
+        image->pixels.size() != static_cast<std::size_t>(image->width) * image->height)
+        return nullptr;
+    for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x)
+            s->Row(y)[x] = image->pixels[static_cast<std::size_t>(y) * image->width + x] & 0x00FFFFFFu;
+    entry = {image, s};
+    return s;
+}
+}  // namespace
 
 BOOL CBitmap::LoadBitmap(UINT nIDResource) {
     auto image = handpix::FindResourceImage(RT_BITMAP, nIDResource);
     if (!image) return FALSE;
-    auto s = std::make_shared<handpix::Surface>();
-    if (!s->Reset(image->width, image->height, kWhite) ||
-        image->pixels.size() != static_cast<std::size_t>(image->width) * image->height)
-        return FALSE;
-    for (int y = 0; y < image->height; ++y)
-        for (int x = 0; x < image->width; ++x)
-            s->Row(y)[x] = image->pixels[static_cast<std::size_t>(y) * image->width + x] & 0x00FFFFFFu;
+    auto s = ResourceSurface(image);
+    if (!s) return FALSE;
     m_surface = std::move(s);
+    m_shared = true;
     return TRUE;
+}
+
+void CBitmap::Unshare() const {
+    if (!m_shared) return;
+    m_surface = std::make_shared<handpix::Surface>(*m_surface);
+    m_shared = false;
+}
+
+const std::shared_ptr<handpix::Surface>& CBitmap::GetSurface() const {
+    Unshare();
+    return m_surface;
 }
 
 int CBitmap::GetBitmap(BITMAP* out) const {
     if (!m_surface || !out) return 0;
+    Unshare();  // bmBits lets the caller write
     out->bmType = 0;
     out->bmWidth = m_surface->Width();
     out->bmHeight = m_surface->Height();

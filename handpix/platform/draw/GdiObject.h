@@ -43,15 +43,22 @@ public:
     // gives a 1 x 1 bitmap, as GDI does.
     BOOL CreateCompatibleBitmap(CDC* pDC, int width, int height);
     // One of the library's bitmap resources (see ResourceTable.h); FALSE when absent.
+    // Every bitmap loaded from one resource shares its pixels until one of them
+    // is selected into a DC or its pixels are handed out; that one then gets a
+    // copy of its own.
     BOOL LoadBitmap(UINT nIDResource);
     int GetBitmap(BITMAP* out) const;
     CSize GetBitmapDimension() const;
 
     // Addition: the pixels, for the tool's PNG output and for tests.
-    const std::shared_ptr<handpix::Surface>& GetSurface() const { return m_surface; }
+    const std::shared_ptr<handpix::Surface>& GetSurface() const;
 
 private:
-    std::shared_ptr<handpix::Surface> m_surface;
+    // Copies shared resource pixels, so writes reach this bitmap only.
+    void Unshare() const;
+
+    mutable std::shared_ptr<handpix::Surface> m_surface;
+    mutable bool m_shared = false;  // m_surface is a resource's pixels, never written
 };
 
 class CBrush : public CGdiObject {
