@@ -1,7 +1,11 @@
 #include "handpix/photolist/PhotoItem.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 
@@ -15,6 +19,45 @@ constexpr UINT kCaptionFormat = DT_CENTER | DT_END_ELLIPSIS;
 }  // namespace
 
 int handpix::LastSeparator(const CString& path) { return std::max(path.ReverseFind('/'), path.ReverseFind('\\')); }
+
+std::string handpix::LowerName(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
+std::string handpix::CacheName(const std::string& name, bool caseTwin, bool motion) {
+    std::string lower = LowerName(name);
+    const bool unwritable = lower.find_first_of("?\\\r\n") != std::string::npos;
+    if (!(caseTwin && lower != name) && !unwritable && lower.find(".bmp") == std::string::npos) return lower;
+    std::uint64_t h = 1469598103934665603ULL;
+    for (unsigned char c : name) h = (h ^ c) * 1099511628211ULL;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "X%016llX%s", static_cast<unsigned long long>(h), motion ? ".MPEG" : ".JPG");
+    return buf;
+}
+
+namespace {
+// True when another entry of the folder, not a folder itself, has the same
+// name in lower case: the build then names this file's thumbnail apart.
+bool HasCaseTwin(const std::string& folder, const std::string& name) {
+    const std::string lower = handpix::LowerName(name);
+    if (lower == name) return false;
+    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+    if (!dir) return false;
+    bool twin = false;
+    while (dirent* e = ::readdir(dir)) {
+        struct stat st {};
+        if (name != e->d_name && handpix::LowerName(e->d_name) == lower &&
+            ::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && !S_ISDIR(st.st_mode)) {
+            twin = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return twin;
+}
+}  // namespace
 
 CString handpix::SizeText(int bytes) {
     long long k = bytes < 1024 ? (bytes != 0 ? 1 : 0) : bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
@@ -122,8 +165,13 @@ CMotionPictureItem::CMotionPictureItem(CString path) { SetPicture(path); }
 
 void CMotionPictureItem::SetMediaInfo(int nFileSize) { m_strInfo = handpix::SizeText(nFileSize); }
 
+// Named as the build names it, so the build finds what the host makes here.
 void CMotionPictureItem::MakeThumbNail(CString& strCacheDir) {
-    if (handpix::LastSeparator(m_strPath) >= 0) m_strThumb = strCacheDir + "/" + m_strName + ".jpg";
+    const int sep = handpix::LastSeparator(m_strPath);
+    if (sep < 0) return;
+    const std::string name = m_strName.str();
+    const bool twin = HasCaseTwin(m_strPath.Left(sep).str(), name);
+    m_strThumb = strCacheDir + "/" + CString(handpix::CacheName(name, twin, true)) + ".jpg";
 }
 
 void CMotionPictureItem::DrawIcon(CDC* pDC, CPicture* pIcon) { ComposeTile(pDC, pIcon, true); }

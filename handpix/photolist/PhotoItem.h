@@ -4,6 +4,8 @@
 // picture; CMotionPictureItem points at one the host makes and can paint an
 // icon tile.
 #pragma once
+#include <string>
+
 #include "handpix/picture/Picture.h"
 #include "handpix/platform/core/Geometry.h"
 #include "handpix/platform/core/List.h"
@@ -21,6 +23,15 @@ inline constexpr COLORREF kTileNormal = RGB(255, 255, 255);
 CString SizeText(int bytes);
 // Index of the last '/' or '\\' of a path, or -1.
 int LastSeparator(const CString& path);
+// Addition: ASCII letters of a file name in lower case.
+std::string LowerName(std::string name);
+// Addition: the name of a source file's thumbnail in the cache folder (for a
+// motion picture, without its ".jpg"): the name in lower case, unless another
+// file of the folder differs from it only in case (caseTwin) or the lower-case
+// name cannot serve (it cannot be written as a list line, or holds ".bmp",
+// which the resizer would take for a BMP target). Such a file gets a name of
+// its own, whose capitals keep it apart from every lower-case name.
+std::string CacheName(const std::string& name, bool caseTwin, bool motion);
 }  // namespace handpix
 
 class CPhotoItem : public CObject {

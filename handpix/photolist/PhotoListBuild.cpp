@@ -23,8 +23,10 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "handpix/photolist/OrderedJobs.h"
 #include "handpix/photolist/PhotoListCtrl.h"
 #include "handpix/platform/core/CodePage.h"
 #include "handpix/platform/core/File.h"
@@ -137,25 +139,6 @@ private:
     bool m_abandoned = false;
 };
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-// A cache name for a file whose lower-case name cannot serve: a sibling differs
-// only in case, the name cannot be written as a list line, or the resizer would
-// take ".bmp" in it for a BMP target. Upper-case letters keep it apart from
-// every lower-case name.
-std::string PrivateCacheName(const std::string& name, _IMG_FORMAT kind) {
-    std::uint64_t h = 1469598103934665603ULL;
-    for (unsigned char c : name) h = (h ^ c) * 1099511628211ULL;
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "X%016llX%s", static_cast<unsigned long long>(h),
-                  kind == IMG_MPEG ? ".MPEG" : ".JPG");
-    return buf;
-}
-
 // The files of the kind in enumeration order (no sorting), directories skipped.
 // A missing folder gives none.
 std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
@@ -164,7 +147,7 @@ std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
     if (!dir) return out;
     const char* pattern = kind == IMG_MPEG ? ".mpeg" : ".jpg";
     while (dirent* e = ::readdir(dir)) {
-        std::string lower = Lower(e->d_name);
+        std::string lower = handpix::LowerName(e->d_name);
         if (lower.find(pattern) == std::string::npos) continue;
         struct stat st {};
         if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0 || S_ISDIR(st.st_mode)) continue;
@@ -174,11 +157,7 @@ std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
     ::closedir(dir);
     std::unordered_map<std::string, int> uses;
     for (const Source& s : out) ++uses[s.cache];
-    for (Source& s : out) {
-        bool caseTwin = s.cache != s.name && uses[s.cache] > 1;
-        bool unwritable = s.cache.find_first_of("?\\\r\n") != std::string::npos;
-        if (caseTwin || unwritable || s.cache.find(".bmp") != std::string::npos) s.cache = PrivateCacheName(s.name, kind);
-    }
+    for (Source& s : out) s.cache = handpix::CacheName(s.name, uses[s.cache] > 1, kind == IMG_MPEG);
     return out;
 }
 
@@ -283,6 +262,69 @@ private:
     std::FILE* m_file = nullptr;
 };
 
+// What the build does with one file. Decided for every file in enumeration
+// order before any thumbnail work starts, so that work can run on several
+// threads; the build takes the results in the same order.
+struct Plan {
+    enum class Action { kReuse, kMake, kName };
+    Action action = Action::kName;
+    bool hadFile = false;        // a thumbnail of that name was there before this build
+    std::string thumb, size;     // file name in the cache folder; size digits
+    std::string info;            // information text of a reused thumbnail
+    ThumbListTable::node_type listed;  // the previous list's line, taken out of the table
+    CPhotoItem* item = nullptr;  // made by a job; owned here until appended
+};
+
+std::vector<Plan> PlanFiles(const std::vector<Source>& sources, const std::string& jpgSuffix, const CacheFolder& cache,
+                            ThumbListTable& table) {
+    std::vector<Plan> plans(sources.size());
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        Plan& plan = plans[i];
+        plan.thumb = sources[i].cache + jpgSuffix;
+        plan.size = std::to_string(sources[i].size);
+        auto found = table.find(plan.thumb + plan.size);
+        plan.hadFile = cache.HasFile(plan.thumb);
+        if (found != table.end()) {
+            plan.listed = table.extract(found);
+            if (plan.hadFile) {
+                plan.action = Plan::Action::kReuse;
+                plan.info = plan.listed.mapped().info;
+                continue;
+            }
+        }
+        plan.action = jpgSuffix.empty() ? Plan::Action::kMake : Plan::Action::kName;
+    }
+    return plans;
+}
+
+// The item of one file with its thumbnail loaded or made; any thread.
+CPhotoItem* MakeItem(const Plan& plan, const Source& src, const CString& folder, const CacheFolder& cache,
+                     CString& cacheDir, _IMG_FORMAT kind, CPicture* working) {
+    CString path = folder + "/" + CString(src.name);
+    CPhotoItem* item = kind == IMG_JPEG ? static_cast<CPhotoItem*>(new CPictureItem(path))
+                                        : static_cast<CPhotoItem*>(new CMotionPictureItem(path));
+    CString thumbPath(cache.Path(plan.thumb));
+    switch (plan.action) {
+    case Plan::Action::kReuse:
+        item->m_strThumb = thumbPath;
+        item->SetPictureFile(thumbPath);
+        item->m_strInfo = CString(plan.info);
+        break;
+    case Plan::Action::kMake: {
+        // The thumbnail takes the cache name; the caption keeps the real one.
+        CString caption = item->m_strName;
+        item->m_strName = CString(src.cache);
+        static_cast<CPictureItem*>(item)->MakeThumbNail(working, cacheDir);
+        item->m_strName = caption;
+        break;
+    }
+    case Plan::Action::kName:
+        item->m_strThumb = thumbPath;
+        break;
+    }
+    return item;
+}
+
 }  // namespace
 
 void CPhotoListCtrl::SetCacheRoot(CString root) {
@@ -369,67 +411,70 @@ void CPhotoListCtrl::InitPhotoList() {
     progress.total = static_cast<int>(sources.size());
     const std::string jpgSuffix = kind == IMG_MPEG ? ".jpg" : "";
     CString cacheDir(cachePath);
+    std::vector<Plan> plans = PlanFiles(sources, jpgSuffix, cache, table);
+
+    // Items are made and their thumbnails loaded or made on this thread and on
+    // helpers; they are appended here, one by one in enumeration order.
+    const int helpers = handpix::OrderedJobs::HelpersForMachine();
+    std::vector<std::unique_ptr<CPicture>> working(static_cast<std::size_t>(helpers));
+    auto makeItem = [&](std::size_t i, int helper) {
+        CPicture* picture = &m_picResize;
+        if (helper > 0) {
+            std::unique_ptr<CPicture>& own = working[static_cast<std::size_t>(helper - 1)];
+            if (!own && plans[i].action == Plan::Action::kMake) own = std::make_unique<CPicture>();
+            picture = own.get();
+        }
+        plans[i].item = MakeItem(plans[i], sources[i], folder, cache, cacheDir, kind, picture);
+    };
     std::vector<std::string> spare;
     std::set<std::string> inUse;  // thumbnails this build shows or made: never stale
     bool written = false;
     std::size_t reached = 0;
-    for (; reached < sources.size() && !stopped(); ++reached) {
-        const Source& src = sources[reached];
-        CRect client;
-        GetClientRect(&client);
-        CString path = folder + "/" + CString(src.name);
-        CPhotoItem* item = kind == IMG_JPEG ? static_cast<CPhotoItem*>(new CPictureItem(path))
-                                            : static_cast<CPhotoItem*>(new CMotionPictureItem(path));
-        const std::string thumb = src.cache + jpgSuffix;
-        const std::string size = std::to_string(src.size);
-        // The item is filled before it is appended, so painting never meets it half made.
-        auto found = table.find(thumb + size);
-        if (found != table.end() && cache.HasFile(thumb)) {
-            CString thumbPath(cache.Path(thumb));
-            item->m_strThumb = thumbPath;
-            item->SetPictureFile(thumbPath);
-            item->m_strInfo = CString(found->second.info);
-            table.erase(found);
-            inUse.insert(thumb);
-            ++progress.reused;
-        } else {
-            if (found != table.end()) table.erase(found);  // listed, but the file is gone
-            if (cache.HasFile(thumb)) spare.push_back(src.cache);
-            if (kind == IMG_JPEG) {
-                // The thumbnail takes the cache name; the caption keeps the real one.
-                CString caption = item->m_strName;
-                item->m_strName = CString(src.cache);
-                static_cast<CPictureItem*>(item)->MakeThumbNail(&m_picResize, cacheDir);
-                item->m_strName = caption;
-                inUse.insert(thumb);
-                ++progress.made;
+    {
+        handpix::OrderedJobs jobs(sources.size(), helpers, makeItem, [&] { return !stopped(); });
+        for (; reached < sources.size() && !stopped(); ++reached) {
+            CRect client;
+            GetClientRect(&client);
+            if (!jobs.WaitFor(reached)) break;
+            Plan& plan = plans[reached];
+            CPhotoItem* item = std::exchange(plan.item, nullptr);
+            if (plan.action == Plan::Action::kReuse) {
+                inUse.insert(plan.thumb);
+                ++progress.reused;
             } else {
-                item->m_strThumb = CString(cache.Path(thumb));
+                if (plan.hadFile) spare.push_back(sources[reached].cache);
+                if (plan.action == Plan::Action::kMake) {
+                    inUse.insert(plan.thumb);
+                    ++progress.made;
+                }
             }
+            list->Line(plan.thumb, plan.size, item->m_strInfo.str());
+            written = true;
+            CRect cell;
+            {
+                Lock lock(m_lock);
+                AddTail(item);
+                cell = item->GetRect();
+                cell.OffsetRect(-m_nHPos, -m_nVPos);
+            }
+            CRect visible;
+            if (visible.IntersectRect(cell, client)) {
+                InvalidateRect(&visible, FALSE);
+                if (kind == IMG_MPEG) UpdateWindow();
+            }
+            ++progress.done;
+            tell();
         }
-        list->Line(thumb, size, item->m_strInfo.str());
-        written = true;
-        CRect cell;
-        {
-            Lock lock(m_lock);
-            AddTail(item);
-            cell = item->GetRect();
-            cell.OffsetRect(-m_nHPos, -m_nVPos);
-        }
-        CRect visible;
-        if (visible.IntersectRect(cell, client)) {
-            InvalidateRect(&visible, FALSE);
-            if (kind == IMG_MPEG) UpdateWindow();
-        }
-        ++progress.done;
-        tell();
-    }
+    }  // the helpers are joined here
 
     // A stopped build keeps what it did not reach: those files are still
     // there, so their lines and thumbnails carry over.
     std::set<std::string> unreached;
-    for (std::size_t i = reached; i < sources.size(); ++i)
-        unreached.insert(sources[i].cache + jpgSuffix + std::to_string(sources[i].size));
+    for (std::size_t i = reached; i < sources.size(); ++i) {
+        delete std::exchange(plans[i].item, nullptr);
+        if (!plans[i].listed.empty()) table.insert(std::move(plans[i].listed));
+        unreached.insert(plans[i].thumb + plans[i].size);
+    }
     for (const auto& [key, entry] : table) {
         auto sp = std::find(spare.begin(), spare.end(), entry.thumb);
         if (sp != spare.end()) {

@@ -147,9 +147,11 @@ public:
 
     // Guards the items, the selection, the layout fields and m_pCurItem.
     std::recursive_mutex m_lock;
-    // Workers started by SetPath; deleting one joins it.
+    // Workers started by SetPath; deleting one joins it. Those that have
+    // returned are listed in m_finishedWorkers and reaped by the next SetPath.
     std::mutex m_workersMutex;
     std::vector<std::unique_ptr<CWinThread>> m_workers;
+    std::vector<const CWinThread*> m_finishedWorkers;
     // Additions, guarded by m_workersMutex: the cache root and the progress
     // callback; the window SetPath saw, so a build notices the window is gone.
     CString m_strCacheRoot;

@@ -1,6 +1,8 @@
 // The list's worker: one per SetPath. At most one build runs in the process;
 // a worker that finds one running leaves at once unless the host asked the
 // running build to stop, in which case it waits for that build to end.
+#include <algorithm>
+
 #include "handpix/photolist/PhotoListCtrl.h"
 #include "handpix/platform/windows/Desktop.h"
 
@@ -15,10 +17,29 @@ bool TryRaise(std::atomic<int>& counter) {
     int idle = -1;
     return counter.compare_exchange_strong(idle, 0);
 }
+
+// Tells the list on every way out that this worker is done, so the next
+// SetPath can join it instead of keeping it until the list goes.
+class FinishedMark {
+public:
+    explicit FinishedMark(CPhotoListCtrl* list) : m_list(list) {}
+    ~FinishedMark() {
+        const CWinThread* self = AfxGetThread();
+        std::lock_guard<std::mutex> lock(m_list->m_workersMutex);
+        for (const auto& worker : m_list->m_workers)
+            if (worker.get() == self) m_list->m_finishedWorkers.push_back(self);
+    }
+    FinishedMark(const FinishedMark&) = delete;
+    FinishedMark& operator=(const FinishedMark&) = delete;
+
+private:
+    CPhotoListCtrl* m_list;
+};
 }  // namespace
 
 UINT PhotoListThreadProc(LPVOID pParam) {
     auto* list = static_cast<CPhotoListCtrl*>(pParam);
+    FinishedMark mark(list);
     if (list->GetThreadStop() == 0) {
         // Without a stop request a busy process drops this SetPath.
         if (!TryRaise(g_nBuildCounter)) return 0;
@@ -54,8 +75,16 @@ void CPhotoListCtrl::SetPath(CString path) {
         m_strPath = path;
         m_nVPos = 0;
     }
+    std::vector<std::unique_ptr<CWinThread>> finished;  // joined after the lock is let go
     std::lock_guard<std::mutex> lock(m_workersMutex);
     m_hBuildWnd = m_hWnd;
+    for (const CWinThread* done : m_finishedWorkers) {
+        auto it = std::find_if(m_workers.begin(), m_workers.end(), [done](const auto& w) { return w.get() == done; });
+        if (it == m_workers.end()) continue;
+        finished.push_back(std::move(*it));
+        m_workers.erase(it);
+    }
+    m_finishedWorkers.clear();
     m_workers.push_back(std::unique_ptr<CWinThread>(
         AfxBeginThread(PhotoListThreadProc, this, THREAD_PRIORITY_NORMAL, 0, 0, nullptr)));
 }

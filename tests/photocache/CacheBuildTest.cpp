@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <regex>
+#include <set>
+#include <cstring>
 
 #include "handpix/platform/core/File.h"
 #include "tests/photocache/CacheFixture.h"
@@ -41,6 +43,31 @@ TEST_F(BuildTest, FirstBuildNumbersTheFolderAndSecondReusesEverything) {
     EXPECT_EQ(ListFile(), list);
     EXPECT_FALSE(fs::exists(Cache("ThumbListJpeg.lst.new")));
     EXPECT_TRUE(boxes.empty());
+}
+
+// Thumbnails are made and loaded on several threads; the items and the list
+// lines still follow the folder's own order, on the first build and the next.
+TEST_F(BuildTest, ItemsAndLinesFollowTheFolderOrderOnEveryBuild) {
+    for (int i = 0; i < 24; ++i) WriteJpeg(src + "/n" + std::to_string(i) + ".jpg", 64 + i, 48, 20u + static_cast<unsigned>(i));
+    std::vector<std::string> folderOrder;
+    for (const auto& e : fs::directory_iterator(src)) folderOrder.push_back(e.path().filename().string());
+    for (int build = 0; build < 2; ++build) {
+        PhotoListProgress p = Build();
+        EXPECT_EQ(build == 0 ? p.made : p.reused, 24);
+        std::vector<std::string> items, lines;
+        for (POSITION pos = list->m_listItems.GetHeadPosition(); pos;) {
+            auto* item = static_cast<CPhotoItem*>(list->m_listItems.GetNext(pos));
+            items.push_back(item->m_strName.str());
+            // Each item holds its own thumbnail: the width tells them apart.
+            EXPECT_EQ(item->m_strInfo.str().substr(0, item->m_strInfo.str().find("×")),
+                      std::to_string(64 + std::stoi(item->m_strName.str().substr(1))));
+        }
+        std::string bytes = ListFile();
+        for (std::size_t pos = 0, eol; (eol = bytes.find('\n', pos)) != std::string::npos; pos = eol + 1)
+            lines.push_back(bytes.substr(pos, bytes.find('?', pos) - pos));
+        EXPECT_EQ(items, folderOrder);
+        EXPECT_EQ(lines, folderOrder);
+    }
 }
 
 TEST_F(BuildTest, ChangedPicturesAreRemadeAndGoneOnesDeleted) {
@@ -88,6 +115,28 @@ TEST_F(BuildTest, MotionPicturesListWithoutPicturesUntilTheHostMakesOne) {
     EXPECT_EQ(Build().reused, 1);
     item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
     EXPECT_EQ(item->m_picture.GetImageSize(), CSize(90, 60));
+}
+
+// The host names each thumbnail through the item; the build must then find
+// it, capitals and names that differ only in case included.
+TEST_F(BuildTest, MotionThumbnailsTheHostNamesThroughTheItemAreFound) {
+    for (const char* name : {"Clip.MPEG", "Twin.mpeg", "twin.mpeg", "plain.mpeg"})
+        WriteBytes(src + "/" + name, std::string(1000 + std::strlen(name), 'm'));
+    MakeList(IMG_MPEG);
+    Build();
+    CString cacheDir(Cache());
+    std::set<std::string> thumbs;
+    for (POSITION pos = list->m_listItems.GetHeadPosition(); pos;) {
+        auto* item = static_cast<CMotionPictureItem*>(list->m_listItems.GetNext(pos));
+        item->MakeThumbNail(cacheDir);
+        thumbs.insert(item->m_strThumb.str());
+        WriteJpeg(item->m_strThumb.str(), 40, 30, 9);
+    }
+    EXPECT_EQ(thumbs.size(), 4u);
+    EXPECT_EQ(thumbs.count(Cache("plain.mpeg.jpg")), 1u);
+    EXPECT_EQ(Build().reused, 4);
+    for (POSITION pos = list->m_listItems.GetHeadPosition(); pos;)
+        EXPECT_EQ(static_cast<CPhotoItem*>(list->m_listItems.GetNext(pos))->m_picture.GetImageSize(), CSize(40, 30));
 }
 
 TEST_F(BuildTest, UnknownKindCannotCreateItsList) {

@@ -79,6 +79,18 @@ TEST_F(WorkerTest, StopRequestWithoutABuildIsClearedByTheNextOne) {
     EXPECT_EQ(list->GetItemCount(), 3);
 }
 
+TEST_F(WorkerTest, FinishedWorkersAreJoinedByTheNextSetPath) {
+    hold = false;
+    for (int n = 1; n <= 6; ++n) {
+        list->SetPath(CString(n % 2 ? src : other));
+        ASSERT_TRUE(PumpUntil([&] { return builds == n; }));
+        std::lock_guard<std::mutex> lock(list->m_workersMutex);
+        // The one just started, and the one before when it had not yet returned.
+        EXPECT_LE(list->m_workers.size(), 2u);
+    }
+    EXPECT_EQ(Names(), (std::vector<std::string>{"b0.jpg", "b1.jpg"}));
+}
+
 TEST_F(WorkerTest, PaintWhileAListIsEmptiedShowsOnlyTheBackground) {
     hold = false;
     Build();
