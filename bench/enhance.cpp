@@ -2,16 +2,22 @@
 // 100 x 75 thumbnail of a 12-megapixel 4:2:0 JPEG through CPicture's resizing
 // (reduced-scale decode, area averaging, encode, hidden file) against the
 // floor, libjpeg decoding the same file at 1/8 scale; and the devignetting of
-// a decoded picture against one pass of its bytes.
+// a decoded picture against one pass of its bytes. The same thumbnail as one
+// `handpix thumb` process against one `djpeg -scale 1/8` process, start-up
+// included (wall time; the tool is looked for beside the bench's build folder).
 // bench-link: handpix
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <jpeglib.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -97,6 +103,41 @@ void BM_ThumbnailAspect(benchmark::State& state) {
     for (auto _ : state) picture.ResizingImage(source, target);
 }
 
+// Runs argv[0] (found on PATH) with its output discarded; true when it exits 0.
+bool Run(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t io;
+    posix_spawn_file_actions_init(&io);
+    posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&io, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int status = -1;
+    const bool started = posix_spawnp(&pid, argv[0], &io, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&io);
+    return started && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void RunProcess(benchmark::State& state, std::vector<std::string> args) {
+    if (!Run(args)) {
+        state.SkipWithError(("cannot run " + args[0]).c_str());
+        return;
+    }
+    for (auto _ : state) Run(args);
+}
+
+void BM_DjpegEighthScaleProcess(benchmark::State& state) {
+    RunProcess(state, {"djpeg", "-scale", "1/8", "-outfile", "/dev/null", Photo()});
+}
+
+void BM_ThumbProcess(benchmark::State& state) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path tool = fs::read_symlink("/proc/self/exe", ec).parent_path().parent_path() / "tools" / "handpix";
+    RunProcess(state, {tool.string(), "thumb", Photo(), Dir() + "/process.jpg"});
+}
+
 void BM_Devignette(benchmark::State& state) {
     const unsigned w = 1600, h = 1200;
     LUX_Image* src = CLuxJpeg::LUX_AllocImage(w, h, 3);
@@ -120,5 +161,7 @@ void BM_Devignette(benchmark::State& state) {
 
 BENCHMARK(BM_LibjpegEighthScale)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ThumbnailAspect)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DjpegEighthScaleProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ThumbProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Devignette)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
