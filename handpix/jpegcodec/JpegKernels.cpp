@@ -223,19 +223,21 @@ constexpr DctVectors MakeDctVectors() {
 }
 constexpr DctVectors kDctV = MakeDctVectors();
 
-// Lanes 0-3 take lane y of v, lanes 4-7 lane y + 4.
+// Lanes 0-3 take lane y of v, lanes 4-7 lane y + 4, times k.
 template <int Y>
-[[gnu::always_inline]] inline F8 SpreadPair(F8 v) {
+[[gnu::always_inline]] inline void SpreadPairTimes(const F8& v, const float* k, F8& out) {
+    F8 kv;
+    Load(kv, k);
 #if defined(__clang__)
-    return __builtin_shufflevector(v, v, Y, Y, Y, Y, Y + 4, Y + 4, Y + 4, Y + 4);
+    out = __builtin_shufflevector(v, v, Y, Y, Y, Y, Y + 4, Y + 4, Y + 4, Y + 4) * kv;
 #else
-    return __builtin_shuffle(v, I8{Y, Y, Y, Y, Y + 4, Y + 4, Y + 4, Y + 4});
+    out = __builtin_shuffle(v, I8{Y, Y, Y, Y, Y + 4, Y + 4, Y + 4, Y + 4}) * kv;
 #endif
 }
 
 // Row x of the area as (f[y] + f[7-y], y < 4 | f[y] - f[7-y], y < 4), in float
 // (exact: |f| <= 2048).
-[[gnu::always_inline]] inline F8 MirroredRow(S8 row) {
+[[gnu::always_inline]] inline void MirroredRow(const S8& row, F8& out) {
 #if defined(__clang__)
     const S8 rev = __builtin_shufflevector(row, row, 7, 6, 5, 4, 3, 2, 1, 0);
     const S8 sum = row + rev, dif = row - rev;
@@ -245,7 +247,7 @@ template <int Y>
     const S8 sum = row + rev, dif = row - rev;
     const S8 sd = __builtin_shuffle(sum, dif, S8{0, 1, 2, 3, 8, 9, 10, 11});
 #endif
-    return __builtin_convertvector(sd, F8);
+    out = __builtin_convertvector(sd, F8);
 }
 
 }  // namespace
@@ -286,16 +288,13 @@ HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t str
         // sum's, always.
         F8 r[8];
         for (int x = 0; x < 8; ++x) {
-            const F8 sd = MirroredRow(rows[x]);
-            F8 k;
-            Load(k, kDctV.rowK[0]);
-            F8 acc = SpreadPair<0>(sd) * k;
-            Load(k, kDctV.rowK[1]);
-            acc += SpreadPair<1>(sd) * k;
-            Load(k, kDctV.rowK[2]);
-            acc += SpreadPair<2>(sd) * k;
-            Load(k, kDctV.rowK[3]);
-            acc += SpreadPair<3>(sd) * k;
+            F8 sd, t[4];
+            MirroredRow(rows[x], sd);
+            SpreadPairTimes<0>(sd, kDctV.rowK[0], t[0]);
+            SpreadPairTimes<1>(sd, kDctV.rowK[1], t[1]);
+            SpreadPairTimes<2>(sd, kDctV.rowK[2], t[2]);
+            SpreadPairTimes<3>(sd, kDctV.rowK[3], t[3]);
+            const F8 acc = ((t[0] + t[1]) + t[2]) + t[3];
             r[x] = acc;
         }
         F8 pairs[2][4];
