@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -7,24 +6,10 @@
 #include "handpix/platform/ole/Ole.h"
 
 namespace {
-class MemStream final : public IStream {
+class MemStream final : public ComObject<IStream, IID_IStream> {
 public:
     explicit MemStream(std::vector<BYTE> bytes) : m_bytes(std::move(bytes)) {}
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!(riid == IID_IStream) && !(riid == IID_IUnknown)) return E_NOINTERFACE;
-        *ppv = static_cast<IStream*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override {
         if (pcbRead) *pcbRead = 0;
         if (!pv) return E_POINTER;
@@ -62,7 +47,6 @@ public:
 private:
     std::vector<BYTE> m_bytes;
     std::size_t m_pos = 0;
-    std::atomic<ULONG> m_refs{1};
 };
 }  // namespace
 

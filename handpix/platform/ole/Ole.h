@@ -1,6 +1,7 @@
 // The COM basics the picture loader needs: result codes, interface
 // identifiers, IUnknown and IStream.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -44,6 +45,30 @@ struct IUnknown {
     virtual HRESULT QueryInterface(REFIID riid, void** ppv) = 0;
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
+};
+
+// QueryInterface and reference counting for an object made with new that
+// serves one interface besides IUnknown; the last Release deletes it.
+template <class Interface, const IID& kIid>
+class ComObject : public Interface {
+public:
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!(riid == kIid) && !(riid == IID_IUnknown)) return E_NOINTERFACE;
+        *ppv = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++m_refs; }
+    ULONG Release() override {
+        const ULONG left = --m_refs;
+        if (left == 0) delete this;
+        return left;
+    }
+
+private:
+    std::atomic<ULONG> m_refs{1};
 };
 
 struct LARGE_INTEGER {

@@ -1,7 +1,6 @@
 #include "handpix/platform/ole/OlePicture.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -91,25 +90,11 @@ bool Decode(const std::vector<std::uint8_t>& data, Decoded& out) {
     return false;
 }
 
-class StaticPicture final : public IPicture {
+class StaticPicture final : public ComObject<IPicture, IID_IPicture> {
 public:
     explicit StaticPicture(Decoded d)
         : m_pic(std::move(d)), m_hmWidth(PixelsToHimetric(m_pic.width)), m_hmHeight(PixelsToHimetric(m_pic.height)) {}
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!(riid == IID_IPicture) && !(riid == IID_IUnknown)) return E_NOINTERFACE;
-        *ppv = static_cast<IPicture*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override {
-        ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT get_Width(OLE_XSIZE_HIMETRIC* width) override {
         if (!width) return E_POINTER;
         *width = m_hmWidth;
@@ -141,7 +126,6 @@ private:
     Decoded m_pic;
     long m_hmWidth;
     long m_hmHeight;
-    std::atomic<ULONG> m_refs{1};
     std::mutex m_cacheLock;
     Scaled m_cache;
 };
