@@ -1,10 +1,7 @@
 #include "handpix/picture/Picture.h"
 
-#include <sys/mman.h>
-
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "handpix/platform/draw/ResourceTable.h"
@@ -35,21 +32,6 @@ int ScreenDpi(int index) {
     return screen.GetDeviceCaps(index);
 }
 }  // namespace
-
-handpix::ZeroPages::ZeroPages(std::size_t bytes) : m_bytes(nullptr), m_size(bytes), m_mapped(true) {
-    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) {  // out of mappings: plain zeroed memory does as well
-        m_mapped = false;
-        p = std::calloc(1, bytes);
-        if (!p) std::abort();
-    }
-    m_bytes = static_cast<BYTE*>(p);
-}
-
-handpix::ZeroPages::~ZeroPages() {
-    if (m_mapped) ::munmap(m_bytes, m_size);
-    else std::free(m_bytes);
-}
 
 namespace {
 using HandsetBuffer = BYTE[CPicture::kHandsetPixels][3];

@@ -38,11 +38,14 @@ static_assert(offsetof(tagANIMATION_INFO_T, wTransColor) == 12);
 static_assert(offsetof(tagANIMATION_INFO_T, byFrameCount) == 48);
 
 namespace handpix {
-// Zero-filled memory whose pages the system zeroes on first touch, so an
-// object that never uses its buffers never pays for them.
+// Zero-filled memory for a picture's two handset buffers, in pages the system
+// zeroes on first touch, so a picture that never uses them never pays for
+// them. Blocks come from large mappings that are shared out and given back
+// whole, so making and deleting many pictures costs few system calls.
 class ZeroPages {
 public:
-    explicit ZeroPages(std::size_t bytes);
+    static constexpr std::size_t kBytes = 2 * 178 * 160 * 3;
+    ZeroPages();
     ~ZeroPages();
     ZeroPages(const ZeroPages&) = delete;
     ZeroPages& operator=(const ZeroPages&) = delete;
@@ -50,8 +53,7 @@ public:
 
 private:
     BYTE* m_bytes;
-    std::size_t m_size;
-    bool m_mapped;
+    bool m_pooled;
 };
 }  // namespace handpix
 
@@ -62,7 +64,8 @@ public:
 
 private:
     // Both handset buffers: most pictures (every thumbnail) never touch them.
-    handpix::ZeroPages m_handsetBuffers{2 * sizeof(BYTE[kHandsetPixels][3])};
+    handpix::ZeroPages m_handsetBuffers;
+    static_assert(handpix::ZeroPages::kBytes == 2 * sizeof(BYTE[kHandsetPixels][3]));
 
 public:
 

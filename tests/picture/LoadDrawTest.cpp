@@ -245,10 +245,14 @@ TEST(PictureCanvas, EveryPictureKeepsItsOwnCanvasAndBuffers) {
     EXPECT_EQ(first->m_FrameRGB[5][1], 7);
     EXPECT_EQ(sizeof first->m_FrameRGB, std::size_t{CPicture::kHandsetPixels} * 3);
     dc.DeleteDC();
-    first.reset();  // the drawn canvas goes with its picture; the shared one stays blank
+    // The drawn canvas goes with its picture, the shared one stays blank, and
+    // the next picture (which takes over the buffers' memory) starts at zero.
+    first.reset();
     CPicture fourth;
     CDC look;
     look.CreateCompatibleDC(nullptr);
     look.SelectObject(&fourth.m_bmpCanvas);
     EXPECT_EQ(look.GetPixel(10, 10), kWhite);
+    EXPECT_EQ(fourth.m_FrameRGB[5][1], 0);
+    EXPECT_EQ(fourth.m_ImgRGB[CPicture::kHandsetPixels - 1][2], 0);
 }
