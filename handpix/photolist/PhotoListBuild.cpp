@@ -188,6 +188,35 @@ public:
         if (!S_ISDIR(st.st_mode)) Remove(name);
         return false;
     }
+    // HasFile for many names from one read of the folder. Entries whose kind
+    // the listing does not tell, and every name when it cannot be read, are
+    // asked for one by one.
+    class Snapshot {
+    public:
+        explicit Snapshot(const CacheFolder& cache) : m_cache(cache) {
+            int fd = cache.m_fd < 0 ? -1 : ::openat(cache.m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+            if (!dir) {
+                if (fd >= 0) ::close(fd);
+                return;
+            }
+            while (dirent* e = ::readdir(dir)) m_types.emplace(e->d_name, e->d_type);
+            ::closedir(dir);
+            m_listed = true;
+        }
+        bool HasFile(const std::string& name) const {
+            if (!m_listed) return m_cache.HasFile(name);
+            auto it = m_types.find(name);
+            if (it == m_types.end() || it->second == DT_DIR) return false;
+            return it->second == DT_REG || m_cache.HasFile(name);
+        }
+
+    private:
+        const CacheFolder& m_cache;
+        std::unordered_map<std::string, unsigned char> m_types;
+        bool m_listed = false;
+    };
+
     int Fd() const { return m_fd; }
 
 private:
@@ -278,12 +307,13 @@ struct Plan {
 std::vector<Plan> PlanFiles(const std::vector<Source>& sources, const std::string& jpgSuffix, const CacheFolder& cache,
                             ThumbListTable& table) {
     std::vector<Plan> plans(sources.size());
+    const CacheFolder::Snapshot files(cache);
     for (std::size_t i = 0; i < sources.size(); ++i) {
         Plan& plan = plans[i];
         plan.thumb = sources[i].cache + jpgSuffix;
         plan.size = std::to_string(sources[i].size);
         auto found = table.find(plan.thumb + plan.size);
-        plan.hadFile = cache.HasFile(plan.thumb);
+        plan.hadFile = files.HasFile(plan.thumb);
         if (found != table.end()) {
             plan.listed = table.extract(found);
             if (plan.hadFile) {
