@@ -123,7 +123,11 @@ BENCHMARK(BM_Encode444_Turbo)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) times[r.run_name.function_name] = {r.GetAdjustedCPUTime(), r.GetAdjustedRealTime()};
+        // With repetitions, the median stands for the benchmark (the other
+        // aggregates are not times per iteration).
+        for (const Run& r : runs)
+            if (r.run_type != Run::RT_Aggregate || r.aggregate_name == "median")
+                times[r.run_name.function_name] = {r.GetAdjustedCPUTime(), r.GetAdjustedRealTime()};
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, std::pair<double, double>> times;
