@@ -1,11 +1,11 @@
 #include "tests/support/JpegPeer.h"
+#include "tests/support/PhotoLike.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdlib>
 #include <cmath>
 #include <cstdio>
-#include <random>
 
 #include <jpeglib.h>
 
@@ -147,28 +147,7 @@ bool PeerCoefficients(const std::vector<std::uint8_t>& file, Coefficients& out) 
 }
 
 Picture PhotoLike(int width, int height, unsigned seed) {
-    Picture p;
-    p.width = width;
-    p.height = height;
-    p.px.resize(static_cast<std::size_t>(width) * height * 3);
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> noise(0.0, 1.0);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const double u = static_cast<double>(x) / width, v = static_cast<double>(y) / height;
-            const bool disc = (u - 0.6) * (u - 0.6) + (v - 0.4) * (v - 0.4) < 0.04;
-            const double base[3] = {
-                120 + 80 * std::sin(6.0 * u + 1.0) * std::cos(3.0 * v),
-                110 + 60 * std::cos(5.0 * v + 2.0 * u),
-                disc ? 200.0 : 90 + 70 * std::sin(4.0 * (u + v)),
-            };
-            for (int k = 0; k < 3; ++k) {
-                const double val = base[k] + noise(rng);
-                p.px[(static_cast<std::size_t>(y) * width + x) * 3 + k] =
-                    static_cast<std::uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, val))));
-            }
-        }
-    return p;
+    return Picture{width, height, 3, handpix::test::PhotoLike(width, height, seed)};
 }
 
 double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
