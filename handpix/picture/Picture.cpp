@@ -95,14 +95,18 @@ int CPicture::Load(CFile& file) {
     return Load(ar);
 }
 
-int CPicture::Load(CArchive& ar) {
+int CPicture::Load(CArchive& ar) { return LoadArchive(ar, 0); }
+
+int CPicture::LoadArchive(CArchive& ar, LONG size) {
     CArchiveStream stream(&ar);
-    return Load(&stream);
+    return LoadStream(&stream, size);
 }
 
-int CPicture::Load(IStream* pstm) {
+int CPicture::Load(IStream* pstm) { return LoadStream(pstm, 0); }
+
+int CPicture::LoadStream(IStream* pstm, LONG size) {
     Free();
-    HRESULT hr = OleLoadPicture(pstm, 0, FALSE, IID_IPicture, reinterpret_cast<void**>(&m_pPicture));
+    HRESULT hr = OleLoadPicture(pstm, size, FALSE, IID_IPicture, reinterpret_cast<void**>(&m_pPicture));
     if (FAILED(hr)) {
         m_pPicture = nullptr;
         return 0;
@@ -151,7 +155,14 @@ int CPicture::SetPicture(const CString& path) {
         return 0;
     }
     DWORD length = file.GetLength();
-    int loaded = Load(file);
+    int loaded;
+    {
+        // The whole file is the picture, so its length bounds the read; a file
+        // too long for a picture goes the ordinary way, which refuses it.
+        CArchive ar(&file, CArchive::load | CArchive::bNoFlushOnDelete, 4096);
+        const bool bounded = length > 0 && length <= handpix::kMaxPictureStreamBytes;
+        loaded = LoadArchive(ar, bounded ? static_cast<LONG>(length) : 0);
+    }
     file.Close();
     if (!loaded) return 0;
     CalcPictureSize();

@@ -147,6 +147,10 @@ protected:
 
 private:
     void RenderFitted(CDC& mem, CRect rc);  // shared by Draw and DrawIcon
+    // The stream forms of Load; a known size (> 0) lets the loader read the
+    // bytes at once instead of in chunks.
+    int LoadArchive(CArchive& ar, LONG size);
+    int LoadStream(IStream* pstm, LONG size);
 };
 
 namespace handpix {
