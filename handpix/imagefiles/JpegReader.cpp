@@ -73,8 +73,14 @@ unsigned char* Decode(jpeg_decompress_struct& cinfo, ErrorManager& err, bool dib
         return nullptr;
     }
     jpeg_read_header(&cinfo, TRUE);
+    // Colour rows for a DIB: libjpeg-turbo writes blue-green-red itself, so
+    // they are decoded straight into place. Chosen before decompression
+    // starts, when libjpeg picks its colour converter.
+    const bool direct = cinfo.out_color_space == JCS_RGB;
     if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK)
         cinfo.out_color_space = JCS_CMYK;
+    else if (direct && dib)
+        cinfo.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&cinfo);
     const unsigned w = cinfo.output_width, h = cinfo.output_height;
     const int comps = cinfo.output_components;
@@ -93,11 +99,6 @@ unsigned char* Decode(jpeg_decompress_struct& cinfo, ErrorManager& err, bool dib
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
     if (stride) *stride = static_cast<int>(t.stride);
-    const bool direct = comps == 3;
-    if (direct && dib) {
-        // libjpeg-turbo writes blue-green-red itself: decode straight into the rows.
-        cinfo.out_color_space = JCS_EXT_BGR;
-    }
     JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                  w * static_cast<unsigned>(comps), 1);
     while (cinfo.output_scanline < h) {
