@@ -1,5 +1,7 @@
 // Message boxes go to one replaceable handler. The host sets it; the default
 // prints "caption: text" on stderr and answers OK. Tests install a recorder.
+// A folder build reports from its worker threads while the window thread may
+// report too, so a handler can be called from several threads at once.
 #pragma once
 #include <functional>
 
