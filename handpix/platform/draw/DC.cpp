@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "handpix/platform/core/RectList.h"
 #include "handpix/platform/draw/FontEngine.h"
 
 namespace {
@@ -14,19 +15,6 @@ using handpix::text::Glyph;
 // Stands for "no clipping" when the first clip operation needs a region to cut.
 constexpr int kHuge = 1 << 28;
 const CRect kEverything(-kHuge, -kHuge, kHuge, kHuge);
-
-// Appends the parts of a that lie outside b (at most four rectangles).
-void Subtract(const CRect& a, const CRect& b, std::vector<CRect>& out) {
-    CRect i;
-    if (!i.IntersectRect(a, b)) {
-        out.push_back(a);
-        return;
-    }
-    if (a.top < i.top) out.emplace_back(a.left, a.top, a.right, i.top);
-    if (i.bottom < a.bottom) out.emplace_back(a.left, i.bottom, a.right, a.bottom);
-    if (a.left < i.left) out.emplace_back(a.left, i.top, i.left, i.bottom);
-    if (i.right < a.right) out.emplace_back(i.right, i.top, a.right, i.bottom);
-}
 
 int RegionKind(const std::vector<CRect>& rects) {
     return rects.empty() ? NULLREGION : rects.size() == 1 ? SIMPLEREGION : COMPLEXREGION;
@@ -212,7 +200,7 @@ int CDC::ExcludeClipRect(int l, int t, int r, int b) {
         m_hasClip = true;
     }
     std::vector<CRect> next;
-    for (const CRect& c : m_clip) Subtract(c, cut, next);
+    for (const CRect& c : m_clip) handpix::SubtractRect(c, cut, next);
     m_clip.swap(next);
     return RegionKind(m_clip);
 }
@@ -241,15 +229,7 @@ int CDC::SelectClipRgn(CRgn* pRgn) {
         return SIMPLEREGION;
     }
     // Keep the rectangles disjoint so that nothing is drawn twice.
-    for (const CRect& r : pRgn->Rects()) {
-        std::vector<CRect> pieces{r};
-        for (const CRect& have : m_clip) {
-            std::vector<CRect> next;
-            for (const CRect& p : pieces) Subtract(p, have, next);
-            pieces.swap(next);
-        }
-        m_clip.insert(m_clip.end(), pieces.begin(), pieces.end());
-    }
+    for (const CRect& r : pRgn->Rects()) handpix::AddDisjoint(m_clip, r);
     m_hasClip = true;
     return RegionKind(m_clip);
 }

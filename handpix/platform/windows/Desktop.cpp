@@ -18,19 +18,6 @@ CPoint WindowRecord::ClientOrigin() const {
     return CPoint(rect.left + border, rect.top + border);
 }
 
-void SubtractRect(const CRect& a, const CRect& b, std::vector<CRect>& out) {
-    if (a.IsRectEmpty()) return;
-    CRect i;
-    if (!i.IntersectRect(a, b)) {
-        out.push_back(a);
-        return;
-    }
-    if (a.top < i.top) out.emplace_back(a.left, a.top, a.right, i.top);
-    if (i.bottom < a.bottom) out.emplace_back(a.left, i.bottom, a.right, a.bottom);
-    if (a.left < i.left) out.emplace_back(a.left, i.top, i.left, i.bottom);
-    if (i.right < a.right) out.emplace_back(i.right, i.top, a.right, i.bottom);
-}
-
 Desktop& Desktop::Get() {
     static Desktop desktop;
     return desktop;
@@ -51,15 +38,7 @@ CPoint Desktop::ScreenOrigin(const WindowRecord& r) {
 
 void Desktop::AddUpdate(WindowRecord& r, CRect rc, bool erase) {
     if (!rc.IntersectRect(rc, r.ClientRect())) return;
-    // Keep the region disjoint: add only what is not already in it.
-    std::vector<CRect> pieces{rc};
-    for (const CRect& have : r.update) {
-        std::vector<CRect> next;
-        for (const CRect& p : pieces) SubtractRect(p, have, next);
-        pieces.swap(next);
-        if (pieces.empty()) break;
-    }
-    r.update.insert(r.update.end(), pieces.begin(), pieces.end());
+    AddDisjoint(r.update, rc);
     r.erase = r.erase || erase;
 }
 

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "handpix/platform/core/RectList.h"
 #include "handpix/platform/draw/Surface.h"
 #include "handpix/platform/windows/Input.h"
 #include "handpix/platform/windows/Wnd.h"
@@ -71,8 +72,5 @@ public:
 // The pump hands each posted input message here as it delivers it, so that
 // GetKeyState answers for the message being handled, as on Windows.
 void NoteDelivered(const MSG& m);
-
-// Appends the parts of a outside b.
-void SubtractRect(const CRect& a, const CRect& b, std::vector<CRect>& out);
 
 }  // namespace handpix
