@@ -2,6 +2,7 @@
 // drawing of one frame of an EBA or SNI file with its caption.
 #include <algorithm>
 
+#include "handpix/imagefiles/ImgFormat.h"
 #include "handpix/imagefiles/SharedPalette.h"
 #include "handpix/picture/Picture.h"
 #include "handpix/picture/PictureHandset.h"
@@ -113,7 +114,8 @@ bool CPicture::GetEBAData(CString path, int frame) {
     // Without the header test in front of us, the sizes still bound the buffers.
     const int w = m_AnimInfo.nWidth, h = m_AnimInfo.nHeight;
     if (w < 1 || w > kMaxWidth || h < 1 || h > kMaxHeight) return false;
-    const std::size_t size = RawFrameBytes(w, h, m_AnimInfo.byBitCount);
+    // Frames are packed as IMG pixel data is.
+    const std::size_t size = handpix::ImgDataSize(w, h, m_AnimInfo.byBitCount);
     static_assert(kRawFrameBytes <= 178 * 160 * 3);
     std::uint8_t raw[kRawFrameBytes];
     const long offset = kFramesOffset + static_cast<long>(size) * frame;

@@ -66,10 +66,6 @@ inline bool KnownBitCount(int bits) { return bits == 1 || bits == 2 || bits == 8
 // The grey of each 2-bit value: SNI runs from white to black, EBA the other way.
 enum class TwoBitOrder { Sni, Eba };
 
-// Bytes of one raw frame of w x h pixels at `bits` (1 and 2 bits truncate;
-// unknown depths count one byte a pixel). 0 for an empty picture.
-std::size_t RawFrameBytes(int w, int h, int bits);
-
 // Converts pixel i = y x w + x of the raw frame for every pixel of the
 // picture into rgb (entries of red, green, blue). Pixels whose bytes lie
 // beyond rawSize, and depths other than 1, 2, 8, 16 and 24, come out black.

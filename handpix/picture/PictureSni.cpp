@@ -23,18 +23,6 @@ HeaderReadCounts ReadAnimHeader(InputFile& f, tagANIMATION_INFO_T& info) {
     return n;
 }
 
-std::size_t RawFrameBytes(int w, int h, int bits) {
-    if (w <= 0 || h <= 0) return 0;
-    const std::size_t pixels = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    switch (bits) {
-        case 1: return pixels / 8;
-        case 2: return pixels / 4;
-        case 16: return pixels * 2;
-        case 24: return pixels * 3;
-        default: return pixels;
-    }
-}
-
 void ConvertRawFrame(const std::uint8_t* raw, std::size_t rawSize, int w, int h, int bits, TwoBitOrder order,
                      BYTE (*rgb)[3]) {
     static constexpr std::uint8_t kSniGrey[4] = {255, 192, 128, 0};
