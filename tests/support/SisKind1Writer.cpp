@@ -4,6 +4,7 @@
 #include <array>
 
 #include "tests/support/SisBitWriter.h"
+#include "tests/support/SisSilhouette.h"
 
 namespace handpix::test {
 
@@ -209,14 +210,7 @@ std::vector<std::uint8_t> RenderSisKind1(const SisKind1Stream& s, std::uint32_t 
                     const int ux = p.mirror ? tw - 1 - tx : tx, uy = p.flip ? th - 1 - ty : ty;
                     return p.transpose ? src[ux * bw + uy] : src[uy * bw + ux];
                 };
-                auto inMask = [&](int tx, int ty) {
-                    int rowFirst = tw, rowLast = -1, colFirst = th, colLast = -1;
-                    for (int i = 0; i < tw; ++i)
-                        if (at(i, ty)) rowFirst = std::min(rowFirst, i), rowLast = i;
-                    for (int i = 0; i < th; ++i)
-                        if (at(tx, i)) colFirst = std::min(colFirst, i), colLast = i;
-                    return tx >= rowFirst && tx <= rowLast && ty >= colFirst && ty <= colLast;
-                };
+                auto inMask = [&](int tx, int ty) { return InSilhouette(at, tw, th, tx, ty); };
                 for (int ty = 0; ty < th; ++ty) {
                     for (int tx = 0; tx < tw; ++tx) {
                         const int fx = p.x + tx, fy = p.y + ty;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "tests/support/SisBitWriter.h"
+#include "tests/support/SisSilhouette.h"
 
 namespace handpix::test {
 
@@ -235,13 +236,7 @@ std::vector<std::uint8_t> RenderSisKind2(const SisKind2Stream& s, std::uint32_t 
                 return pl.transpose ? b.px[ux * b.w + uy] : b.px[uy * b.w + ux];
             };
             auto inMask = [&](int tx, int ty) {
-                if (layer == 0 || b.keyMode != 0) return true;
-                int rowFirst = tw, rowLast = -1, colFirst = th, colLast = -1;
-                for (int i = 0; i < tw; ++i)
-                    if (at(i, ty)) rowFirst = std::min(rowFirst, i), rowLast = i;
-                for (int i = 0; i < th; ++i)
-                    if (at(tx, i)) colFirst = std::min(colFirst, i), colLast = i;
-                return tx >= rowFirst && tx <= rowLast && ty >= colFirst && ty <= colLast;
+                return layer == 0 || b.keyMode != 0 || InSilhouette(at, tw, th, tx, ty);
             };
             for (int ty = 0; ty < th; ++ty) {
                 for (int tx = 0; tx < tw; ++tx) {
