@@ -5,7 +5,12 @@
 #include <ostream>
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "handpix/platform/core/File.h"
+#include "handpix/platform/core/Limits.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 struct SplitCase {
@@ -62,4 +67,55 @@ TEST(File, HiddenAttributeRoundTripsOrIsIgnored) {
     }
     EXPECT_EQ(GetFileAttributesA((dir / "missing").c_str()), INVALID_FILE_ATTRIBUTES);
     std::filesystem::remove_all(dir);
+}
+
+TEST(File, ReadersOpenOnlyRegularFiles) {
+    auto dir = std::filesystem::temp_directory_path() / ("handpix_regular_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir / "folder.jpg");
+    const std::string fifo = (dir / "b.jpg").string(), folder = (dir / "folder.jpg").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    // Without the non-blocking open these would hang for ever: no writer ever comes.
+    for (const std::string& p : {fifo, folder}) {
+        EXPECT_EQ(handpix::OpenRegularFile(p.c_str()), -1) << p;
+        EXPECT_EQ(_lopen(p.c_str(), OF_READ), HFILE_ERROR) << p;
+        EXPECT_EQ(_lopen(p.c_str(), OF_READWRITE), HFILE_ERROR) << p;
+        std::vector<std::uint8_t> v;
+        EXPECT_FALSE(handpix::ReadWholeFile(p.c_str(), v, 100)) << p;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(File, FailedAtomicWriteLeavesOldFileAndNoTemporary) {
+    auto dir = std::filesystem::temp_directory_path() / ("handpix_atomic_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string p = (dir / "old.jpg").string();
+    ASSERT_TRUE(handpix::WriteFileAtomically(p.c_str(), "old bytes", 9));
+    ASSERT_EQ(chmod(p.c_str(), 0640), 0);
+    const std::string big(1 << 16, 'x');
+    auto r = handpix::test::RunInChild(
+        [&] { return handpix::WriteFileAtomically(p.c_str(), big.data(), big.size()) ? 1 : 0; },
+        {.fileSizeBytes = 4096});
+    EXPECT_EQ(r.exitCode, 0);  // the write failed past the size limit
+    std::vector<std::uint8_t> v;
+    ASSERT_TRUE(handpix::ReadWholeFile(p.c_str(), v, 100));
+    EXPECT_EQ(std::string(v.begin(), v.end()), "old bytes");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+    // A successful replacement keeps the file's permissions.
+    ASSERT_TRUE(handpix::WriteFileAtomically(p.c_str(), "new", 3));
+    EXPECT_EQ(std::filesystem::status(p).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0640));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Limits, PictureSizeIsCheckedWithoutOverflow) {
+    struct Case {
+        long long w, h;
+        bool allowed;
+    };
+    handpix::SetMaxPicturePixels(1000);
+    for (const Case& c : {Case{10, 100, true}, Case{11, 100, false}, Case{0, 5, false}, Case{5, -1, false},
+                          Case{1LL << 40, 1LL << 40, false}, Case{1000, 1, true}, Case{1001, 1, false}})
+        EXPECT_EQ(handpix::PictureSizeAllowed(c.w, c.h), c.allowed) << c.w << " x " << c.h;
+    handpix::SetMaxPicturePixels(0);
+    EXPECT_EQ(handpix::GetMaxPicturePixels(), handpix::kDefaultMaxPicturePixels);
 }

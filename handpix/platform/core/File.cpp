@@ -13,13 +13,33 @@
 
 namespace handpix {
 
+int OpenRegularFile(const char* path) {
+    if (!path) return -1;
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+std::FILE* OpenRegularFileStream(const char* path) {
+    const int fd = OpenRegularFile(path);
+    if (fd < 0) return nullptr;
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) ::close(fd);
+    return f;
+}
+
 bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& out, std::size_t maxBytes) {
     out.clear();
-    if (!path) return false;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path);
     if (fd < 0) return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
         ::close(fd);
         return false;
     }
@@ -36,25 +56,83 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& out, std::size_t
     return true;
 }
 
-bool WriteFileAtomically(const char* path, const void* data, std::size_t size) {
-    if (!path) return false;
-    std::string tmp = std::string(path) + ".tmp-XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return false;
+bool AtomicFile::Open(const char* path) {
+    Discard();
+    if (!path || !*path) return false;
+    m_target = path;
+    m_temp = m_target + ".tmp-XXXXXX";
+    m_fd = ::mkostemp(m_temp.data(), O_CLOEXEC);
+    if (m_fd < 0) {
+        m_temp.clear();
+        return false;
+    }
+    // A replaced file keeps its permissions; a new one gets the usual 0644.
+    struct stat st;
+    const mode_t mode = ::stat(path, &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 07777) : 0644;
+    ::fchmod(m_fd, mode);
+    m_failed = false;
+    return true;
+}
+
+std::FILE* AtomicFile::Stream() {
+    if (!m_stream && m_fd >= 0) {
+        m_stream = ::fdopen(m_fd, "wb");
+        if (!m_stream) m_failed = true;
+    }
+    return m_stream;
+}
+
+bool AtomicFile::Write(const void* data, std::size_t size) {
+    if (m_fd < 0 || m_failed) return false;
+    if (m_stream) {
+        if (std::fwrite(data, 1, size, m_stream) != size) m_failed = true;
+        return !m_failed;
+    }
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;
-    bool ok = true;
     while (done < size) {
-        ssize_t n = ::write(fd, p + done, size - done);
+        ssize_t n = ::write(m_fd, p + done, size - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) { ok = false; break; }
+        if (n <= 0) {
+            m_failed = true;
+            return false;
+        }
         done += static_cast<std::size_t>(n);
     }
-    ::fchmod(fd, 0644);
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(tmp.c_str(), path) != 0) ok = false;
-    if (!ok) ::unlink(tmp.c_str());
+    return true;
+}
+
+bool AtomicFile::Commit() {
+    if (m_fd < 0) return false;
+    bool ok = !m_failed;
+    if (m_stream) {
+        ok = std::fflush(m_stream) == 0 && !std::ferror(m_stream) && ok;
+        ok = ::fsync(m_fd) == 0 && ok;
+        ok = std::fclose(m_stream) == 0 && ok;
+        m_stream = nullptr;
+    } else {
+        ok = ::fsync(m_fd) == 0 && ok;
+        ok = ::close(m_fd) == 0 && ok;
+    }
+    m_fd = -1;
+    if (ok && ::rename(m_temp.c_str(), m_target.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(m_temp.c_str());
+    m_temp.clear();
     return ok;
+}
+
+void AtomicFile::Discard() {
+    if (m_stream) std::fclose(m_stream);
+    else if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) ::unlink(m_temp.c_str());
+    m_stream = nullptr;
+    m_fd = -1;
+    m_temp.clear();
+}
+
+bool WriteFileAtomically(const char* path, const void* data, std::size_t size) {
+    AtomicFile file;
+    return file.Open(path) && file.Write(data, size) && file.Commit();
 }
 
 long long FileSizeOf(const char* path) {
@@ -149,8 +227,16 @@ BOOL CreateDirectoryA(const char* path, void*) { return path && ::mkdir(path, 07
 int _mkdir(const char* path) { return (path && ::mkdir(path, 0755) == 0) ? 0 : -1; }
 
 HFILE _lopen(const char* path, int mode) {
-    int flags = mode == OF_WRITE ? O_WRONLY : mode == OF_READWRITE ? O_RDWR : O_RDONLY;
-    int fd = path ? ::open(path, flags | O_CLOEXEC) : -1;
+    if (mode == OF_READ) {
+        const int fd = handpix::OpenRegularFile(path);
+        return fd < 0 ? HFILE_ERROR : fd;
+    }
+    int fd = path ? ::open(path, (mode == OF_WRITE ? O_WRONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC) : -1;
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
     return fd < 0 ? HFILE_ERROR : fd;
 }
 HFILE _lcreat(const char* path, int) {

@@ -3,17 +3,52 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "handpix/platform/core/String.h"
 #include "handpix/platform/core/Types.h"
 
 namespace handpix {
+// Opens path for reading only when it is a regular file: a FIFO, device or
+// folder planted under a picture's name must not block or mislead a reader.
+// The open is non-blocking so that even a FIFO returns at once. -1 on failure.
+int OpenRegularFile(const char* path);
+// The same as a stdio stream ("rb"), or null.
+std::FILE* OpenRegularFileStream(const char* path);
+
+// Every file the library writes goes through this: the bytes go to a
+// temporary file beside the target, which Commit flushes to disk and renames
+// over the target. Until Commit succeeds the target is untouched; a failed
+// Commit, or destruction without one, removes the temporary file.
+class AtomicFile {
+public:
+    AtomicFile() = default;
+    explicit AtomicFile(const char* path) { Open(path); }
+    ~AtomicFile() { Discard(); }
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    bool Open(const char* path);
+    bool IsOpen() const { return m_fd >= 0; }
+    // A stdio stream over the temporary file, owned by this object.
+    std::FILE* Stream();
+    bool Write(const void* data, std::size_t size);
+    bool Commit();
+    void Discard();
+
+private:
+    std::string m_target, m_temp;
+    int m_fd = -1;
+    std::FILE* m_stream = nullptr;
+    bool m_failed = false;
+};
+
 // Reads the whole file into out. Fails (false) when it cannot be opened or read,
 // or when it is larger than maxBytes.
 bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& out, std::size_t maxBytes);
-// Writes data to path through a temporary file in the same folder and a rename,
-// so a reader never sees a half-written file.
+// Writes data to path through AtomicFile.
 bool WriteFileAtomically(const char* path, const void* data, std::size_t size);
 // Size of a regular file, or -1.
 long long FileSizeOf(const char* path);
