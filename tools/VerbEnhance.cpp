@@ -1,5 +1,5 @@
-// handpix enhance IN OUT [--mask FILE] [--equalise]: the photo enhancement of
-// CLuxJpeg: devignetting against a mask picture, optionally a contrast stretch.
+// handpix enhance IN OUT [--mask FILE|none] [--equalise]: the photo enhancement
+// of CLuxJpeg: devignetting against a mask picture, optionally a contrast stretch.
 #include <fmt/core.h>
 
 #include <memory>
@@ -17,27 +17,30 @@ struct EnhanceOptions {
     bool equalise = false;
 };
 
+// Which mask devignetted the picture, and how it was fitted to it.
+std::string MaskNote(const CLuxJpeg& lux, const LUX_Image* picture) {
+    const LUX_Image* mask = lux.m_pMaskImage;
+    if (!mask) return "no mask (gamma only)";
+    std::string note = fmt::format("mask {}", lux.m_strMaskPath.c_str());
+    if (mask->ulWidth != picture->ulWidth || mask->ulHeight != picture->ulHeight)
+        note += fmt::format(", fitted from {} x {}", mask->ulWidth, mask->ulHeight);
+    return note;
+}
+
 int RunEnhance(EnhanceOptions o) {
-    CLuxJpeg lux;  // takes "Mask.jpg" beside the program when there is one
-    if (!o.mask.empty()) {
-        LUX_Image* mask = CLuxJpeg::LUX_LoadJPEG(o.mask.data());
-        if (!mask) {
-            fmt::print(stderr, "{}: not a colour JPEG\n", o.mask);
-            return 1;
-        }
-        // Inverted, as the object does with its own mask.
-        CLuxJpeg::LUX_InvertImage(mask);
-        CLuxJpeg::LUX_FreeImage(lux.m_pMaskImage);
-        lux.m_pMaskImage = mask;
+    CLuxJpeg lux;  // takes "Mask.jpg" beside the program, or the installed one
+    if (o.mask == "none") {
+        lux.LUX_LoadMask(nullptr);
+    } else if (!o.mask.empty() && !lux.LUX_LoadMask(o.mask.c_str())) {
+        fmt::print(stderr, "{}: not a colour JPEG\n", o.mask);
+        return 1;
     }
     LUX_Image* loaded = lux.LUX_LoadFile(o.in.data());
     if (!loaded) {
         fmt::print(stderr, "{}: not a colour JPEG\n", o.in);
         return 1;
     }
-    const LUX_Image* mask = lux.m_pMaskImage;
-    if (!mask || mask->ulWidth < loaded->ulWidth || mask->ulHeight < loaded->ulHeight)
-        fmt::print(stderr, "handpix: note: no mask covers {} x {}: not devignetted\n", loaded->ulWidth, loaded->ulHeight);
+    const std::string note = MaskNote(lux, loaded);
     CLuxJpeg::LUX_FreeImage(loaded);
     LUX_Image* result = lux.m_pOutImage;
     if (!result) {
@@ -51,7 +54,7 @@ int RunEnhance(EnhanceOptions o) {
         fmt::print(stderr, "{}: cannot write\n", o.out);
         return 1;
     }
-    fmt::print("{} -> {} ({} x {})\n", o.in, o.out, result->ulWidth, result->ulHeight);
+    fmt::print("{} -> {} ({} x {}), {}\n", o.in, o.out, result->ulWidth, result->ulHeight, note);
     return 0;
 }
 
@@ -60,7 +63,9 @@ void Register(CLI::App& app) {
     CLI::App* cmd = app.add_subcommand("enhance", "Devignette a JPEG photo against a mask, optionally stretch its contrast");
     cmd->add_option("in", opts->in, "Input JPEG")->required();
     cmd->add_option("out", opts->out, "Output JPEG")->required();
-    cmd->add_option("--mask", opts->mask, "Mask picture (default: Mask.jpg beside the program)");
+    cmd->add_option("--mask", opts->mask,
+                    "Mask picture, fitted to the photo, or \"none\" for gamma only (default: Mask.jpg beside the "
+                    "program, else ../share/handpix/Mask.jpg)");
     cmd->add_flag("--equalise", opts->equalise, "Stretch the levels between the darkest and brightest 0.5 %");
     cmd->callback([opts] {
         InstallStderrMessages();

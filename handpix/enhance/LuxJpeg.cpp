@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <utility>
 
 #include "handpix/imagefiles/ImageReader.h"
 #include "handpix/platform/core/File.h"
+#include "handpix/platform/core/Resample.h"
 #include "handpix/platform/ijl/JpegGuard.h"
 
 namespace {
@@ -82,6 +84,61 @@ void SaveStep(void* context) {
     CLuxJpeg::LUX_SwapRGBOrder(im);
     s.swapped = false;
     jpeg_finish_compress(&c);
+}
+
+// ---- masks ----
+
+// Rows of an allocated image lie back to back, so the resampler sees one block.
+handpix::ConstPixels ConstView(const LUX_Image* im) {
+    return {im->ppRows[0], static_cast<int>(im->ulWidth), static_cast<int>(im->ulHeight),
+            static_cast<std::ptrdiff_t>(RowBytes(im))};
+}
+
+// The mask read at the picture's size and channel count, or null. The same
+// channel count (up to 4) is resampled channel for channel; any other count
+// weighs every channel of a pixel by the mean of the mask pixel's channels.
+LUX_Image* FitMask(const LUX_Image* mask, std::uint32_t width, std::uint32_t height, std::uint32_t channels) {
+    LUX_Image* fitted = CLuxJpeg::LUX_AllocImage(width, height, channels);
+    if (!fitted) return nullptr;
+    const std::uint32_t mc = mask->ulChannels;
+    if (mc == channels && channels <= 4) {
+        handpix::Pixels to{fitted->ppRows[0], static_cast<int>(width), static_cast<int>(height),
+                           static_cast<std::ptrdiff_t>(RowBytes(fitted))};
+        if (handpix::Resample(ConstView(mask), to, static_cast<int>(channels))) return fitted;
+        CLuxJpeg::LUX_FreeImage(fitted);
+        return nullptr;
+    }
+    const std::size_t from = static_cast<std::size_t>(mask->ulWidth) * mask->ulHeight;
+    const std::size_t to = static_cast<std::size_t>(width) * height;
+    std::unique_ptr<std::uint8_t[]> grey(new (std::nothrow) std::uint8_t[from + to]);
+    bool done = grey != nullptr;
+    if (done) {
+        std::uint8_t* g = grey.get();
+        for (std::uint32_t y = 0; y < mask->ulHeight; ++y) {
+            const unsigned char* p = mask->ppRows[y];
+            for (std::uint32_t x = 0; x < mask->ulWidth; ++x, p += mc) {
+                unsigned sum = 0;
+                for (std::uint32_t c = 0; c < mc; ++c) sum += p[c];
+                *g++ = static_cast<std::uint8_t>((sum + mc / 2) / mc);
+            }
+        }
+        done = handpix::Resample({grey.get(), static_cast<int>(mask->ulWidth), static_cast<int>(mask->ulHeight),
+                                  static_cast<std::ptrdiff_t>(mask->ulWidth)},
+                                 {grey.get() + from, static_cast<int>(width), static_cast<int>(height),
+                                  static_cast<std::ptrdiff_t>(width)},
+                                 1);
+    }
+    if (!done) {
+        CLuxJpeg::LUX_FreeImage(fitted);
+        return nullptr;
+    }
+    const std::uint8_t* g = grey.get() + from;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        unsigned char* d = fitted->ppRows[y];
+        for (std::uint32_t x = 0; x < width; ++x, ++g)
+            for (std::uint32_t c = 0; c < channels; ++c) *d++ = *g;
+    }
+    return fitted;
 }
 
 // 256 entries of floor(255 * (i/255)^gamma), in double precision.
@@ -253,9 +310,48 @@ void CLuxJpeg::LUX_EqualiseImage(unsigned char** dst, unsigned char** src, unsig
 }
 
 CLuxJpeg::CLuxJpeg() : m_pMaskImage(nullptr), m_pWorkImage(nullptr), m_pOutImage(nullptr) {
-    CString path = handpix::GetModuleDirectory() + "Mask.jpg";
-    m_pMaskImage = LUX_LoadJPEG(const_cast<char*>(path.c_str()));
-    if (m_pMaskImage) LUX_InvertImage(m_pMaskImage);
+    const CString folder = handpix::GetModuleDirectory();
+    // Beside the executable first; then where an installed <prefix>/bin program
+    // finds its data, <prefix>/share/handpix.
+    if (!LUX_LoadMask(folder + "Mask.jpg")) LUX_LoadMask(folder + "../share/handpix/Mask.jpg");
+}
+
+bool CLuxJpeg::LUX_LoadMask(const char* path) {
+    LUX_Image* mask = nullptr;
+    if (path) {
+        mask = LUX_LoadJPEG(const_cast<char*>(path));
+        if (!mask) return false;
+        LUX_InvertImage(mask);
+    }
+    LUX_FreeImage(m_pMaskImage);
+    m_pMaskImage = mask;
+    m_strMaskPath = path ? path : "";
+    return true;
+}
+
+LUX_Image* CLuxJpeg::LUX_MakeVignetteMask(unsigned long width, unsigned long height) {
+    LUX_Image* mask = LUX_AllocImage(width, height, 3);
+    if (!mask) return nullptr;
+    // A lens lets through cos^4 of the light at field angle theta. With the
+    // corners at 45 degrees, tan(theta) = r, the distance from the centre over
+    // the half diagonal, and the falloff is f(r) = 1 / (1 + r^2)^2: a quarter
+    // in the corners. The compensation strength (1 - f(r)) / (1 - f(1)) runs
+    // from 0 in the centre to 1 in the corners; the file holds 255 times
+    // (1 - strength), white in the centre, as the object inverts its mask.
+    const double cx = width / 2.0, cy = height / 2.0;
+    const double halfDiagonal2 = cx * cx + cy * cy;
+    const double fullFalloff = 1.0 - 1.0 / 4.0;
+    for (unsigned long y = 0; y < height; ++y) {
+        unsigned char* p = mask->ppRows[y];
+        const double dy = y + 0.5 - cy;
+        for (unsigned long x = 0; x < width; ++x, p += 3) {
+            const double dx = x + 0.5 - cx;
+            const double r2 = (dx * dx + dy * dy) / halfDiagonal2;
+            const double strength = (1.0 - 1.0 / ((1.0 + r2) * (1.0 + r2))) / fullFalloff;
+            p[0] = p[1] = p[2] = static_cast<unsigned char>(std::lround(255.0 * (1.0 - std::min(strength, 1.0))));
+        }
+    }
+    return mask;
 }
 
 CLuxJpeg::~CLuxJpeg() { Release(); }
@@ -265,12 +361,14 @@ void CLuxJpeg::Release() {
     LUX_FreeImage(m_pWorkImage);
     LUX_FreeImage(m_pOutImage);
     m_pMaskImage = m_pWorkImage = m_pOutImage = nullptr;
+    m_strMaskPath = "";
 }
 
 CLuxJpeg::CLuxJpeg(const CLuxJpeg& other)
     : m_pMaskImage(LUX_CopyImage(other.m_pMaskImage)),
       m_pWorkImage(LUX_CopyImage(other.m_pWorkImage)),
-      m_pOutImage(LUX_CopyImage(other.m_pOutImage)) {}
+      m_pOutImage(LUX_CopyImage(other.m_pOutImage)),
+      m_strMaskPath(other.m_strMaskPath) {}
 
 CLuxJpeg& CLuxJpeg::operator=(const CLuxJpeg& other) {
     if (this == &other) return *this;
@@ -278,6 +376,7 @@ CLuxJpeg& CLuxJpeg::operator=(const CLuxJpeg& other) {
     m_pMaskImage = LUX_CopyImage(other.m_pMaskImage);
     m_pWorkImage = LUX_CopyImage(other.m_pWorkImage);
     m_pOutImage = LUX_CopyImage(other.m_pOutImage);
+    m_strMaskPath = other.m_strMaskPath;
     return *this;
 }
 
@@ -289,15 +388,20 @@ LUX_Image* CLuxJpeg::LUX_LoadFile(char* path) {
     m_pOutImage = LUX_AllocImage(loaded->ulWidth, loaded->ulHeight, loaded->ulChannels);
     if (!m_pOutImage) return loaded;
     const LUX_Image* mask = m_pMaskImage;
-    // The mask is read at the picture's own row and byte positions: it must cover them.
-    const bool covers = mask && mask->ulChannels == loaded->ulChannels && mask->ulWidth >= loaded->ulWidth &&
-                        mask->ulHeight >= loaded->ulHeight;
-    if (covers) {
-        LUX_DevignetteImage(m_pOutImage->ppRows, loaded->ppRows, mask->ppRows, loaded->ulWidth, loaded->ulHeight,
-                            loaded->ulChannels, 0.25f, 1.5151515f);
-    } else {
-        const std::size_t row = RowBytes(loaded);
-        for (std::uint32_t y = 0; y < loaded->ulHeight; ++y) std::memcpy(m_pOutImage->ppRows[y], loaded->ppRows[y], row);
+    LUX_Image* fitted = nullptr;
+    // An empty mask has nothing to fit: it counts as none.
+    if (mask && (mask->ulWidth == 0 || mask->ulHeight == 0 || mask->ulChannels == 0)) mask = nullptr;
+    if (mask && (mask->ulWidth != loaded->ulWidth || mask->ulHeight != loaded->ulHeight ||
+                 mask->ulChannels != loaded->ulChannels)) {
+        mask = fitted = FitMask(mask, loaded->ulWidth, loaded->ulHeight, loaded->ulChannels);
+        if (!fitted) {
+            LUX_FreeImage(m_pOutImage);
+            m_pOutImage = nullptr;
+            return loaded;
+        }
     }
+    LUX_DevignetteImage(m_pOutImage->ppRows, loaded->ppRows, mask ? mask->ppRows : nullptr, loaded->ulWidth,
+                        loaded->ulHeight, loaded->ulChannels, 0.25f, 1.5151515f);
+    LUX_FreeImage(fitted);
     return loaded;
 }

@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "handpix/platform/core/String.h"
+
 // One image: the record, and one block holding the row table followed by the
 // rows, each exactly ulWidth * ulChannels bytes, back to back.
 struct LUX_Image {
@@ -15,7 +17,9 @@ struct LUX_Image {
 
 class CLuxJpeg {
 public:
-    // Loads "Mask.jpg" beside the executable and inverts it.
+    // Loads "Mask.jpg" beside the executable and inverts it. Addition: when that
+    // does not load, the executable folder's ../share/handpix/Mask.jpg, where an
+    // installed program's mask lies.
     CLuxJpeg();
     // Releases the mask, the work image and the result image.
     virtual ~CLuxJpeg();
@@ -37,10 +41,15 @@ public:
     static void LUX_InvertImage(LUX_Image* image);
 
     // Loads path and keeps its devignetted copy in m_pOutImage; returns the
-    // image as loaded (the caller's), or null. Without a mask that covers the
-    // picture with the same channel count the copy is not enhanced.
+    // image as loaded (the caller's), or null. Fix: a mask of another size or
+    // channel count is fitted to the picture (area averaging when shrinking,
+    // bilinear when enlarging) instead of being skipped, so any mask works at
+    // any size; a mask of the picture's own size and channel count is used as
+    // it is. Without a mask the copy is devignetted with a null mask (gamma
+    // only). When memory runs out m_pOutImage is null.
     LUX_Image* LUX_LoadFile(char* path);
     // Brightens where the mask says (gammaA), then applies gammaB everywhere.
+    // A mask sample of 0 leaves the brightening out, 255 applies all of it.
     // A null mask counts as all zero.
     static void LUX_DevignetteImage(unsigned char** dst, unsigned char** src, unsigned char** mask, unsigned long width,
                                     unsigned long height, unsigned long channels, float gammaA, float gammaB);
@@ -51,10 +60,20 @@ public:
 
     // Addition: a deep copy, or null.
     static LUX_Image* LUX_CopyImage(const LUX_Image* image);
+    // Addition: replaces the mask with the picture at path, inverted as the
+    // constructor inverts its own; null path: no mask. False, keeping the old
+    // mask, when the picture does not load.
+    bool LUX_LoadMask(const char* path);
+    // Addition: the default vignetting mask as its picture file holds it (3
+    // channels, white where nothing is corrected, darker towards the corners);
+    // the build writes it beside the tool as "Mask.jpg". Null for no memory.
+    static LUX_Image* LUX_MakeVignetteMask(unsigned long width, unsigned long height);
 
     LUX_Image* m_pMaskImage;
     LUX_Image* m_pWorkImage;
     LUX_Image* m_pOutImage;
+    // Addition: the file the mask came from; empty without a mask.
+    CString m_strMaskPath;
 
 private:
     void Release();

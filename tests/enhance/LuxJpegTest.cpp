@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,10 +38,7 @@ std::vector<std::uint8_t> Bytes(const LUX_Image* im) {
 
 // A picture object without whatever "Mask.jpg" lies beside the test program.
 struct NoMask : Lux {
-    NoMask() {
-        LUX_FreeImage(m_pMaskImage);
-        m_pMaskImage = nullptr;
-    }
+    NoMask() { LUX_LoadMask(nullptr); }
 };
 
 std::vector<std::uint8_t> Noise(int w, int h, int c, unsigned seed) {
@@ -181,21 +179,10 @@ TEST(LuxObject, LoadFileKeepsTheLoadedImageAndAnEnhancedCopy) {
     ImagePtr plain(lux.LUX_LoadFile(Path(in)));
     ASSERT_NE(plain.p, nullptr);
     ASSERT_NE(lux.m_pOutImage, nullptr);
-    EXPECT_EQ(Bytes(lux.m_pOutImage), Bytes(plain.p));  // no mask: unenhanced copy
     ImagePtr direct(Lux::LUX_LoadJPEG(Path(in)));
     EXPECT_EQ(Bytes(plain.p), Bytes(direct.p));
 
-    lux.m_pMaskImage = Filled(24, 16, 3, 0);  // covers the picture: gamma only
-    ImagePtr second(lux.LUX_LoadFile(Path(in)));
-    ImagePtr expect(Lux::LUX_AllocImage(24, 16, 3));
-    Lux::LUX_DevignetteImage(expect->ppRows, second->ppRows, lux.m_pMaskImage->ppRows, 24, 16, 3, 0.25f, 1.5151515f);
-    EXPECT_EQ(Bytes(lux.m_pOutImage), Bytes(expect.p));
-    EXPECT_EQ(Bytes(second.p), Bytes(direct.p));
-
-    Lux::LUX_FreeImage(lux.m_pMaskImage);
-    lux.m_pMaskImage = Filled(23, 16, 3, 0);  // one column short: not used
-    ImagePtr third(lux.LUX_LoadFile(Path(in)));
-    EXPECT_EQ(Bytes(lux.m_pOutImage), Bytes(third.p));
+    lux.m_pMaskImage = Filled(24, 16, 3, 0);
     EXPECT_EQ(lux.LUX_LoadFile(nullptr), nullptr);
 
     // Copies own their images.
@@ -208,14 +195,136 @@ TEST(LuxObject, LoadFileKeepsTheLoadedImageAndAnEnhancedCopy) {
     EXPECT_EQ(Bytes(other.m_pMaskImage), Bytes(lux.m_pMaskImage));
 }
 
-TEST(LuxObject, MaskBesideTheProgramIsLoadedInverted) {
-    const std::string mask = std::string(handpix::GetModuleDirectory().c_str()) + "Mask.jpg";
-    enhance_test::WriteFile(mask, enhance_test::JpegBytes(8, 8, 3, std::vector<std::uint8_t>(192, 255), 100));
-    Lux lux;
-    std::remove(mask.c_str());
-    ASSERT_NE(lux.m_pMaskImage, nullptr);
-    EXPECT_EQ(lux.m_pMaskImage->ulWidth, 8u);
-    EXPECT_EQ(lux.m_pMaskImage->ppRows[4][4], 0);  // white inverted
-    EXPECT_EQ(lux.m_pWorkImage, nullptr);
-    EXPECT_EQ(lux.m_pOutImage, nullptr);
+
+namespace {
+// A mask of w x h pixels repeating `pixel` (its length is the channel count),
+// or noise when pixel is empty.
+LUX_Image* Patterned(unsigned w, unsigned h, const std::vector<std::uint8_t>& pixel, unsigned seed) {
+    const unsigned c = pixel.empty() ? 3 : static_cast<unsigned>(pixel.size());
+    LUX_Image* im = Lux::LUX_AllocImage(w, h, c);
+    std::mt19937 g(seed);
+    for (unsigned y = 0; y < h; ++y)
+        for (unsigned k = 0; k < w * c; ++k)
+            im->ppRows[y][k] = pixel.empty() ? static_cast<unsigned char>(g()) : pixel[k % c];
+    return im;
+}
+
+// Mean level of every channel over a rectangle of the picture.
+double Mean(const LUX_Image* im, unsigned x0, unsigned y0, unsigned w, unsigned h) {
+    double sum = 0;
+    for (unsigned y = y0; y < y0 + h; ++y)
+        for (unsigned k = x0 * im->ulChannels; k < (x0 + w) * im->ulChannels; ++k) sum += im->ppRows[y][k];
+    return sum / (static_cast<double>(w) * h * im->ulChannels);
+}
+
+// The four corner patches' mean level over the centre patch's.
+double CornerToCentre(const LUX_Image* im) {
+    const unsigned w = im->ulWidth, h = im->ulHeight;
+    const unsigned pw = std::max(2u, w / 16), ph = std::max(2u, h / 16);
+    const double corners = Mean(im, 0, 0, pw, ph) + Mean(im, w - pw, 0, pw, ph) + Mean(im, 0, h - ph, pw, ph) +
+                           Mean(im, w - pw, h - ph, pw, ph);
+    return corners / 4 / Mean(im, (w - pw) / 2, (h - ph) / 2, pw, ph);
+}
+}  // namespace
+
+TEST(LuxMask, LoadFileFitsAMaskOfAnySizeOrChannelCount) {
+    struct Case {
+        const char* what;
+        unsigned w, h;                    // 0: no mask
+        std::vector<std::uint8_t> pixel;  // empty: noise
+        int weight;                       // the fitted mask's every byte; -1: the mask as it is
+    };
+    const Case cases[] = {
+        {"no mask: gamma only", 0, 0, {}, -1},
+        {"the picture's size: used as it is", 24, 16, {}, -1},
+        {"smaller", 7, 5, {200, 200, 200}, 200},
+        {"one column short", 23, 16, {90, 90, 90}, 90},
+        {"larger", 48, 33, {255, 255, 255}, 255},
+        {"one channel", 5, 4, {120}, 120},
+        {"four channels weigh by their rounded mean", 24, 16, {10, 20, 30, 43}, 26},
+    };
+    enhance_test::TempDir dir("lux_fit");
+    std::string in = PutJpeg(dir, "p.jpg", 24, 16, 3, Noise(24, 16, 3, 2));
+    for (const Case& c : cases) {
+        NoMask lux;
+        if (c.w) lux.m_pMaskImage = Patterned(c.w, c.h, c.pixel, 5);
+        ImagePtr loaded(lux.LUX_LoadFile(Path(in)));
+        ASSERT_NE(loaded.p, nullptr);
+        ASSERT_NE(lux.m_pOutImage, nullptr) << c.what;
+        ImagePtr weights(c.weight < 0 ? nullptr : Filled(24, 16, 3, static_cast<unsigned char>(c.weight)));
+        const LUX_Image* used = c.weight < 0 ? lux.m_pMaskImage : weights.p;
+        ImagePtr expect(Lux::LUX_AllocImage(24, 16, 3));
+        Lux::LUX_DevignetteImage(expect->ppRows, loaded->ppRows, used ? used->ppRows : nullptr, 24, 16, 3, 0.25f,
+                                 1.5151515f);
+        EXPECT_EQ(Bytes(lux.m_pOutImage), Bytes(expect.p)) << c.what;
+    }
+}
+
+TEST(LuxMask, DefaultMaskEvensOutARadialFalloff) {
+    enhance_test::TempDir dir("lux_vignette");
+    const std::string maskFile = dir.File("Mask.jpg");
+    {
+        ImagePtr mask(Lux::LUX_MakeVignetteMask(640, 480));
+        // White (no correction) in the centre, black (full strength) in the corners.
+        EXPECT_EQ(mask->ppRows[240][320 * 3], 255);
+        EXPECT_EQ(mask->ppRows[0][0], 0);
+        EXPECT_EQ(mask->ppRows[479][639 * 3 + 2], 0);
+        ASSERT_EQ(Lux::LUX_SaveJPEG(mask.p, const_cast<char*>(maskFile.c_str())), 1u);
+    }
+    struct Case { unsigned w, h; };
+    const Case sizes[] = {{640, 480}, {400, 250}, {250, 400}, {1000, 300}, {96, 64}, {31, 17}};
+    for (const Case& c : sizes) {
+        // The cos^4 falloff of a lens whose corners lie at 45 degrees: a quarter of the light there.
+        std::vector<std::uint8_t> px;
+        const double cx = c.w / 2.0, cy = c.h / 2.0;
+        for (unsigned y = 0; y < c.h; ++y)
+            for (unsigned x = 0; x < c.w; ++x) {
+                const double dx = x + 0.5 - cx, dy = y + 0.5 - cy;
+                const double r2 = (dx * dx + dy * dy) / (cx * cx + cy * cy);
+                const auto v = static_cast<std::uint8_t>(std::lround(200 / ((1 + r2) * (1 + r2))));
+                px.insert(px.end(), {v, v, v});
+            }
+        std::string in = PutJpeg(dir, "photo.jpg", static_cast<int>(c.w), static_cast<int>(c.h), 3, px);
+        Lux lux;
+        ASSERT_TRUE(lux.LUX_LoadMask(maskFile.c_str()));
+        ImagePtr loaded(lux.LUX_LoadFile(Path(in)));
+        ASSERT_NE(lux.m_pOutImage, nullptr);
+        const double before = CornerToCentre(loaded.p), after = CornerToCentre(lux.m_pOutImage);
+        std::printf("%u x %u: corner/centre %.3f -> %.3f\n", c.w, c.h, before, after);
+        EXPECT_LT(before, 0.4) << c.w << " x " << c.h;
+        EXPECT_GT(after, 0.7) << c.w << " x " << c.h;
+    }
+}
+
+TEST(LuxMask, ConstructorLooksBesideTheProgramThenInShare) {
+    namespace fs = std::filesystem;
+    const std::string beside = std::string(handpix::GetModuleDirectory().c_str()) + "Mask.jpg";
+    const std::string shareDir = std::string(handpix::GetModuleDirectory().c_str()) + "../share/handpix";
+    const std::string share = shareDir + "/Mask.jpg";
+    struct Case { bool beside, share; const std::string* from; int inverted; };
+    // The file beside the program is white (0 inverted), the shared one grey 100 (155).
+    const Case cases[] = {{true, false, &beside, 0}, {false, true, &share, 155}, {true, true, &beside, 0},
+                          {false, false, nullptr, -1}};
+    const auto grey = [](std::uint8_t v) {
+        return enhance_test::JpegBytes(8, 8, 3, std::vector<std::uint8_t>(192, v), 100);
+    };
+    for (const Case& c : cases) {
+        fs::create_directories(shareDir);
+        if (c.beside) enhance_test::WriteFile(beside, grey(255));
+        if (c.share) enhance_test::WriteFile(share, grey(100));
+        Lux lux;
+        fs::remove(beside);
+        fs::remove_all(fs::path(shareDir).parent_path());
+        EXPECT_EQ(lux.m_pWorkImage, nullptr);
+        EXPECT_EQ(lux.m_pOutImage, nullptr);
+        if (!c.from) {
+            EXPECT_EQ(lux.m_pMaskImage, nullptr);
+            EXPECT_STREQ(lux.m_strMaskPath.c_str(), "");
+            continue;
+        }
+        ASSERT_NE(lux.m_pMaskImage, nullptr);
+        EXPECT_EQ(lux.m_pMaskImage->ulWidth, 8u);
+        EXPECT_NEAR(lux.m_pMaskImage->ppRows[4][4], c.inverted, 1) << *c.from;
+        EXPECT_STREQ(lux.m_strMaskPath.c_str(), c.from->c_str());
+    }
 }
