@@ -65,7 +65,7 @@ public:
     // mask, when the picture does not load.
     bool LUX_LoadMask(const char* path);
     // Addition: the default vignetting mask as its picture file holds it (3
-    // channels, white where nothing is corrected, darker towards the corners);
+    // channels, white where no brightening is added, darker towards the corners);
     // the build writes it beside the tool as "Mask.jpg". Null for no memory.
     static LUX_Image* LUX_MakeVignetteMask(unsigned long width, unsigned long height);
 
