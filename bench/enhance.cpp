@@ -5,7 +5,7 @@
 // a decoded picture against one pass of its bytes. The same thumbnail as one
 // `handpix thumb` process against one `djpeg -scale 1/8` process, start-up
 // included (wall time; the tool is looked for beside the bench's build folder).
-// bench-link: handpix
+// bench-link: handpix_modules
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <jpeglib.h>

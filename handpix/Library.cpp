@@ -1,6 +1,6 @@
 #include "handpix/handpix.h"
 
 namespace handpix {
-const char* Version() { return "0.1.0"; }
+const char* Version() { return HANDPIX_VERSION; }
 void Initialize() { RegisterLibraryResources(); }
 }  // namespace handpix
