@@ -205,7 +205,7 @@ unsigned char* ReadPixels(BmpFieldReader& in, const BmpHeader& h, const Layout& 
     }
     const long long rowBytes = ((w * l.bits + 31) / 32) * 4;  // file rows are padded to 4 bytes
     const long long left = handpix::StreamBytesLeft(in.Stream());
-    if (left >= 0 && rowBytes * rows > left) {
+    if (left >= 0 && rowBytes > left / rows) {
         // The pixel rows would run out of file: refuse before allocating.
         error = "Read Error";
         return nullptr;
