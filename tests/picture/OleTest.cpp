@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "handpix/platform/core/Limits.h"
 #include "handpix/platform/draw/DC.h"
 #include "handpix/platform/ole/Archive.h"
 #include "handpix/platform/ole/OlePicture.h"
@@ -119,17 +118,8 @@ TEST(OleLoad, ArgumentsAndSizes) {
     EXPECT_EQ(static_cast<IPicture*>(again)->Release(), 0u);
 }
 
-// The picture loader honours the process-wide limit, and its file class
-// opens only regular files for reading: a FIFO fails at once.
-TEST(OleLoad, PictureLimitAndRegularFilesOnly) {
-    handpix::SetMaxPicturePixels(63);
-    EXPECT_EQ(Decode(TwoBands()), nullptr);
-    handpix::SetMaxPicturePixels(64);
-    IPicture* pic = Decode(TwoBands());
-    ASSERT_NE(pic, nullptr);
-    pic->Release();
-    handpix::SetMaxPicturePixels(0);
-
+// The file class opens only regular files for reading: a FIFO fails at once.
+TEST(CFileOpen, RegularFilesOnly) {
     const auto fifo = std::filesystem::temp_directory_path() / "handpix_ole_fifo.jpg";
     std::filesystem::remove(fifo);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
