@@ -60,26 +60,27 @@ Bytes SmallJpeg(bool progressive) {
     return jpegtest::PeerEncode(p, o);
 }
 
-Bytes TinyBmp() {
+// 8 x 8 pixels; paletted depths get a two-colour palette.
+Bytes TinyBmp(int bits = 24, std::uint32_t headerSize = 40, std::vector<std::uint32_t> masks = {}) {
     handpix::test::BmpSpec s;
-    s.width = 8;
-    s.height = 8;
-    s.pixels.assign(64, 0x2080C0);
+    s.width = s.height = 8;
+    s.bits = bits;
+    s.headerSize = headerSize;
+    s.masks = std::move(masks);
+    if (bits <= 8) s.palette = {{0, 0, 0}, {200, 100, 50}};
+    s.clrUsed = static_cast<std::uint32_t>(s.palette.size());
+    s.pixels.assign(64, bits <= 8 ? 1 : 0x2080C0);
     return handpix::test::MakeBmp(s);
 }
 
 // 1 bit a pixel, 180,000,000 x 1: 22.5 MB of pixels, which only need to
 // exist on paper for a reader that refuses the header; the rest is a hole.
 void WideBmp(const std::string& path) {
-    handpix::test::BmpSpec s;
-    s.width = 8;
-    s.height = 1;
-    s.bits = 1;
-    s.palette = {{0, 0, 0}, {255, 255, 255}};
-    s.pixels.assign(8, 1);
-    Bytes b = handpix::test::MakeBmp(s);
+    Bytes b = TinyBmp(1);
+    b.resize(62);  // headers and palette
     const std::uint32_t w = 180'000'000, offBits = 62;
     for (int i = 0; i < 4; ++i) b[18 + i] = static_cast<std::uint8_t>(w >> (8 * i));
+    b[22] = 1;
     Write(path, b);
     fs::resize_file(path, offBits + (w / 32) * 4);
 }
@@ -109,27 +110,9 @@ const Row kRows[] = {
     {"GifClaims16384Square", "g.gif", GiantGif, {{Verb::info, 1}, {Verb::convert, 1}, {Verb::draw, 1}, {Verb::sheet, 1}}},
     {"OneBitBmp180MillionWide", "w.bmp", WideBmp,
      {{Verb::info, 1}, {Verb::convert, 1}, {Verb::draw, 1}, {Verb::thumb, 1, true}}},
-    {"V5PalettedBmp", "v.bmp",
-     [](const std::string& p) {
-         handpix::test::BmpSpec s;
-         s.width = s.height = 4;
-         s.bits = 8;
-         s.headerSize = 124;
-         s.palette = {{1, 2, 3}, {200, 100, 50}};
-         s.clrUsed = 2;
-         s.pixels.assign(16, 1);
-         Write(p, handpix::test::MakeBmp(s));
-     },
+    {"V5PalettedBmp", "v.bmp", [](const std::string& p) { Write(p, TinyBmp(8, 124)); },
      {{Verb::info, 0}, {Verb::convert, 0}, {Verb::draw, 0}, {Verb::sheet, 0}}},
-    {"BitfieldsBmp", "f.bmp",
-     [](const std::string& p) {
-         handpix::test::BmpSpec s;
-         s.width = s.height = 4;
-         s.bits = 16;
-         s.masks = {0xF800, 0x07E0, 0x001F};
-         s.pixels.assign(16, 0x8040FF);
-         Write(p, handpix::test::MakeBmp(s));
-     },
+    {"BitfieldsBmp", "f.bmp", [](const std::string& p) { Write(p, TinyBmp(16, 40, {0xF800, 0x07E0, 0x001F})); },
      {{Verb::info, 0}, {Verb::convert, 0}, {Verb::draw, 0}, {Verb::sheet, 0}}},
     {"ImgClaims65535Square", "h.img",
      [](const std::string& p) { Write(p, handpix::test::WriteImg(0xFFFF, 0xFFFF, 16, Bytes(64, 0x55))); },
