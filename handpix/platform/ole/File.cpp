@@ -34,7 +34,8 @@ BOOL CFile::Open(LPCTSTR path, UINT flags, CFileException* error) {
         if (error) {
             error->m_lOsError = errno;
             error->m_cause = errno == ENOENT ? CFileException::fileNotFound
-                             : errno == EACCES ? CFileException::accessDenied
+                             // A folder or other non-regular file is refused as MFC refuses a folder.
+                             : errno == EACCES || (readOnly && errno == EINVAL) ? CFileException::accessDenied
                                                : CFileException::generic;
         }
         return FALSE;
