@@ -1,4 +1,5 @@
-// Helpers of the fuzz targets whose library entry points take file paths.
+// Helpers of the fuzz targets: the picture limit, and scratch files for the
+// library entry points that take file paths.
 #pragma once
 #include <unistd.h>
 
@@ -6,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "handpix/platform/core/Limits.h"
 #include "handpix/platform/core/MessageBox.h"
-#include "handpix/platform/ijl/Ijl.h"
 
 namespace handpix::fuzz {
 
@@ -34,16 +35,16 @@ inline void SilenceMessages() {
     (void)done;
 }
 
-// Pictures that claim millions of pixels decode correctly but slowly from a
-// few bytes; the size caps themselves are exercised by the tests.
-inline bool JpegClaimsFewPixels(const std::string& path) {
-    JPEG_CORE_PROPERTIES probe{};
-    ijlInit(&probe);
-    probe.JPGFile = path.c_str();
-    const bool small = ijlRead(&probe, IJL_JFILE_READPARAMS) == IJL_OK &&
-                       static_cast<unsigned long long>(probe.JPGWidth) * probe.JPGHeight <= (1u << 22);
-    ijlFree(&probe);
-    return small;
+// Every target decodes under a small picture limit: a few bytes claiming a
+// huge picture are refused at the header instead of costing the run seconds
+// and hundreds of megabytes. Call first in every input.
+inline constexpr std::uint64_t kFuzzMaxPixels = 4'000'000;
+inline void LimitPictures() {
+    static const bool done = [] {
+        SetMaxPicturePixels(kFuzzMaxPixels);
+        return true;
+    }();
+    (void)done;
 }
 
 }  // namespace handpix::fuzz

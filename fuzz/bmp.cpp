@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "fuzz/FuzzFiles.h"
 #include "handpix/imagefiles/BmpReader.h"
 #include "handpix/imagefiles/DibRows.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     if (size == 0) return 0;
     FILE* f = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (!f) return 0;

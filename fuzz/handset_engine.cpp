@@ -4,12 +4,13 @@
 // once, and the requests that must be refused (a buffer one byte short, a
 // frame past the count). Buffers are sized exactly so that any write past
 // them is caught.
-// fuzz-link: handpix_handset
+// fuzz-link: handpix_handset handpix_core
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz/FuzzFiles.h"
 #include "handpix/handset/Engine.h"
 
 namespace {
@@ -32,6 +33,7 @@ std::size_t SlotBytes(const handpix::StreamInfo& info, handpix::EngineKind kind)
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     static handpix::Engine engine;  // one per process, as in the library
     handpix::StreamInfo info;
     if (!engine.ProbeStream(data, size, info)) return 0;

@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "fuzz/FuzzFiles.h"
 #include "handpix/picture/Picture.h"
 #include "handpix/platform/core/MessageBox.h"
 
@@ -55,6 +56,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     Rig& rig = *g_rig;
     std::FILE* f = std::fopen(rig.path.c_str(), "wb");
     if (!f) std::abort();

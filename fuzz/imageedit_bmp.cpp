@@ -5,6 +5,7 @@
 #include "handpix/enhance/ImageEdit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     static const std::string path = handpix::fuzz::ScratchPath("imageedit", ".bmp");
     handpix::fuzz::SilenceMessages();
     if (!handpix::fuzz::WriteInput(path, data, size)) return 0;

@@ -5,9 +5,10 @@
 #include "handpix/enhance/ImageEdit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     static const std::string path = handpix::fuzz::ScratchPath("imageedit", ".jpg");
     handpix::fuzz::SilenceMessages();
-    if (!handpix::fuzz::WriteInput(path, data, size) || !handpix::fuzz::JpegClaimsFewPixels(path)) return 0;
+    if (!handpix::fuzz::WriteInput(path, data, size)) return 0;
     CImageEdit edit;
     const int denom = size > 0 ? 1 << (data[size - 1] & 3) : 1;
     if (edit.LoadJPG(path.c_str(), [](unsigned, unsigned, void* d) { return *static_cast<const int*>(d); },

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "fuzz/FuzzFiles.h"
 #include "handpix/imagefiles/ImgFormat.h"
 
 namespace {
@@ -21,6 +22,7 @@ void Decode(const std::uint8_t* data, std::size_t size, bool pht) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     if (size == 0) return 0;
     Decode(data, size, false);
     Decode(data, size, true);

@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "fuzz/FuzzFiles.h"
 #include "handpix/jpegcodec/Jpeg.h"
 
 namespace {
@@ -30,6 +31,7 @@ const CJpeg& Primed() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     CJpeg j(Primed());
     const int ok = j.LoadJPGFromMemory(data, size);
     if (j.m_eStatus == handpix::Status::internal) std::abort();

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzFiles.h"
 #include "handpix/photolist/PhotoListCtrl.h"
 #include "handpix/platform/core/File.h"
 #include "handpix/platform/core/Profile.h"
@@ -50,6 +51,7 @@ void CheckIndex(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     CheckList(std::string_view(reinterpret_cast<const char*>(data), size));
     CheckIndex(data, size);
     return 0;

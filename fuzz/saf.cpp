@@ -2,11 +2,12 @@
 // with the work areas the SNI reader gives (65,536-byte pool, 25,600-byte
 // block store) into a slot of exactly width x height bytes, so that any write
 // past it is caught.
-// fuzz-link: handpix_handset
+// fuzz-link: handpix_handset handpix_core
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "fuzz/FuzzFiles.h"
 #include "handpix/handset/SafParser.h"
 
 namespace {
@@ -26,6 +27,7 @@ SafEvent Drive(SafParser& parser, SafEvent ev, const std::uint8_t* data, std::si
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     static SafParser parser;  // one per process, as in the engine
     std::vector<std::uint8_t> pool(65536);
     std::vector<std::uint8_t> store(25600);

@@ -1,15 +1,17 @@
 // SIS streams from arbitrary bytes: the input follows an "SIS" signature so
 // that every run reaches the kind-1 or kind-2 decoder through the engine,
 // then every frame and all frames are requested into exactly sized buffers.
-// fuzz-link: handpix_handset
+// fuzz-link: handpix_handset handpix_core
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "fuzz/FuzzFiles.h"
 #include "handpix/handset/Engine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    handpix::fuzz::LimitPictures();
     static handpix::Engine engine;
     std::vector<std::uint8_t> stream(size + 3);
     std::memcpy(stream.data(), "SIS", 3);

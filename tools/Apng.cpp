@@ -2,8 +2,9 @@
 
 #include <zlib.h>
 
-#include <cstdio>
 #include <cstdint>
+
+#include "handpix/platform/core/File.h"
 
 namespace handpix::tool {
 namespace {
@@ -83,15 +84,9 @@ bool WriteApng(const std::string& path, const std::vector<ApngFrame>& frames, un
     }
     Chunk(file, "IEND", {});
 
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        if (error) *error = "cannot create " + path;
-        return false;
-    }
-    bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok && error) *error = "cannot write " + path;
-    return ok;
+    if (WriteFileAtomically(path.c_str(), file.data(), file.size())) return true;
+    if (error) *error = "cannot write " + path;
+    return false;
 }
 
 }  // namespace handpix::tool

@@ -1,6 +1,7 @@
 #include "tools/Common.h"
 
 #include <fmt/core.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdio>
@@ -28,6 +29,17 @@ std::string LowerExtension(const std::string& path) {
     std::string e = path.substr(dot);
     for (char& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return e;
+}
+
+FileStamp FileStamp::Of(const std::string& path) {
+    FileStamp s;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
+    s.exists = true;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return s;
 }
 
 bool LoadPicture(const std::string& path, CGraphicFileLoad& out, std::string& why) {

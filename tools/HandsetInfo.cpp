@@ -79,7 +79,7 @@ const char* FormatName(HandsetFormat f) {
 
 HandsetFormat DetectHandsetFile(const std::string& path) {
     char head[3] = {};
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = OpenRegularFileStream(path.c_str());
     if (!f) return HandsetFormat::none;
     const std::size_t n = std::fread(head, 1, 3, f);
     std::fclose(f);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "handpix/platform/core/File.h"
+
 namespace handpix::tool {
 namespace {
 
@@ -89,15 +91,9 @@ bool Encode(const PngImage& im, std::vector<std::uint8_t>& out, std::string* err
 bool WritePng(const std::string& path, const PngImage& image, std::string* error) {
     std::vector<std::uint8_t> bytes;
     if (!Encode(image, bytes, error)) return false;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        if (error) *error = "cannot create " + path;
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok && error) *error = "cannot write " + path;
-    return ok;
+    if (WriteFileAtomically(path.c_str(), bytes.data(), bytes.size())) return true;
+    if (error) *error = "cannot write " + path;
+    return false;
 }
 
 bool CompressPngRows(const PngImage& image, std::vector<std::uint8_t>& idat, std::string* error) {

@@ -22,7 +22,9 @@ struct PngImage {
     PixelOrder order;
 };
 
-// Writes the picture as an 8-bit RGB (or RGBA) PNG. On failure returns false and sets error.
+// Writes the picture as an 8-bit RGB (or RGBA) PNG, through a temporary file
+// renamed over the target. On failure returns false, sets error and leaves
+// any old file as it was.
 bool WritePng(const std::string& path, const PngImage& image, std::string* error);
 
 // Encodes into memory (for animated PNG frames): the zlib-compressed IDAT payload only.

@@ -1,6 +1,7 @@
 // handpix convert IN OUT: any loadable picture to .img, .png or .bmp.
 #include <fmt/core.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -23,9 +24,10 @@ void PutLE(std::vector<std::uint8_t>& v, std::uint32_t x, int n) {
 
 // A 24-bit BMP is the DIB behind a 54-byte header: the rows are already in file order.
 bool WriteBmp(const std::string& path, const CGraphicFileLoad& g) {
-    const std::uint32_t pixels = static_cast<std::uint32_t>(g.m_nStride) * static_cast<std::uint32_t>(g.m_nHeight);
+    const std::uint64_t pixels = static_cast<std::uint64_t>(g.m_nStride) * static_cast<std::uint64_t>(g.m_nHeight);
+    if (pixels > UINT32_MAX - 54) return false;  // the header's sizes are 32-bit
     std::vector<std::uint8_t> f{'B', 'M'};
-    PutLE(f, 54 + pixels, 4);
+    PutLE(f, static_cast<std::uint32_t>(54 + pixels), 4);
     PutLE(f, 0, 4);
     PutLE(f, 54, 4);
     PutLE(f, 40, 4);
@@ -34,7 +36,7 @@ bool WriteBmp(const std::string& path, const CGraphicFileLoad& g) {
     PutLE(f, 1, 2);
     PutLE(f, 24, 2);
     PutLE(f, 0, 4);
-    PutLE(f, pixels, 4);
+    PutLE(f, static_cast<std::uint32_t>(pixels), 4);
     PutLE(f, 3780, 4);  // 96 dpi
     PutLE(f, 3780, 4);
     PutLE(f, 0, 4);
@@ -54,9 +56,11 @@ int RunConvert(const ConvertOptions& o) {
     bool ok = false;
     std::string error = "cannot write " + o.out;
     if (ext == ".img") {
-        g.SaveIMG(o.out.c_str());  // reports nothing itself: check the result on disk
-        ok = FileSizeOf(o.out.c_str()) == 48 + 2LL * g.m_nWidth * g.m_nHeight;
-        if (g.m_nWidth * g.m_nHeight > 178 * 160)
+        // SaveIMG reports nothing itself: the file on disk tells.
+        const FileStamp before = FileStamp::Of(o.out);
+        g.SaveIMG(o.out.c_str());
+        ok = !(FileStamp::Of(o.out) == before) && FileSizeOf(o.out.c_str()) == 48 + 2LL * g.m_nWidth * g.m_nHeight;
+        if (static_cast<long long>(g.m_nWidth) * g.m_nHeight > 178 * 160)
             fmt::print(stderr, "handpix: note: {} x {} is larger than a handset screen (178 x 160)\n", g.m_nWidth,
                        g.m_nHeight);
     } else if (ext == ".png") {

@@ -13,6 +13,7 @@
 
 #include "handpix/handpix.h"
 #include "handpix/picture/Picture.h"
+#include "handpix/platform/core/File.h"
 #include "tools/Verbs.h"
 
 namespace handpix::tool {
@@ -27,7 +28,7 @@ struct DetectArgs {
 // The first 20 bytes, zero-padded when the file is shorter.
 bool ReadHeader(const std::string& path, BYTE (&header)[20]) {
     std::memset(header, 0, sizeof header);
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = OpenRegularFileStream(path.c_str());
     if (!f) return false;
     std::size_t n = std::fread(header, 1, sizeof header, f);
     bool ok = !std::ferror(f);

@@ -37,8 +37,8 @@ bool FixedThumb(CPicture& picture, const std::string& in, const std::string& out
 bool MakeThumb(CPicture& picture, const ThumbOptions& o, const std::string& in, const std::string& out) {
     std::string why = "cannot make a thumbnail";
     // The library reports nothing for a failed aspect-keeping resize: the
-    // output file tells. An old file of that name must not pass for a new one.
-    DeleteFileA(out.c_str());
+    // output file tells.
+    const FileStamp before = FileStamp::Of(out);
     bool ok = true;
     if (o.fixed) {
         ok = FixedThumb(picture, in, out, why);
@@ -46,7 +46,8 @@ bool MakeThumb(CPicture& picture, const ThumbOptions& o, const std::string& in, 
         CString source(in.c_str()), target(out.c_str());
         picture.ResizingImage(source, target);
     }
-    if (ok && !FileExists(out.c_str())) ok = false;
+    const FileStamp after = FileStamp::Of(out);
+    if (ok && (!after.exists || after == before)) ok = false;
     if (!ok) fmt::print(stderr, "{}: {}\n", in, why);
     return ok;
 }

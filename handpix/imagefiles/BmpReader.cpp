@@ -1,21 +1,24 @@
 #include "handpix/imagefiles/BmpReader.h"
 
+#include <algorithm>
+#include <bit>
+#include <climits>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <vector>
 
+#include "handpix/platform/core/File.h"
+
 namespace {
 
-// Bytes left in the stream from the current position, or -1 when unknown.
-long long BytesLeft(FILE* f) {
-    long here = std::ftell(f);
-    if (here < 0 || std::fseek(f, 0, SEEK_END) != 0) return -1;
-    long end = std::ftell(f);
-    std::fseek(f, here, SEEK_SET);
-    return end < here ? 0 : static_cast<long long>(end - here);
-}
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;
+constexpr long long kFileHeaderBytes = 14;
+constexpr long long kInfoHeaderBytes = 40;
+// BI_BITFIELDS masks sit right after the 40-byte fields, whether they end a
+// 40-byte header or open the longer ones.
+constexpr long long kMasksEnd = kFileHeaderBytes + kInfoHeaderBytes + 12;
 
 struct BmpHeader {
     std::uint32_t bfSize = 0;
@@ -32,6 +35,62 @@ struct BmpHeader {
 struct PaletteEntry {
     std::uint8_t b, g, r;
 };
+
+// One colour channel of a 16- or 32-bit pixel: where its mask starts and how wide it is.
+struct Channel {
+    unsigned shift = 0, bits = 0;
+
+    // False for a mask whose bits are not one run.
+    bool Set(std::uint32_t mask) {
+        if (mask == 0) return true;  // an absent channel reads as 0
+        shift = static_cast<unsigned>(std::countr_zero(mask));
+        bits = static_cast<unsigned>(std::popcount(mask));
+        return (mask >> shift) == (bits == 32 ? ~0u : (1u << bits) - 1);
+    }
+    // Wider fields keep their top 8 bits; narrower ones repeat their bits
+    // downwards, so all-ones gives 255 and five bits v give (v << 3) | (v >> 2).
+    std::uint8_t Scale(std::uint32_t pixel) const {
+        if (bits == 0) return 0;
+        const std::uint32_t v = (pixel >> shift) & (bits == 32 ? ~0u : (1u << bits) - 1);
+        if (bits >= 8) return static_cast<std::uint8_t>(v >> (bits - 8));
+        unsigned out = v << (8 - bits);
+        for (unsigned filled = bits; filled < 8; filled *= 2) out |= out >> filled;
+        return static_cast<std::uint8_t>(out);
+    }
+};
+
+struct Layout {
+    unsigned bits = 0;
+    std::vector<PaletteEntry> palette;
+    Channel red, green, blue;  // 16 and 32 bits
+};
+
+void DecodeRow(const Layout& l, const unsigned char* src, unsigned char* dst, long long width) {
+    if (l.bits == 24) {
+        std::memcpy(dst, src, static_cast<std::size_t>(width) * 3);
+        return;
+    }
+    if (l.bits == 16 || l.bits == 32) {
+        const unsigned step = l.bits / 8;
+        for (long long x = 0; x < width; ++x, dst += 3, src += step) {
+            std::uint32_t v = src[0] | (static_cast<std::uint32_t>(src[1]) << 8);
+            if (step == 4) v |= (static_cast<std::uint32_t>(src[2]) << 16) | (static_cast<std::uint32_t>(src[3]) << 24);
+            dst[0] = l.blue.Scale(v);
+            dst[1] = l.green.Scale(v);
+            dst[2] = l.red.Scale(v);
+        }
+        return;
+    }
+    const unsigned mask = (1u << l.bits) - 1;
+    for (long long x = 0; x < width; ++x, dst += 3) {
+        const std::size_t bit = static_cast<std::size_t>(x) * l.bits;
+        const unsigned v = (src[bit >> 3] >> (8 - l.bits - (bit & 7))) & mask;
+        const PaletteEntry e = v < l.palette.size() ? l.palette[v] : PaletteEntry{0, 0, 0};  // beyond: black
+        dst[0] = e.b;
+        dst[1] = e.g;
+        dst[2] = e.r;
+    }
+}
 
 }  // namespace
 
@@ -52,9 +111,17 @@ public:
         return true;
     }
     bool Bytes(unsigned char* out, std::size_t n) {
-        m_count += static_cast<int>(n);
+        // Saturates: the count only matters up to the pixel offset, an int.
+        m_count = static_cast<int>(std::min<long long>(INT_MAX, static_cast<long long>(m_count) + n));
         return std::fread(out, 1, n, m_f) == n;
     }
+    // Moves forward to the file offset `to` (not before the current count).
+    bool SkipTo(long long to) {
+        const long long gap = to - m_count;
+        m_count = static_cast<int>(to);
+        return gap <= 0 || std::fseek(m_f, static_cast<long>(gap), SEEK_CUR) == 0;
+    }
+    FILE* Stream() const { return m_f; }
 
 private:
     FILE* m_f;
@@ -72,7 +139,7 @@ unsigned char* CBmpReader::ReadBmp(CString path, int* width, int* height) {
     if (height) *height = 0;
     m_strError = "OK";
     m_nBytesRead = 0;
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = handpix::OpenRegularFileStream(path);
     if (!f) {
         m_strError = CString("Can't open file for reading :\n") + path;
         return nullptr;
@@ -81,6 +148,88 @@ unsigned char* CBmpReader::ReadBmp(CString path, int* width, int* height) {
     std::fclose(f);
     return result;
 }
+
+namespace {
+
+// Everything between the fields and the pixels: masks, the rest of a longer
+// header, the palette. Returns the error text, or null.
+const char* ReadLayout(BmpFieldReader& in, const BmpHeader& h, Layout& l) {
+    l.bits = h.biBitCount;
+    const bool paletted = l.bits == 1 || l.bits == 4 || l.bits == 8;
+    const bool bitfields = h.biCompression == kBiBitfields && (l.bits == 16 || l.bits == 32);
+    if (h.biCompression != kBiRgb && !bitfields) return "This is a compressed file.";
+    if (!paletted && l.bits != 16 && l.bits != 24 && l.bits != 32) return "Not a valid BMP File";
+
+    // Without masks of their own, 16-bit files hold X1R5G5B5 and 32-bit files X8R8G8B8.
+    std::uint32_t masks[3] = {l.bits == 16 ? 0x7C00u : 0xFF0000u, l.bits == 16 ? 0x03E0u : 0xFF00u,
+                              l.bits == 16 ? 0x001Fu : 0xFFu};
+    if (bitfields && !(in.Field(masks[0]) && in.Field(masks[1]) && in.Field(masks[2]))) return "Read Error!";
+    if (!l.red.Set(masks[0]) || !l.green.Set(masks[1]) || !l.blue.Set(masks[2])) return "Not a valid BMP File";
+
+    long long headerEnd = kFileHeaderBytes + std::max<long long>(h.biSize, kInfoHeaderBytes);
+    if (bitfields) headerEnd = std::max(headerEnd, kMasksEnd);
+    if (headerEnd > h.bfOffBits) return "Corrupt palette";
+    if (!in.SkipTo(headerEnd)) return "Read Error!";
+    if (!paletted) return nullptr;
+
+    const std::uint32_t colours = h.biClrUsed ? h.biClrUsed : 1u << l.bits;
+    // A palette longer than the rest of the file cannot be read whole: the
+    // entry-by-entry read would fail, so fail the same way before allocating.
+    const long long left = handpix::StreamBytesLeft(in.Stream());
+    if (left >= 0 && static_cast<long long>(colours) * 4 > left) return "Read Error!";
+    if (headerEnd + static_cast<long long>(colours) * 4 > h.bfOffBits) return "Corrupt palette";
+    l.palette.resize(colours);
+    for (PaletteEntry& e : l.palette) {
+        unsigned char q[4];
+        if (!in.Bytes(q, 4)) return "Read Error!";
+        e = {q[0], q[1], q[2]};
+    }
+    return nullptr;
+}
+
+// The rows, once the stream stands at the pixel offset.
+unsigned char* ReadPixels(BmpFieldReader& in, const BmpHeader& h, const Layout& l, int* width, int* height,
+                          CString& error) {
+    const bool topDown = h.biHeight < 0;
+    const long long w = h.biWidth;
+    const long long rows = topDown ? -static_cast<long long>(h.biHeight) : h.biHeight;
+    *width = h.biWidth;
+    *height = rows > INT_MAX ? h.biHeight : static_cast<int>(rows);
+    if (w <= 0 || rows <= 0) {
+        error = "Memory alloc Failed";
+        return nullptr;
+    }
+    if (!handpix::ReaderSizeAllowed(w, rows)) {
+        error = handpix::OverLimitText(w, rows);
+        return nullptr;
+    }
+    const long long rowBytes = ((w * l.bits + 31) / 32) * 4;  // file rows are padded to 4 bytes
+    const long long left = handpix::StreamBytesLeft(in.Stream());
+    if (left >= 0 && rowBytes > left / rows) {
+        // The pixel rows would run out of file: refuse before allocating.
+        error = "Read Error";
+        return nullptr;
+    }
+    const std::size_t outRow = static_cast<std::size_t>(w) * 3;
+    unsigned char* out = new (std::nothrow) unsigned char[outRow * static_cast<std::size_t>(rows)];
+    if (!out) {
+        error = "Memory alloc Failed";
+        return nullptr;
+    }
+    std::vector<unsigned char> row(static_cast<std::size_t>(rowBytes));
+    for (long long y = 0; y < rows; ++y) {
+        if (!in.Bytes(row.data(), row.size())) {
+            delete[] out;
+            error = "Read Error";
+            return nullptr;
+        }
+        // Output rows are bottom row first, the file's own order unless it is top-down.
+        DecodeRow(l, row.data(), out + outRow * static_cast<std::size_t>(topDown ? rows - 1 - y : y), w);
+    }
+    return out;
+}
+
+}  // namespace
 
 unsigned char* CBmpReader::ReadBmpStream(FILE* f, int* width, int* height) {
     int dummyW = 0, dummyH = 0;
@@ -110,112 +259,14 @@ unsigned char* CBmpReader::ReadBmpStream(FILE* f, int* width, int* height) {
         m_strError = "Read Error!";
         return nullptr;
     }
-    if (h.biCompression != 0) {
-        m_strError = "This is a compressed file.";
+    Layout layout;
+    if (const char* error = ReadLayout(in, h, layout)) {
+        m_strError = error;
         return nullptr;
     }
-    const unsigned bits = h.biBitCount;
-    const bool paletted = bits == 1 || bits == 4 || bits == 8;
-    if (!paletted && bits != 16 && bits != 24 && bits != 32) {
-        m_strError = "Not a valid BMP File";
-        return nullptr;
-    }
-    const long long left = BytesLeft(f);
-    std::uint32_t colours = h.biClrUsed;
-    if (colours == 0) colours = bits < 32 ? (1u << bits) : 0;
-
-    std::vector<PaletteEntry> palette;
-    if (paletted) {
-        // A palette longer than the rest of the file cannot be read whole: the
-        // entry-by-entry read would fail, so fail the same way before allocating.
-        if (left >= 0 && static_cast<long long>(colours) * 4 > left) {
-            m_nBytesRead += static_cast<int>(left);
-            m_strError = "Read Error!";
-            return nullptr;
-        }
-        palette.resize(colours);
-        for (PaletteEntry& e : palette) {
-            unsigned char q[4];
-            if (!in.Bytes(q, 4)) {
-                m_strError = "Read Error!";
-                return nullptr;
-            }
-            e = {q[0], q[1], q[2]};
-        }
-    }
-    if (m_nBytesRead > h.bfOffBits) {
-        m_strError = "Corrupt palette";
-        return nullptr;
-    }
-    const long long gap = static_cast<long long>(h.bfOffBits) - m_nBytesRead;
-    if (gap > 0 && std::fseek(f, static_cast<long>(gap), SEEK_CUR) != 0) {
+    if (!in.SkipTo(h.bfOffBits)) {
         m_strError = "Read Error";
         return nullptr;
     }
-    m_nBytesRead = h.bfOffBits;
-
-    const bool topDown = h.biHeight < 0;
-    const long long w = h.biWidth;
-    const long long rows = topDown ? -static_cast<long long>(h.biHeight) : h.biHeight;
-    *width = h.biWidth;
-    *height = static_cast<int>(rows);
-    const long long rowBytes = ((w * bits + 31) / 32) * 4;  // file rows are padded to 4 bytes
-    if (w <= 0 || rows <= 0 || w * rows > handpix::kMaxPixels) {
-        m_strError = "Memory alloc Failed";
-        return nullptr;
-    }
-    if (left >= 0 && rowBytes * rows > left - (gap > 0 ? gap : 0)) {
-        // The pixel rows would run out of file: refuse before allocating.
-        m_strError = "Read Error";
-        return nullptr;
-    }
-    const std::size_t outRow = static_cast<std::size_t>(w) * 3;
-    unsigned char* out = new (std::nothrow) unsigned char[outRow * static_cast<std::size_t>(rows)];
-    if (!out) {
-        m_strError = "Memory alloc Failed";
-        return nullptr;
-    }
-    std::vector<unsigned char> row(static_cast<std::size_t>(rowBytes));
-    for (long long y = 0; y < rows; ++y) {
-        if (!in.Bytes(row.data(), row.size())) {
-            delete[] out;
-            m_strError = "Read Error";
-            return nullptr;
-        }
-        // Output rows are bottom row first, the file's own order unless it is top-down.
-        unsigned char* dst = out + outRow * static_cast<std::size_t>(topDown ? rows - 1 - y : y);
-        const unsigned char* src = row.data();
-        if (bits == 24) {
-            std::memcpy(dst, src, outRow);
-        } else if (bits == 32) {
-            for (long long x = 0; x < w; ++x, dst += 3, src += 4) {
-                dst[0] = src[0];
-                dst[1] = src[1];
-                dst[2] = src[2];
-            }
-        } else if (bits == 16) {
-            // 16-bit uncompressed files hold X1R5G5B5.
-            for (long long x = 0; x < w; ++x, dst += 3, src += 2) {
-                unsigned v = static_cast<unsigned>(src[0] | (src[1] << 8));
-                unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
-                dst[0] = static_cast<unsigned char>((b << 3) | (b >> 2));
-                dst[1] = static_cast<unsigned char>((g << 3) | (g >> 2));
-                dst[2] = static_cast<unsigned char>((r << 3) | (r >> 2));
-            }
-        } else {
-            const unsigned mask = (1u << bits) - 1;
-            for (long long x = 0; x < w; ++x, dst += 3) {
-                std::size_t bit = static_cast<std::size_t>(x) * bits;
-                unsigned v = (src[bit >> 3] >> (8 - bits - (bit & 7))) & mask;
-                if (v < palette.size()) {
-                    dst[0] = palette[v].b;
-                    dst[1] = palette[v].g;
-                    dst[2] = palette[v].r;
-                } else {
-                    dst[0] = dst[1] = dst[2] = 0;  // beyond the palette: black
-                }
-            }
-        }
-    }
-    return out;
+    return ReadPixels(in, h, layout, width, height, m_strError);
 }

@@ -1,19 +1,23 @@
 #include "handpix/imagefiles/DibRows.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
 
 unsigned char* PackDibRows(const unsigned char* packed, unsigned width, int height, int* stride) {
     if (!packed || height < 0) return nullptr;
-    const unsigned rowIn = width * 3u;
-    const unsigned rowOut = handpix::DibStride(width);
-    unsigned char* out = new (std::nothrow) unsigned char[static_cast<std::size_t>(rowOut) * height + 1];
+    const std::size_t rowIn = static_cast<std::size_t>(width) * 3u;
+    const std::uint64_t rowOut = handpix::DibStride(width);
+    if (rowOut > INT_MAX || (height > 0 && rowOut > (SIZE_MAX - 1) / static_cast<std::uint64_t>(height)))
+        return nullptr;
+    unsigned char* out = new (std::nothrow) unsigned char[rowOut * static_cast<std::size_t>(height) + 1];
     if (!out) return nullptr;
     for (int y = 0; y < height; ++y) {
-        unsigned char* row = out + static_cast<std::size_t>(rowOut) * y;
-        std::memcpy(row, packed + static_cast<std::size_t>(rowIn) * y, rowIn);
+        unsigned char* row = out + rowOut * static_cast<std::size_t>(y);
+        std::memcpy(row, packed + rowIn * static_cast<std::size_t>(y), rowIn);
         // Padding has no defined value; zero keeps output files deterministic.
         std::memset(row + rowIn, 0, rowOut - rowIn);
     }

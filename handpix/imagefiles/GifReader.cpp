@@ -5,6 +5,7 @@
 #include <new>
 
 #include "handpix/imagefiles/GifLzw.h"
+#include "handpix/platform/core/File.h"
 
 using namespace handpix::gif;
 
@@ -109,8 +110,13 @@ unsigned char* ReadImage(GifScreen& screen, GifInput& in, int background, int* w
     const bool interlaced = (desc[8] & 0x40) != 0;
     const int localEntries = 1 << ((desc[8] & 7) + 1);
 
-    if (w == 0 || h == 0 || static_cast<long long>(w) * h > handpix::kMaxPixels) {
+    if (w == 0 || h == 0) {
         error = "Out of Memory in GIFRead";
+        return nullptr;
+    }
+    // Short data still loads (the rest is filled), so the limit is the only bound.
+    if (!handpix::ReaderSizeAllowed(w, h)) {
+        error = handpix::OverLimitText(w, h);
         return nullptr;
     }
     unsigned char* pic = new (std::nothrow) unsigned char[3 * static_cast<std::size_t>(w) * h];
@@ -206,7 +212,7 @@ unsigned char* CGifReader::ReadGif(CString path, int* width, int* height) {
         m_strError = "No Name Given";
         return nullptr;
     }
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = handpix::OpenRegularFileStream(path);
     if (!f) {
         m_strError = CString("Cant open GIF :\n") + path;
         return nullptr;

@@ -1,6 +1,8 @@
 // The GIF reader with its own LZW decoder. The screen state (global colour map,
 // LZW tables) is process-wide and lives behind one lock, so concurrent loads
 // are safe and run one at a time.
+// Addition: an image over the process-wide picture limit is refused with
+// "W x H is over the N-pixel limit".
 #pragma once
 #include <cstdio>
 

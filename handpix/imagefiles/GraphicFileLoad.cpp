@@ -1,5 +1,6 @@
 #include "handpix/imagefiles/GraphicFileLoad.h"
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -110,7 +111,9 @@ int CGraphicFileLoad::LoadJPG(CString path) {
 
 void CGraphicFileLoad::BGRA2BGR(unsigned char* dst, int width, int height, unsigned char* src, int pad) {
     if (!dst || !src || height < 1 || width < 1) return;
-    const int skip = pad ? static_cast<int>(handpix::DibStride(static_cast<unsigned>(width))) - width * 3 : 0;
+    const std::ptrdiff_t skip =
+        pad ? static_cast<std::ptrdiff_t>(handpix::DibStride(static_cast<unsigned>(width))) - 3 * std::ptrdiff_t{width}
+            : 0;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x, dst += 3, src += 4) {
             dst[0] = src[0];

@@ -45,7 +45,7 @@ int CGraphicFileLoad::SaveIMG(const char* path) {
 }
 
 int CGraphicFileLoad::ReadHandsetFile(const char* path, bool pht) {
-    FILE* f = path ? std::fopen(path, "rb") : nullptr;
+    FILE* f = OpenRegularFileStream(path);
     if (!f) return 0;
     ImgFile img;
     Status s = (pht && std::fseek(f, static_cast<long>(kPhtPrefixSize), SEEK_SET) != 0) ? Status::truncated

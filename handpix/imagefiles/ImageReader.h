@@ -1,6 +1,9 @@
 // The reader base of the picture-file readers: a reader turns a file into packed
 // top-down rows of 3 bytes per pixel and reports the size.
 #pragma once
+#include <cstdio>
+
+#include "handpix/platform/core/String.h"
 
 class CImageReader {
 public:
@@ -15,7 +18,16 @@ public:
 };
 
 namespace handpix {
-// Largest picture any reader accepts, in pixels: sizes above it are refused
-// before anything is allocated.
+// Kept only for the codec modules that still use it; the readers here check
+// the process-wide limit (PictureSizeAllowed) instead.
 inline constexpr long long kMaxPixels = 1LL << 28;
+
+// The check every reader makes right after its header: the size is within the
+// process-wide picture limit and its 24-bit DIB (stride and whole buffer) fits
+// CGraphicFileLoad's int members.
+bool ReaderSizeAllowed(long long width, long long height);
+// "W x H is over the N-pixel limit": the readers' text for a refused size.
+CString OverLimitText(long long width, long long height);
+// Bytes from the stream's position to its end, or -1 when it cannot seek.
+long long StreamBytesLeft(std::FILE* f);
 }  // namespace handpix

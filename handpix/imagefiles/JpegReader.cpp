@@ -7,9 +7,11 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "handpix/imagefiles/DibRows.h"
 #include "handpix/imagefiles/ImageReader.h"
+#include "handpix/platform/core/File.h"
 #include "handpix/platform/core/MessageBox.h"
 #include "handpix/platform/core/String.h"
 
@@ -61,10 +63,28 @@ void StoreRow(const Target& t, const JSAMPLE* src, int comps, bool adobe, unsign
     }
 }
 
+// Every block of every component costs at least one bit of Huffman-coded
+// data (a DC code is never shorter), progressive files included, so a header
+// claiming more blocks than 8 x the bytes left after it cannot be real and
+// would only cost memory and time. Arithmetic coding can spend less than a bit
+// on a flat block: only the picture limit bounds it.
+bool DataCanFill(const jpeg_decompress_struct& cinfo, std::FILE* file) {
+    if (cinfo.arith_code) return true;
+    const long long unread = file ? StreamBytesLeft(file) : 0;
+    if (unread < 0) return true;
+    const unsigned long long bytes = static_cast<unsigned long long>(unread) + cinfo.src->bytes_in_buffer;
+    unsigned long long blocks = 0;
+    for (int i = 0; i < cinfo.num_components; ++i)
+        blocks += static_cast<unsigned long long>(cinfo.comp_info[i].width_in_blocks) *
+                  cinfo.comp_info[i].height_in_blocks;
+    return blocks <= 8 * bytes;
+}
+
 // The one decode routine behind every JPEG entry. The caller has attached the
-// source. Returns the pixel buffer (new[]) or null; *stride receives its row size.
-unsigned char* Decode(jpeg_decompress_struct& cinfo, ErrorManager& err, bool dib, int* width, int* height,
-                      int* stride) {
+// source (`file` when it is a stdio stream, for the bytes it still holds).
+// Returns the pixel buffer (new[]) or null; *stride receives its row size.
+unsigned char* Decode(jpeg_decompress_struct& cinfo, ErrorManager& err, std::FILE* file, bool dib, int* width,
+                      int* height, int* stride) {
     // Volatile: these change between setjmp and a possible longjmp.
     unsigned char* volatile pixels = nullptr;
     if (setjmp(err.jump)) {
@@ -73,6 +93,14 @@ unsigned char* Decode(jpeg_decompress_struct& cinfo, ErrorManager& err, bool dib
         return nullptr;
     }
     jpeg_read_header(&cinfo, TRUE);
+    // Checked before jpeg_start_decompress, which allocates a progressive
+    // file's whole coefficient buffer.
+    if (!ReaderSizeAllowed(cinfo.image_width, cinfo.image_height)) {
+        if (err.showMessages) AfxMessageBox(OverLimitText(cinfo.image_width, cinfo.image_height), MB_OK);
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    if (!DataCanFill(cinfo, file)) ERREXIT(&cinfo, JERR_INPUT_EOF);
     // Colour rows for a DIB: libjpeg-turbo writes blue-green-red itself, so
     // they are decoded straight into place. Chosen before decompression
     // starts, when libjpeg picks its colour converter.
@@ -87,7 +115,7 @@ unsigned char* Decode(jpeg_decompress_struct& cinfo, ErrorManager& err, bool dib
     Target t;
     t.dib = dib;
     t.stride = dib ? DibStride(w) : static_cast<std::size_t>(w) * 3;
-    if (static_cast<long long>(w) * h <= kMaxPixels) pixels = new (std::nothrow) unsigned char[t.stride * h + 1];
+    pixels = new (std::nothrow) unsigned char[t.stride * h + 1];
     if (!pixels) {
         if (err.showMessages) AfxMessageBox("메모리가 부족하여 작업을 수행할 수 없습니다.", MB_ICONERROR);
         jpeg_destroy_decompress(&cinfo);
@@ -119,7 +147,7 @@ unsigned char* Decode(jpeg_decompress_struct& cinfo, ErrorManager& err, bool dib
 unsigned char* DecodeFile(const char* path, bool dib, int* width, int* height, int* stride) {
     *width = 0;
     *height = 0;
-    FILE* f = std::fopen(path, "rb");
+    FILE* f = OpenRegularFileStream(path);
     if (!f) {
         CString msg;
         msg.Format("%s 파일을 열 수 없습니다.\n", path);
@@ -133,7 +161,7 @@ unsigned char* DecodeFile(const char* path, bool dib, int* width, int* height, i
     err.showMessages = true;
     jpeg_create_decompress(&cinfo);
     jpeg_stdio_src(&cinfo, f);
-    unsigned char* out = Decode(cinfo, err, dib, width, height, stride);
+    unsigned char* out = Decode(cinfo, err, f, dib, width, height, stride);
     std::fclose(f);
     return out;
 }
@@ -160,7 +188,7 @@ unsigned char* ReadJpegMemory(const unsigned char* data, std::size_t size, int* 
     err.showMessages = false;
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
-    return Decode(cinfo, err, false, width, height, nullptr);
+    return Decode(cinfo, err, nullptr, false, width, height, nullptr);
 }
 
 }  // namespace handpix

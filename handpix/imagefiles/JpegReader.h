@@ -1,4 +1,7 @@
 // JPEG through libjpeg-turbo.
+// Addition: a picture over the process-wide limit is refused (the file
+// reader shows "W x H is over the N-pixel limit"), and so is a header that
+// claims more 8 x 8 blocks than the data after it could code.
 #pragma once
 #include <cstddef>
 

@@ -8,11 +8,12 @@
 #include "handpix/imagefiles/ImgFormat.h"
 #include "handpix/picture/Picture.h"
 #include "handpix/picture/PictureHandset.h"
+#include "handpix/platform/core/File.h"
 #include "handpix/platform/core/MessageBox.h"
 
 bool CPicture::GetIMG(CString path) {
     using namespace handpix;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = OpenRegularFileStream(path);
     if (!f) return false;
     ImgFile img;
     const Status status = ReadImg(f, img);

@@ -5,6 +5,7 @@
 #include "handpix/imagefiles/BmpReader.h"
 #include "handpix/imagefiles/DibRows.h"
 #include "handpix/imagefiles/GraphicFileLoad.h"
+#include "handpix/platform/core/Limits.h"
 #include "tests/imagefiles/Fixture.h"
 #include "tests/support/BmpWriter.h"
 
@@ -70,10 +71,64 @@ INSTANTIATE_TEST_SUITE_P(AllDepthsOddWidths, BmpDepths,
                                             ::testing::Bool()));
 
 namespace {
+// Small pictures whose headers or masks the reader must honour: the colours
+// below are stated, not derived (narrow channels repeat their bits).
+struct LayoutCase {
+    const char* name;
+    BmpSpec spec;  // two pixels: 0xFF8040, 0x123456 (or palette indices 1, 2)
+    handpix::test::Bgr expected[2];
+};
+
+BmpSpec TwoPixels(int bits, std::uint32_t headerSize, std::vector<std::uint32_t> masks) {
+    BmpSpec s;
+    s.width = 2;
+    s.height = 1;
+    s.bits = bits;
+    s.headerSize = headerSize;
+    s.masks = std::move(masks);
+    if (bits <= 8) {
+        s.palette = {{0, 0, 0}, {10, 20, 30}, {40, 50, 60}};
+        s.palette.resize(1u << bits, {0, 0, 0});
+        s.pixels = {1, bits == 1 ? 0u : 2u};
+    } else {
+        s.pixels = {0xFF8040, 0x123456};
+    }
+    return s;
+}
+
+const LayoutCase kLayouts[] = {
+    {"V4Paletted8", TwoPixels(8, 108, {}), {{10, 20, 30}, {40, 50, 60}}},
+    {"V5Paletted1", TwoPixels(1, 124, {}), {{10, 20, 30}, {0, 0, 0}}},
+    {"Bitfields565", TwoPixels(16, 40, {0xF800, 0x07E0, 0x001F}), {{66, 130, 255}, {82, 52, 16}}},
+    {"Bitfields444InV5", TwoPixels(16, 124, {0x0F00, 0x00F0, 0x000F}), {{68, 136, 255}, {85, 51, 17}}},
+    {"Bitfields101010", TwoPixels(32, 40, {0x3FF00000, 0x000FFC00, 0x000003FF}), {{0x40, 0x80, 0xFF}, {0x56, 0x34, 0x12}}},
+    {"BitfieldsAlphaLowInV4", TwoPixels(32, 108, {0x0000FF00, 0x00FF0000, 0xFF000000}),
+     {{0x40, 0x80, 0xFF}, {0x56, 0x34, 0x12}}},
+};
+
+class BmpLayouts : public ImageFilesTest, public ::testing::WithParamInterface<LayoutCase> {};
+}  // namespace
+
+TEST_P(BmpLayouts, DecodeToTheStatedColours) {
+    ASSERT_TRUE(WriteBytes(Path("l.bmp"), MakeBmp(GetParam().spec)));
+    CGraphicFileLoad g;
+    ASSERT_EQ(g.LoadGraphicFile(Path("l.bmp").c_str()), 0);
+    for (int x = 0; x < 2; ++x) {
+        const unsigned char* p = g.m_pDib + 3 * x;
+        const handpix::test::Bgr e = GetParam().expected[x];
+        EXPECT_EQ(std::vector<int>({p[0], p[1], p[2]}), std::vector<int>({e.b, e.g, e.r})) << "pixel " << x;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, BmpLayouts, ::testing::ValuesIn(kLayouts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
 struct FailureCase {
     const char* name;
     std::vector<std::uint8_t> (*make)();
     const char* text;
+    std::uint64_t limit = 0;  // picture limit for the case; 0: the default
 };
 
 std::vector<std::uint8_t> Good8() {
@@ -93,7 +148,18 @@ const FailureCase kFailures[] = {
     {"CutInRows", [] { auto f = Good8(); f.pop_back(); return f; }, "Read Error"},
     {"ZeroWidth", [] { BmpSpec s = RandomBmp(24, 0, 2, 1); return MakeBmp(s); }, "Memory alloc Failed"},
     {"HugeSize", [] { auto f = Good8(); f[18] = 0xFF; f[19] = 0xFF; f[22] = 0xFF; f[23] = 0x7F; return f; },
-     "Memory alloc Failed"},
+     "65535 x 32767 is over the 100000000-pixel limit"},
+    // The limit allows it, but its stride would not fit CGraphicFileLoad's int.
+    {"StridePastInt", [] { auto f = MakeBmp(RandomBmp(1, 8, 1, 1)); f[18] = 0x00; f[19] = 0x08; f[20] = 0xAF; f[21] = 0x2F;
+                           return f; },
+     "800000000 x 1 is over the 1000000000000-pixel limit", 1'000'000'000'000},
+    {"BrokenMask", [] { BmpSpec s = RandomBmp(16, 2, 1, 1); s.masks = {0x7C00, 0x03E0, 0x0015}; return MakeBmp(s); },
+     "Not a valid BMP File"},
+    {"BitfieldsOn8Bit", [] { BmpSpec s = RandomBmp(8, 2, 1, 1); s.compression = 3; return MakeBmp(s); },
+     "This is a compressed file."},
+    {"V5HeaderPastOffset", [] { BmpSpec s = RandomBmp(24, 2, 1, 1); s.headerSize = 124; s.offBitsDelta = -4;
+                                return MakeBmp(s); },
+     "Corrupt palette"},
     {"TwoBitDepth", [] { auto f = Good8(); f[28] = 2; return f; }, "Not a valid BMP File"},
 };
 
@@ -102,6 +168,7 @@ class BmpFailures : public ImageFilesTest, public ::testing::WithParamInterface<
 
 TEST_P(BmpFailures, KeepTheirTextAndHoldNoPicture) {
     ASSERT_TRUE(WriteBytes(Path("bad.bmp"), GetParam().make()));
+    handpix::SetMaxPicturePixels(GetParam().limit);
     CBmpReader reader;
     int w = -1, h = -1;
     unsigned char* p = reader.ReadBmp(CString(Path("bad.bmp").c_str()), &w, &h);

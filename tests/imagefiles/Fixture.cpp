@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "handpix/platform/core/Limits.h"
+
 void ImageFilesTest::SetUp() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "_" + info->name();
@@ -17,6 +19,7 @@ void ImageFilesTest::SetUp() {
 }
 
 void ImageFilesTest::TearDown() {
+    handpix::SetMaxPicturePixels(0);  // tests that lower or raise the limit leave the default behind
     handpix::SetMessageBoxHandler(m_old);
     std::filesystem::remove_all(m_dir);
 }

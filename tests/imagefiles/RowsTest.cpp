@@ -28,6 +28,8 @@ TEST(DibRows, PackPadsEachRowToFourBytes) {
         unsigned width;
         int stride;
     };
+    // 180 million pixels a row once wrapped 32-bit arithmetic to a 25 MB stride.
+    EXPECT_EQ(handpix::DibStride(180'000'000), 540'000'000u);
     for (Case c : {Case{1, 4}, Case{3, 12}, Case{4, 12}, Case{5, 16}}) {
         std::vector<unsigned char> packed(c.width * 3 * 2);
         std::iota(packed.begin(), packed.end(), 1);
@@ -40,6 +42,9 @@ TEST(DibRows, PackPadsEachRowToFourBytes) {
     }
     int stride = 99;
     EXPECT_EQ(PackDibRows(nullptr, 3, 2, &stride), nullptr);
+    // A stride past an int is refused before the rows are touched.
+    unsigned char row[3] = {};
+    EXPECT_EQ(PackDibRows(row, 800'000'000u, 1, &stride), nullptr);
     EXPECT_EQ(stride, 99);
 }
 

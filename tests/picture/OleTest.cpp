@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -113,6 +116,19 @@ TEST(OleLoad, ArgumentsAndSizes) {
     ASSERT_EQ(pic->QueryInterface(IID_IUnknown, &again), S_OK);
     EXPECT_EQ(pic->Release(), 1u);
     EXPECT_EQ(static_cast<IPicture*>(again)->Release(), 0u);
+}
+
+// The file class opens only regular files for reading: a FIFO fails at once.
+TEST(CFileOpen, RegularFilesOnly) {
+    const auto fifo = std::filesystem::temp_directory_path() / "handpix_ole_fifo.jpg";
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Held open for writing, so that an open that did not refuse would not block either.
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    CFile f;
+    EXPECT_FALSE(f.Open(fifo.c_str(), CFile::modeRead | CFile::shareDenyWrite));
+    ::close(writer);
+    std::filesystem::remove(fifo);
 }
 
 TEST(OleRender, SourceDirectionAndScaling) {

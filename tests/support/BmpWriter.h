@@ -19,6 +19,10 @@ struct BmpSpec {
     std::uint32_t compression = 0;
     int gapAfterPalette = 0;   // extra bytes between palette and pixels
     int offBitsDelta = 0;      // added to the true pixel offset
+    std::uint32_t headerSize = 40;      // 108 and 124: the V4 and V5 headers, zero beyond the 40 bytes
+    // Red, green, blue masks of a 16- or 32-bit BI_BITFIELDS file (compression 3):
+    // after a 40-byte header, else inside it. Each channel keeps its top bits.
+    std::vector<std::uint32_t> masks;
     // Pixel values, top row first: palette indices for 1/4/8 bits, else 0xRRGGBB
     // (16 bits keeps the top 5 bits of each channel).
     std::vector<std::uint32_t> pixels;

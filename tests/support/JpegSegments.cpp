@@ -19,6 +19,18 @@ SplitFile Split(const Bytes& file) {
     return out;
 }
 
+Bytes WithFrameSize(const Bytes& file, int width, int height) {
+    SplitFile s = Split(file);
+    for (Segment& seg : s.segments)
+        if (seg.marker >= 0xC0 && seg.marker <= 0xC2) {
+            seg.payload[1] = static_cast<std::uint8_t>(height >> 8);
+            seg.payload[2] = static_cast<std::uint8_t>(height);
+            seg.payload[3] = static_cast<std::uint8_t>(width >> 8);
+            seg.payload[4] = static_cast<std::uint8_t>(width);
+        }
+    return Join(s.segments, s.entropy);
+}
+
 Bytes Join(const std::vector<Segment>& segments, const Bytes& entropy) {
     Bytes out = {0xFF, 0xD8};
     for (const Segment& s : segments) {

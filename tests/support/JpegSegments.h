@@ -19,6 +19,8 @@ struct SplitFile {
 };
 
 SplitFile Split(const Bytes& file);
+// The same file with the frame header (SOF0 to SOF2) claiming another size.
+Bytes WithFrameSize(const Bytes& file, int width, int height);
 Bytes Join(const std::vector<Segment>& segments, const Bytes& entropy);
 // The tables of one DHT payload, each as its own payload.
 std::vector<Bytes> DhtTables(const Bytes& payload);

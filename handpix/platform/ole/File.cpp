@@ -9,6 +9,8 @@
 #include <cstring>
 #include <limits>
 
+#include "handpix/platform/core/File.h"
+
 CFile::~CFile() {
     if (m_hFile != hFileNull) ::close(m_hFile);
 }
@@ -24,12 +26,16 @@ BOOL CFile::Open(LPCTSTR path, UINT flags, CFileException* error) {
     default: oflags |= O_RDONLY; break;
     }
     if (flags & modeCreate) oflags |= O_CREAT | ((flags & modeNoTruncate) ? 0 : O_TRUNC);
-    int fd = ::open(path, oflags, 0644);
+    // Reads take regular files only, opened without blocking: a FIFO under a
+    // picture's name must not hang the caller.
+    const bool readOnly = (flags & 3) == modeRead && !(flags & modeCreate);
+    int fd = readOnly ? handpix::OpenRegularFile(path) : ::open(path, oflags, 0644);
     if (fd < 0) {
         if (error) {
             error->m_lOsError = errno;
             error->m_cause = errno == ENOENT ? CFileException::fileNotFound
-                             : errno == EACCES ? CFileException::accessDenied
+                             // A folder or other non-regular file is refused as MFC refuses a folder.
+                             : errno == EACCES || (readOnly && errno == EINVAL) ? CFileException::accessDenied
                                                : CFileException::generic;
         }
         return FALSE;

@@ -11,8 +11,8 @@
 
 #include "handpix/imagefiles/BmpReader.h"
 #include "handpix/imagefiles/GifReader.h"
-#include "handpix/imagefiles/ImageReader.h"
 #include "handpix/imagefiles/JpegReader.h"
+#include "handpix/platform/core/Limits.h"
 #include "handpix/platform/core/Resample.h"
 #include "handpix/platform/draw/DC.h"
 
@@ -39,7 +39,7 @@ enum class ByteOrder { rgb, bgr };
 // Takes a reader's packed 3-byte rows; frees them.
 bool Adopt(unsigned char* packed, int w, int h, RowOrder rows, ByteOrder bytes, Decoded& out) {
     std::unique_ptr<unsigned char[]> owner(packed);
-    if (!packed || w <= 0 || h <= 0 || static_cast<long long>(w) * h > kMaxPixels) return false;
+    if (!packed || !PictureSizeAllowed(w, h)) return false;
     try {
         out.pixels.resize(static_cast<std::size_t>(w) * h);
     } catch (const std::bad_alloc&) {
