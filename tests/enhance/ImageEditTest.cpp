@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadBmp{"Short8", Truncated(BmpBytes(Bmp8Header(4, 4)), 54 + 1024 + 5),
                "LoadBMP: 8bits file.Read( bpTemp, lDIBSize ) failed!"},
         BadBmp{"Huge8", BmpBytes(Claims(70000, 70000, 8)), "LoadBMP: 8bits bpTemp memory allocation failed!"},
-        BadBmp{"Short24", Truncated(BmpBytes(Bmp24(5, 5)), 60),
+        // One byte of pixels missing beyond the last row's 3 bytes of padding.
+        BadBmp{"Short24", Truncated(BmpBytes(Bmp24(3, 2)), 54 + 24 - 4),
                "LoadBMP: 24bits pFile.Read( bpTemp, lDIBSize ) failed!"},
         BadBmp{"Huge24", BmpBytes(Claims(-3, 2, 24)), "LoadBMP: 24bits bpTemp memory allocation failed!"},
         BadBmp{"Overflow24", BmpBytes(Claims(2000000000, 2000000000, 24)),
@@ -138,6 +139,10 @@ TEST(ImageEdit, LoadBmpWidensEveryDepthToFourBytesPerPixel) {
         {"Bits32", Bmp{.width = 2, .height = 1, .bits = 32, .palette = {}, .rows = {1, 2, 3, 4, 5, 6, 7, 8}},
          {1, 2, 3, 4, 5, 6, 7, 8}},
     };
+    // Files short by their last row's padding (which holds no pixels) load alike.
+    const struct {
+        int index, shortBy;
+    } shortened[] = {{0, 3}, {1, 1}};
     enhance_test::TempDir dir("imageedit_depth");
     for (const auto& c : cases) {
         CImageEdit edit;
@@ -145,6 +150,13 @@ TEST(ImageEdit, LoadBmpWidensEveryDepthToFourBytesPerPixel) {
         EXPECT_EQ(edit.m_pBmih->biBitCount, 32) << c.name;
         EXPECT_EQ(edit.m_pBmih, &edit.m_pBmi->bmiHeader) << c.name;
         ASSERT_EQ(edit.GetDibBytes(), c.pixels.size()) << c.name;
+        EXPECT_EQ(Bytes(edit.m_pbDibData, edit.m_pbDibData + edit.GetDibBytes()), c.pixels) << c.name;
+    }
+    for (const auto& s : shortened) {
+        const auto& c = cases[s.index];
+        const Bytes whole = BmpBytes(c.file);
+        CImageEdit edit;
+        ASSERT_EQ(edit.LoadBMP(Put(dir, "s.bmp", Truncated(whole, whole.size() - s.shortBy)).c_str()), 1) << c.name;
         EXPECT_EQ(Bytes(edit.m_pbDibData, edit.m_pbDibData + edit.GetDibBytes()), c.pixels) << c.name;
     }
 }
