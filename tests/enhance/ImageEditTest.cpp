@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <fstream>
@@ -6,6 +7,8 @@
 #include <vector>
 
 #include "handpix/enhance/ImageEdit.h"
+#include "handpix/platform/core/Limits.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/enhance/Recorder.h"
 #include "tests/support/EnhanceFiles.h"
 
@@ -50,6 +53,7 @@ struct BadBmp {
     const char* name;
     Bytes bytes;
     const char* message;
+    std::uint64_t pixelLimit = 0;
 };
 class LoadBmpFailure : public ::testing::TestWithParam<BadBmp> {};
 }  // namespace
@@ -59,7 +63,9 @@ TEST_P(LoadBmpFailure, ShowsItsMessageAndReleasesTheBuffers) {
     const std::string path = Put(dir, "bad.bmp", GetParam().bytes);
     MessageRecorder rec;
     CImageEdit edit;
+    handpix::SetMaxPicturePixels(GetParam().pixelLimit);
     EXPECT_EQ(edit.LoadBMP(path.c_str()), 0);
+    handpix::SetMaxPicturePixels(0);
     ASSERT_EQ(rec.boxes.size(), 1u);
     EXPECT_EQ(rec.boxes[0].text, GetParam().message);
     EXPECT_EQ(rec.boxes[0].caption, "ImageEdit");
@@ -90,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadBmp{"Huge24", BmpBytes(Claims(-3, 2, 24)), "LoadBMP: 24bits bpTemp memory allocation failed!"},
         BadBmp{"Overflow24", BmpBytes(Claims(2000000000, 2000000000, 24)),
                "LoadBMP: 24bits bpTemp memory allocation failed!"},
+        BadBmp{"OverTheLimit24", BmpBytes(Bmp24(3, 2)), "LoadBMP: 24bits bpTemp memory allocation failed!", 5},
         BadBmp{"Short32", Truncated(BmpBytes(Bits(Bmp24(4, 4), 32)), 70),
                "LoadBMP: 32bits pFile.Read( bpTemp, lDIBSize ) failed!"},
         BadBmp{"Huge4", BmpBytes(Claims(1 << 20, 1 << 20, 4)),
@@ -105,6 +112,10 @@ TEST(ImageEdit, CompressedBmpShowsTheKoreanMessageAndKeepsTheBuffers) {
     CImageEdit edit;
     EXPECT_EQ(edit.LoadBMP(path.c_str()), 0);
     EXPECT_EQ(edit.LoadBMP("/nonexistent/handpix/x.bmp"), 0);  // a missing file says nothing
+    // Nor does a FIFO planted under the name, refused without waiting for a writer.
+    const std::string fifo = dir.File("fifo.bmp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_EQ(handpix::test::RunInChild([&] { return edit.LoadBMP(fifo.c_str()); }, {.seconds = 10}).exitCode, 0);
     ASSERT_EQ(rec.boxes.size(), 1u);
     EXPECT_EQ(rec.boxes[0].text, "압축된 BMP파일은 지원하지 않습니다.");
     EXPECT_EQ(rec.boxes[0].type, MB_OK);

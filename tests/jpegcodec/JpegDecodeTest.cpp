@@ -2,7 +2,6 @@
 // reshaped files, and on broken ones.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <tuple>
 
 #include "handpix/jpegcodec/Jpeg.h"
@@ -157,18 +156,6 @@ TEST(JpegDecode, CopiesOwnTheirBuffers) {
     EXPECT_EQ(Pixels(c), want);
     ASSERT_EQ(Load(b, file), 1);  // tables copied, usable on their own
     EXPECT_EQ(Pixels(b), want);
-}
-
-TEST(JpegDecode, LoadsFromAFileAndRefusesWhatCannotBeRead) {
-    const Bytes file = SavedFile(8, 8);
-    const std::string path = TempPath("load.jpg");
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
-    CJpeg j;
-    EXPECT_EQ(j.LoadJPG(const_cast<char*>(path.c_str())), 1);
-    EXPECT_EQ(Pixels(j), Decoded(file));
-    std::remove(path.c_str());
-    EXPECT_EQ(j.LoadJPG(const_cast<char*>(path.c_str())), 0);
-    EXPECT_EQ(j.GetWidth(), 8);  // the earlier picture stays
 }
 
 // Broken files: each must give 0 and leave the previous picture untouched.
