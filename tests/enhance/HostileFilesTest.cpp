@@ -108,6 +108,9 @@ const FileCase kFiles[] = {
     {"PlantedFifo", {}, 0, Kind::kFifo, 0},
 };
 
+void PrintTo(const Reader& r, std::ostream* os) { *os << r.name; }
+void PrintTo(const FileCase& f, std::ostream* os) { *os << f.name; }
+
 class HostileRead : public ::testing::TestWithParam<std::tuple<Reader, FileCase>> {};
 
 TEST_P(HostileRead, GivesTheExpectedWidthInAChild) {
@@ -171,6 +174,8 @@ const Writer kWriters[] = {
          return 2;
      }},
 };
+
+void PrintTo(const Writer& w, std::ostream* os) { *os << w.name; }
 
 class AtomicWrite : public ::testing::TestWithParam<Writer> {};
 
