@@ -15,9 +15,7 @@
 #include "handpix/enhance/LuxJpeg.h"
 #include "handpix/jpegcodec/Jpeg.h"
 #include "handpix/picture/Picture.h"
-#include "handpix/platform/core/File.h"
 #include "handpix/platform/core/Limits.h"
-#include "handpix/platform/ijl/Ijl.h"
 #include "tests/enhance/Recorder.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EnhanceFiles.h"
@@ -64,23 +62,6 @@ const Reader kReaders[] = {
          MessageRecorder quiet;
          CImageEdit e;
          return e.LoadJPG(p) ? e.GetWidth() : 0;
-     }},
-    {"IjlBuffer", [](const char* p) {
-         Bytes file;
-         handpix::ReadWholeFile(p, file, 1 << 20);
-         JPEG_CORE_PROPERTIES j;
-         ijlInit(&j);
-         j.JPGBytes = file.data();
-         j.JPGSizeBytes = static_cast<DWORD>(file.size());
-         if (file.empty() || ijlRead(&j, IJL_JBUFF_READPARAMS) != IJL_OK) return 0;
-         Bytes px((j.JPGWidth * 3 + 3) / 4 * 4 * j.JPGHeight);
-         j.DIBBytes = px.data();
-         j.DIBWidth = j.JPGWidth;
-         j.DIBHeight = static_cast<int>(j.JPGHeight);
-         j.DIBPadBytes = (j.JPGWidth * 3 + 3) / 4 * 4 - j.JPGWidth * 3;
-         const bool ok = ijlRead(&j, IJL_JBUFF_READWHOLEIMAGE) == IJL_OK;
-         ijlFree(&j);
-         return ok ? static_cast<int>(j.DIBWidth) : 0;
      }},
     {"LuxJpeg", [](const char* p) {
          LUX_Image* im = CLuxJpeg::LUX_LoadJPEG(Mutable(p));
