@@ -166,18 +166,24 @@ TEST_P(AtomicWrite, AFailedWriteLeavesTheOldFileAndNoTemporary) {
     enhance_test::WriteFile(source, enhance_test::JpegBytes(kW, kH, 3, Bytes(kW * kH * 3, 90)));
     const Bytes old = {'o', 'l', 'd'};
     enhance_test::WriteFile(target, old);
+    // Anyone may add files to the folder, but the target is read-only.
+    ASSERT_EQ(::chmod(dir.path.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
     const auto save = GetParam().save;
-    // Past 300 bytes every write fails, as on a full disk.
-    auto r = RunInChild([&] { return save(source.c_str(), target.c_str()); }, {.fileSizeBytes = 300, .seconds = 30});
-    ASSERT_TRUE(r.exited);
-    EXPECT_NE(r.exitCode, 1);
-    EXPECT_EQ(enhance_test::ReadFile(target), old);
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"source.jpg", "target.jpg"}));
-
-    r = RunInChild([&] { return save(source.c_str(), target.c_str()); }, {.seconds = 30});
+    // Past 300 bytes every write fails, as on a full disk; an unprivileged
+    // writer may not replace the read-only target.
+    for (const handpix::test::ChildLimits& limits : {handpix::test::ChildLimits{.fileSizeBytes = 300, .seconds = 30},
+                                                     handpix::test::ChildLimits{.seconds = 30, .unprivileged = true}}) {
+        const auto r = RunInChild([&] { return save(source.c_str(), target.c_str()); }, limits);
+        ASSERT_TRUE(r.exited);
+        EXPECT_NE(r.exitCode, 1);
+        EXPECT_EQ(enhance_test::ReadFile(target), old);
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"source.jpg", "target.jpg"}));
+    }
+    const auto r = RunInChild([&] { return save(source.c_str(), target.c_str()); }, {.seconds = 30});
     EXPECT_TRUE(r.exited && r.exitCode != 0);
     enhance_test::DecodedJpeg d;
     ASSERT_TRUE(enhance_test::DecodeJpeg(enhance_test::ReadFile(target), d));
