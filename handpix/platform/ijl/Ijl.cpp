@@ -342,12 +342,8 @@ IJLERR ijlWrite(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
     if (!p) return IJL_INVALID_ENCODER;
     if (iotype != IJL_JFILE_WRITEWHOLEIMAGE && iotype != IJL_JBUFF_WRITEWHOLEIMAGE) return IJL_INVALID_JPEG_PROPERTIES;
     if (!WritableLayout(*p)) return IJL_INVALID_JPEG_PROPERTIES;
-    if (iotype == IJL_JFILE_WRITEWHOLEIMAGE) {
-        if (!p->JPGFile) return IJL_INVALID_FILENAME;
-        // A read-only file is not replaced, as the platform would refuse to open it for writing.
-        DWORD attributes = GetFileAttributesA(p->JPGFile);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return IJL_FILE_ERROR;
-    }
+    // The atomic write below refuses a read-only target, as opening it for writing would.
+    if (iotype == IJL_JFILE_WRITEWHOLEIMAGE && !p->JPGFile) return IJL_INVALID_FILENAME;
     handpix::JpegErrorManager err;
     Encode e{};
     e.cinfo.err = handpix::InitJpegErrors(err, true);
