@@ -1,8 +1,8 @@
 // The JPEG readers and writers of the codec, the resizing wrapper and the
 // enhancement class on hostile files: the picture-size limit, headers their
-// data cannot fill, files that are not regular or not writable by the reader,
-// and writes that fail half-way. Each call runs in a child, so a hang, a
-// limit or a dropped privilege touches nothing else.
+// data cannot fill, files that are not regular, read-only files met by an
+// unprivileged user, and writes that fail half-way. Each call runs in a
+// child, so a hang, a limit or a dropped privilege touches nothing else.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
