@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "handpix/imagefiles/BmpReader.h"
+#include "handpix/platform/core/File.h"
 
 namespace handpix {
 
@@ -13,7 +14,7 @@ int ConvertBmpDepth(const char* path, int bits, BYTE* out, std::size_t outBytes)
     // The reader decodes every uncompressed depth through the palette; it only
     // hides whether the file stores its rows top row first.
     unsigned char head[26];
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = handpix::OpenRegularFileStream(path);
     if (!f) return 0;
     std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);

@@ -6,7 +6,8 @@
 
 #include "handpix/enhance/BmpDepthConverter.h"
 #include "handpix/imagefiles/DibRows.h"
-#include "handpix/imagefiles/ImageReader.h"
+#include "handpix/platform/core/File.h"
+#include "handpix/platform/core/Limits.h"
 #include "handpix/platform/core/MessageBox.h"
 
 namespace {
@@ -137,7 +138,7 @@ bool CImageEdit::EnsureHeaders() {
 
 int CImageEdit::LoadBMP(const char* path) {
     if (!EnsureHeaders() || !path) return 0;
-    FileCloser file{std::fopen(path, "rb")};
+    FileCloser file{handpix::OpenRegularFileStream(path)};
     if (!file.f) return 0;
     const long long fileSize = FileSize(file.f);
     *m_pBmfh = BITMAPFILEHEADER{};
@@ -158,21 +159,26 @@ int CImageEdit::LoadBMP(const char* path) {
 }
 
 // The pixel rows by depth. Sizes come from the header, so each is checked
-// against the file before anything is allocated: rows the file cannot hold
-// count as a failed read.
+// against the picture-size limit and the file before anything is allocated:
+// rows the file cannot hold count as a failed read.
 int CImageEdit::LoadBMPPixels(std::FILE* f, long long fileSize, const char* path) {
     const long long w = m_pBmih->biWidth;
     const long long h = m_pBmih->biHeight < 0 ? -static_cast<long long>(m_pBmih->biHeight) : m_pBmih->biHeight;
-    const bool sane = w > 0 && h > 0 && w * h <= handpix::kMaxPixels;
+    const bool sane = handpix::PictureSizeAllowed(w, h);
     const long long outBytes = sane ? w * h * 4 : 0;
     const long long offset = m_pBmfh->bfOffBits;
-    const auto fits = [&](long long bytes) { return sane && fileSize >= 0 && offset + bytes <= fileSize; };
     // File rows at a depth; only computed for sane sizes, so never overflowing.
     const auto rowsOf = [&](int bits) { return sane ? RowBytes(w, bits) * h : 0; };
+    // Some writers leave out the last row's padding, which holds no pixels:
+    // such a file counts as whole, the missing bytes read as zero.
+    const auto fits = [&](int bits) {
+        const long long lastPad = RowBytes(w, bits) - (w * bits + 7) / 8;
+        return sane && fileSize >= 0 && offset + rowsOf(bits) - lastPad <= fileSize;
+    };
     switch (m_pBmih->biBitCount) {
     case 4: {
         // Refused alike whether the size is absurd or the rows are missing from the file.
-        BYTE* out = fits(rowsOf(4)) ? Allocate(outBytes) : nullptr;
+        BYTE* out = fits(4) ? Allocate(outBytes) : nullptr;
         if (!out) return ReleaseAndShowError("LoadBMP: 4bits m_pbDibData memory allocation failed!"), 0;
         SetDibData(out, static_cast<std::size_t>(outBytes));
         // The converter reads the file on its own; what it cannot convert stays zero.
@@ -185,7 +191,7 @@ int CImageEdit::LoadBMPPixels(std::FILE* f, long long fileSize, const char* path
         if (std::fread(palette, 1, sizeof palette, f) == 0)
             return ReleaseAndShowError("LoadBMP: 8bits file.Read( pBmrgb, sizeof(RGBQUAD) * 256 ) failed!"), 0;
         const long long size = rowsOf(8);
-        if (sane && !fits(size)) return ReleaseAndShowError("LoadBMP: 8bits file.Read( bpTemp, lDIBSize ) failed!"), 0;
+        if (sane && !fits(8)) return ReleaseAndShowError("LoadBMP: 8bits file.Read( bpTemp, lDIBSize ) failed!"), 0;
         BYTE* temp = sane ? Allocate(size) : nullptr;
         if (!temp) return ReleaseAndShowError("LoadBMP: 8bits bpTemp memory allocation failed!"), 0;
         if (!ReadAt(f, offset, temp, static_cast<std::size_t>(size))) {
@@ -204,7 +210,7 @@ int CImageEdit::LoadBMPPixels(std::FILE* f, long long fileSize, const char* path
     }
     case 24: {
         const long long size = rowsOf(24);
-        if (sane && !fits(size)) return ReleaseAndShowError("LoadBMP: 24bits pFile.Read( bpTemp, lDIBSize ) failed!"), 0;
+        if (sane && !fits(24)) return ReleaseAndShowError("LoadBMP: 24bits pFile.Read( bpTemp, lDIBSize ) failed!"), 0;
         BYTE* temp = sane ? Allocate(size) : nullptr;
         if (!temp) return ReleaseAndShowError("LoadBMP: 24bits bpTemp memory allocation failed!"), 0;
         if (!ReadAt(f, offset, temp, static_cast<std::size_t>(size))) {
@@ -223,7 +229,7 @@ int CImageEdit::LoadBMPPixels(std::FILE* f, long long fileSize, const char* path
     }
     default: {
         ReleaseDib();
-        m_pbDibData = fits(outBytes) ? Allocate(outBytes) : nullptr;
+        m_pbDibData = fits(32) ? Allocate(outBytes) : nullptr;
         if (!m_pbDibData || !ReadAt(f, offset, m_pbDibData, static_cast<std::size_t>(outBytes)))
             return ReleaseAndShowError("LoadBMP: 32bits pFile.Read( bpTemp, lDIBSize ) failed!"), 0;
         m_nDibBytes = static_cast<std::size_t>(outBytes);

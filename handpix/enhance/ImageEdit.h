@@ -17,12 +17,16 @@ public:
 
     // Uncompressed 4, 8, 24 and 32-bit files, widened to 4 bytes per pixel
     // (blue, green, red, 0) in the file's row order. 1 or 0. A file that cannot
-    // be opened gives 0 without a message.
+    // be opened, or is not a regular file, gives 0 without a message.
+    // Fix: a file short by only its last row's padding loads (the missing
+    // bytes hold no pixels). A size above the picture-size limit fails as an
+    // allocation failure, before anything is allocated.
     int LoadBMP(const char* path);
     // 3 bytes per pixel blue, green, red (4 for four-channel files), rows padded
     // to 4 bytes, top row first. 1 or 0.
     int LoadJPG(const char* path);
-    // Writes the pixels as 24-bit rows padded to 4 bytes. 1 or 0.
+    // Writes the pixels as 24-bit rows padded to 4 bytes. 1 or 0. The file is
+    // replaced only once written whole; a failure leaves the old one.
     int SaveJPG(const char* path);
     void SetImageSize(int width, int height);
     void FlipVertical(void);

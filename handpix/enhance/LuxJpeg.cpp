@@ -1,5 +1,7 @@
 #include "handpix/enhance/LuxJpeg.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -8,7 +10,6 @@
 #include <new>
 #include <utility>
 
-#include "handpix/imagefiles/ImageReader.h"
 #include "handpix/platform/core/File.h"
 #include "handpix/platform/core/Resample.h"
 #include "handpix/platform/ijl/JpegGuard.h"
@@ -28,6 +29,16 @@ struct Load {
     bool created;
 };
 
+// What follows the headers just read: the rest of the file plus what the
+// stdio source holds in its buffer.
+std::uint64_t BytesLeft(const Load& l) {
+    const std::uint64_t buffered = l.cinfo.src->bytes_in_buffer;
+    const long at = std::ftell(l.file);
+    struct stat st;
+    if (at < 0 || ::fstat(::fileno(l.file), &st) != 0 || st.st_size < at) return buffered;
+    return buffered + static_cast<std::uint64_t>(st.st_size - at);
+}
+
 void LoadStep(void* context) {
     Load& l = *static_cast<Load*>(context);
     jpeg_decompress_struct& c = l.cinfo;
@@ -35,7 +46,7 @@ void LoadStep(void* context) {
     l.created = true;
     jpeg_stdio_src(&c, l.file);
     jpeg_read_header(&c, TRUE);
-    if (static_cast<unsigned long long>(c.image_width) * c.image_height > handpix::kMaxPixels) return;
+    if (!handpix::JpegHeaderFits(c, BytesLeft(l))) return;
     l.image = CLuxJpeg::LUX_AllocImage(c.image_width, c.image_height, static_cast<unsigned long>(c.num_components));
     if (!l.image) return;
     jpeg_start_decompress(&c);
@@ -187,7 +198,7 @@ LUX_Image* CLuxJpeg::LUX_CopyImage(const LUX_Image* image) {
 
 LUX_Image* CLuxJpeg::LUX_LoadJPEG(char* path) {
     if (!path) return nullptr;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = handpix::OpenRegularFileStream(path);
     if (!f) return nullptr;
     handpix::JpegErrorManager err;
     Load l{};
@@ -205,7 +216,10 @@ LUX_Image* CLuxJpeg::LUX_LoadJPEG(char* path) {
 unsigned long CLuxJpeg::LUX_SaveJPEG(LUX_Image* image, char* path) {
     // Rows are read as 3 bytes per pixel: fewer channels would run past them.
     if (!image || !path || image->ulChannels < 3 || image->ulWidth == 0 || image->ulHeight == 0) return 0;
-    std::FILE* f = std::fopen(path, "wb");
+    // Beside the target first, renamed over it once complete: a failure
+    // leaves the old file as it was.
+    handpix::AtomicFile file;
+    std::FILE* f = file.Open(path) ? file.Stream() : nullptr;
     if (!f) return 0;
     handpix::JpegErrorManager err;
     Save s{};
@@ -215,8 +229,7 @@ unsigned long CLuxJpeg::LUX_SaveJPEG(LUX_Image* image, char* path) {
     const bool done = handpix::JpegGuarded(err, SaveStep, &s);
     if (s.swapped) LUX_SwapRGBOrder(image);
     if (s.created) jpeg_destroy_compress(&s.cinfo);
-    const bool closed = std::fclose(f) == 0;
-    return done && closed ? 1 : 0;
+    return done && file.Commit() ? 1 : 0;
 }
 
 unsigned long CLuxJpeg::LUX_SaveFile(LUX_Image* image, char* path) { return path ? LUX_SaveJPEG(image, path) : 0; }

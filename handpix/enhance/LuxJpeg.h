@@ -31,9 +31,12 @@ public:
     static LUX_Image* LUX_AllocImage(unsigned long width, unsigned long height, unsigned long channels);
     static void LUX_FreeImage(LUX_Image* image);
     // A colour JPEG file as B, G, R rows; null for any failure, grey and CMYK files included.
+    // Additions: only regular files are read, and a frame above the picture-size
+    // limit or larger than its file's data could describe is refused unread.
     static LUX_Image* LUX_LoadJPEG(char* path);
     // Quality 80, baseline, from 3-byte B, G, R rows. 1 or 0. The image's bytes
-    // are the same afterwards, also when libjpeg fails half-way.
+    // are the same afterwards, also when libjpeg fails half-way. Addition: the
+    // file is replaced only once written whole; a failure leaves the old one.
     static unsigned long LUX_SaveJPEG(LUX_Image* image, char* path);
     unsigned long LUX_SaveFile(LUX_Image* image, char* path);
     // Exchanges bytes 0 and 2 of every pixel (images of at least 3 channels).

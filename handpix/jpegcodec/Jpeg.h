@@ -1,6 +1,11 @@
 // CJpeg: a self-contained baseline sequential JPEG decoder and encoder.
 // Every member is public, as hosts of the original class expect. The
 // decoder leaves a bottom-up, 4-byte-aligned B-G-R picture in m_pRGB.
+// Fixes: LoadJPG opens its file read-only, so read-only pictures load; a scan
+// that does not carry every component of the frame fails (0) instead of
+// decoding as a grey picture; a frame above the process-wide picture-size
+// limit, or larger than its file's data could describe, fails before any
+// allocation. SaveJPG replaces its file only once the whole file is written.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include "handpix/jpegcodec/Jpeg.h"
 #include "handpix/jpegcodec/JpegKernels.h"
 #include "handpix/platform/core/File.h"
+#include "handpix/platform/core/Limits.h"
 #include "handpix/platform/core/Zigzag.h"
 
 using handpix::Status;
@@ -16,8 +17,6 @@ using handpix::Status;
 namespace {
 
 constexpr std::size_t kMaxFileBytes = std::size_t(1) << 30;
-// Padded pixels of one frame: bounds the sample and picture buffers.
-constexpr std::size_t kMaxPixels = std::size_t(1) << 27;
 constexpr int kPassLimit = 51;
 // Entropy data past the end of the file reads as zero bits, so that a scan
 // cut a few bytes short still ends; beyond this many bytes the load fails.
@@ -50,7 +49,8 @@ void CJpeg::Fail(Status s) {
 }
 
 int CJpeg::LoadJPG(char* path) {
-    const HFILE f = _lopen(path, OF_READWRITE);
+    // Read-only: a picture the user may not write is still a picture to show.
+    const HFILE f = _lopen(path, OF_READ);
     if (f == HFILE_ERROR) return 0;
     DWORD high = 0;
     const DWORD size = GetFileSize(f, &high);
@@ -292,7 +292,9 @@ void CJpeg::FindSOS(void) {
 // Everything the scan needs, checked before anything is allocated.
 bool CJpeg::CheckScan() {
     const int ns = m_byScanComps, nf = m_byFrameComps;
-    if ((ns != 1 && ns != 3) || ns > nf) {
+    // One scan must carry every component: a first scan of a multi-scan
+    // colour file alone would pass for a grey picture.
+    if ((ns != 1 && ns != 3) || ns != nf) {
         Fail(Status::unsupported);
         return false;
     }
@@ -322,7 +324,8 @@ bool CJpeg::CheckScan() {
     }
     m_nWidth = m_wFrameWidth;
     m_nHeight = m_wFrameHeight;
-    if (m_nWidth == 0 || m_nHeight == 0) {
+    // The picture-size limit, before anything of the picture's size exists.
+    if (!handpix::PictureSizeAllowed(m_nWidth, m_nHeight)) {
         Fail(Status::unsupported);
         return false;
     }
@@ -331,11 +334,9 @@ bool CJpeg::CheckScan() {
     m_nPadHeight = (m_nHeight + mh - 1) / mh * mh;
     m_wFrameWidth = static_cast<std::uint16_t>(m_nPadWidth);
     m_wFrameHeight = static_cast<std::uint16_t>(m_nPadHeight);
-    // Every block takes at least two bits (a DC code and an EOB code), so a
-    // frame larger than its data could describe is refused before allocation.
+    // A frame larger than its data could describe is refused before allocation.
     const std::size_t mcus = static_cast<std::size_t>(m_nPadWidth / mw) * static_cast<std::size_t>(m_nPadHeight / mh);
-    const std::size_t dataBytes = m_nBufSize - m_nPos + kZeroFillBytes;
-    if (static_cast<std::size_t>(m_nPadWidth) * m_nPadHeight > kMaxPixels || mcus * blocksPerMcu > 4 * dataBytes) {
+    if (!handpix::JpegDataCanFill(mcus * blocksPerMcu, m_nBufSize - m_nPos)) {
         Fail(Status::truncated);
         return false;
     }

@@ -1,6 +1,7 @@
 // The encoding half of CJpeg: fixed tables, 1x1 sampling, no APP0.
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -39,8 +40,13 @@ int CJpeg::SaveJPG(char* path, int width, int height, unsigned char* pixels) {
     for (int i = 0; i < 20; ++i) FreeHuffSlot(i);
     m_eStatus = Status::ok;
 
-    const HFILE f = _lcreat(path, 0);
-    if (f == HFILE_ERROR) return 0;
+    // Written beside the target and renamed over it at the end: a failed
+    // save leaves the old file as it was. The Put steps take a handle, so
+    // they write to the temporary file's descriptor.
+    handpix::AtomicFile file;
+    std::FILE* stream = file.Open(path) ? file.Stream() : nullptr;
+    if (!stream) return 0;
+    const HFILE f = ::fileno(stream);
     PutSOI(f);
     PutDQT(f);
     PutDHT(f);
@@ -141,7 +147,7 @@ int CJpeg::SaveJPG(char* path, int width, int height, unsigned char* pixels) {
     delete[] m_pCbPlane;
     delete[] m_pCrPlane;
     m_pYPlane = m_pCbPlane = m_pCrPlane = nullptr;
-    if (_lclose(f) != 0) Fail(Status::truncated);
+    if (!Failed() && !file.Commit()) Fail(Status::truncated);
     return Failed() ? 0 : 1;
 }
 

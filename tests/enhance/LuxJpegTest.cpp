@@ -11,6 +11,7 @@
 
 #include "handpix/enhance/LuxJpeg.h"
 #include "handpix/platform/core/File.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/EnhanceFiles.h"
 
 namespace {
@@ -121,10 +122,16 @@ TEST(LuxJpegFile, WhatDoesNotLoad) {
 TEST(LuxJpegFile, FailedSaveRestoresTheByteOrder) {
     auto noise = Noise(256, 256, 3, 9);
     ImagePtr im(FromBytes(256, 256, noise));
-    // Writing fails once libjpeg's first output buffer is flushed, mid-rows.
-    std::string full = "/dev/full", nowhere = "/nonexistent/handpix/x.jpg";
+    // Writing fails once the first output buffer is flushed, mid-rows, as on a full disk.
+    enhance_test::TempDir dir("lux_full");
+    std::string target = dir.File("x.jpg"), full = "/dev/full", nowhere = "/nonexistent/handpix/x.jpg";
+    const auto r = handpix::test::RunInChild(
+        [&] { return Lux::LUX_SaveJPEG(im.p, Path(target)) == 0 && Bytes(im.p) == noise ? 0 : 1; },
+        {.fileSizeBytes = 4096});
+    EXPECT_TRUE(r.exited && r.exitCode == 0);
+    // A device under the name is not replaced by a file.
     EXPECT_EQ(Lux::LUX_SaveJPEG(im.p, Path(full)), 0u);
-    EXPECT_EQ(Bytes(im.p), noise);
+    EXPECT_TRUE(std::filesystem::is_character_file(full));
     EXPECT_EQ(Lux::LUX_SaveJPEG(im.p, Path(nowhere)), 0u);
     NoMask lux;
     EXPECT_EQ(lux.LUX_SaveFile(im.p, nullptr), 0u);

@@ -129,28 +129,4 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
         }
 }
 
-TEST(JpegKernels, ColourConversionOfShortRowsWritesOnlyTheRow) {
-    std::mt19937 rng(5);
-    for (int n = 1; n <= 70; ++n)
-        for (int half = 0; half < 2; ++half) {
-            std::vector<std::uint8_t> y(n), cb(n), cr(n), out(3 * n + 16, 0xA5);
-            for (int i = 0; i < n; ++i) {
-                y[i] = static_cast<std::uint8_t>(rng());
-                cb[i] = static_cast<std::uint8_t>(rng());
-                cr[i] = static_cast<std::uint8_t>(rng());
-            }
-            if (half)
-                jpeg::YccToBgrHalfChroma(y.data(), cb.data(), cr.data(), out.data(), n);
-            else
-                jpeg::YccToBgr(y.data(), cb.data(), cr.data(), out.data(), n);
-            for (int i = 0; i < n; ++i) {
-                std::uint8_t ref[3];
-                const int c = half ? i / 2 : i;
-                jpegref::YccToBgr(y[i], cb[c], cr[c], ref);
-                ASSERT_TRUE(std::equal(ref, ref + 3, &out[3 * i])) << n << " " << half << " " << i;
-            }
-            for (std::size_t i = 3 * n; i < out.size(); ++i) ASSERT_EQ(out[i], 0xA5) << n << " " << half;
-        }
-}
-
 }  // namespace

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "handpix/platform/ipl/Ipl.h"
-#include "tests/enhance/Recorder.h"
 
 namespace {
 IplImage* Header(int w, int h) {
@@ -49,13 +47,4 @@ TEST(Ipl, ResizeShrinksBetweenPaddedBuffers) {
         EXPECT_EQ(p.dp[static_cast<size_t>(12 + x)], 30);
     }
     EXPECT_EQ(p.dp[9], 0x55);  // row padding untouched
-}
-
-TEST(Ipl, EnlargementIsReportedAndWritesNothing) {
-    MessageRecorder rec;
-    Pair p(50, 40, 1, 100, 75, -1);
-    iplResize(p.s, p.d, 100, 50, 75, 40, IPL_INTER_SUPER);
-    ASSERT_EQ(rec.boxes.size(), 1u);
-    EXPECT_EQ(rec.boxes[0].text, "(xDst > xSrc || yDst > ySrc)");
-    EXPECT_EQ(p.dp, std::vector<char>(p.dp.size(), -1));
 }

@@ -59,6 +59,12 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& out, std::size_t
 bool AtomicFile::Open(const char* path) {
     Discard();
     if (!path || !*path) return false;
+    // Only a regular file this process may write is replaced: the rename
+    // would put a file in place of a device, FIFO or folder of that name, and
+    // would replace a read-only file that opening it for writing would not.
+    struct stat st;
+    const bool exists = ::stat(path, &st) == 0;
+    if (exists && (!S_ISREG(st.st_mode) || (::access(path, W_OK) != 0 && errno == EACCES))) return false;
     m_target = path;
     m_temp = m_target + ".tmp-XXXXXX";
     m_fd = ::mkostemp(m_temp.data(), O_CLOEXEC);
@@ -67,8 +73,7 @@ bool AtomicFile::Open(const char* path) {
         return false;
     }
     // A replaced file keeps its permissions; a new one gets the usual 0644.
-    struct stat st;
-    const mode_t mode = ::stat(path, &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 07777) : 0644;
+    const mode_t mode = exists ? (st.st_mode & 07777) : 0644;
     ::fchmod(m_fd, mode);
     m_failed = false;
     return true;

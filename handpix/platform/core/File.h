@@ -22,6 +22,8 @@ std::FILE* OpenRegularFileStream(const char* path);
 // temporary file beside the target, which Commit flushes to disk and renames
 // over the target. Until Commit succeeds the target is untouched; a failed
 // Commit, or destruction without one, removes the temporary file.
+// Open refuses a target that is not a regular file or that this process may
+// not write.
 class AtomicFile {
 public:
     AtomicFile() = default;

@@ -16,4 +16,11 @@ std::uint64_t GetMaxPicturePixels();
 // (computed in 64 bits: no overflow for any int inputs).
 bool PictureSizeAllowed(long long width, long long height);
 
+// Huffman-coded JPEG data spends at least one bit on every 8 x 8 block of
+// every component (a block's first DC code), so a header whose blocks
+// outnumber the bits after it describes a picture its file cannot hold.
+inline bool JpegDataCanFill(std::uint64_t blocks, std::uint64_t bytesAfterHeaders) {
+    return bytesAfterHeaders >= blocks / 8 + (blocks % 8 != 0);
+}
+
 }  // namespace handpix

@@ -1,6 +1,5 @@
 #include "handpix/platform/ijl/Ijl.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +9,6 @@
 #include <cstring>
 #include <new>
 
-#include "handpix/imagefiles/ImageReader.h"
 #include "handpix/platform/ijl/JpegGuard.h"
 // after jpeglib.h, which JpegGuard.h brings
 #include <jerror.h>
@@ -152,6 +150,17 @@ void YccaToRgba(std::uint8_t* p, unsigned width) {
     }
 }
 
+// What the source has not yet handed to libjpeg: the rest of the caller's
+// buffer, or the rest of the file plus what sits in the read buffer.
+std::uint64_t BytesLeft(const Decode& d) {
+    const std::uint64_t buffered = d.cinfo.src->bytes_in_buffer;
+    if (d.data) return buffered;
+    struct stat st;
+    const off_t at = ::lseek(d.fd, 0, SEEK_CUR);
+    if (at < 0 || ::fstat(d.fd, &st) != 0 || st.st_size < at) return buffered;
+    return buffered + static_cast<std::uint64_t>(st.st_size - at);
+}
+
 void DecodeStep(void* context) {
     Decode& d = *static_cast<Decode*>(context);
     jpeg_decompress_struct& c = d.cinfo;
@@ -164,7 +173,7 @@ void DecodeStep(void* context) {
     else
         UseFileSource(c, d.fd);
     jpeg_read_header(&c, TRUE);
-    if (static_cast<long long>(c.image_width) * c.image_height > handpix::kMaxPixels) {
+    if (!handpix::JpegHeaderFits(c, BytesLeft(d))) {
         d.result = IJL_MEMORY_ERROR;
         return;
     }
@@ -314,11 +323,10 @@ IJLERR ijlRead(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
     // The parameter read opens the file; the image read that follows reads the same file again from its start.
     if (params || s->fd < 0) {
         if (s->fd >= 0) ::close(s->fd);
-        s->fd = ::open(p->JPGFile, O_RDONLY | O_CLOEXEC);
+        s->fd = handpix::OpenRegularFile(p->JPGFile);
         if (s->fd < 0) return IJL_FILE_ERROR;
         struct stat st;
-        const bool readable = ::fstat(s->fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                              static_cast<std::uint64_t>(st.st_size) <= kMaxFileBytes;
+        const bool readable = ::fstat(s->fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) <= kMaxFileBytes;
         if (!readable || st.st_size == 0) {
             ::close(s->fd);
             s->fd = -1;
@@ -334,12 +342,8 @@ IJLERR ijlWrite(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
     if (!p) return IJL_INVALID_ENCODER;
     if (iotype != IJL_JFILE_WRITEWHOLEIMAGE && iotype != IJL_JBUFF_WRITEWHOLEIMAGE) return IJL_INVALID_JPEG_PROPERTIES;
     if (!WritableLayout(*p)) return IJL_INVALID_JPEG_PROPERTIES;
-    if (iotype == IJL_JFILE_WRITEWHOLEIMAGE) {
-        if (!p->JPGFile) return IJL_INVALID_FILENAME;
-        // A read-only file is not replaced, as the platform would refuse to open it for writing.
-        DWORD attributes = GetFileAttributesA(p->JPGFile);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return IJL_FILE_ERROR;
-    }
+    // The atomic write below refuses a read-only target, as opening it for writing would.
+    if (iotype == IJL_JFILE_WRITEWHOLEIMAGE && !p->JPGFile) return IJL_INVALID_FILENAME;
     handpix::JpegErrorManager err;
     Encode e{};
     e.cinfo.err = handpix::InitJpegErrors(err, true);

@@ -1,6 +1,9 @@
 // Stand-in for the JPEG library behind CImageEdit: one properties record and
 // four calls (init, read, write, free) over libjpeg-turbo. Whole-file reads and
 // writes, channel counts, colour orders and DIB row padding as the record says.
+// Reads take regular files only and refuse (IJL_MEMORY_ERROR) a frame above
+// the process-wide picture-size limit or larger than its data could describe;
+// file writes replace the target only once the whole file is on disk.
 #pragma once
 #include "handpix/platform/core/Types.h"
 

@@ -3,6 +3,7 @@
 // that need destruction on their own stack, so the jump skips nothing.
 #pragma once
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 
 #include <jpeglib.h>
@@ -20,5 +21,12 @@ jpeg_error_mgr* InitJpegErrors(JpegErrorManager& err, bool silent);
 
 // Runs step(context); false when libjpeg raised an error on the way.
 bool JpegGuarded(JpegErrorManager& err, void (*step)(void*), void* context);
+
+// After jpeg_read_header: false when the frame is above the picture-size
+// limit, or when its Huffman-coded blocks outnumber the bits of the
+// `bytesAfterHeaders` that follow the first scan header (a few hostile
+// bytes claiming a huge picture). Arithmetic coding can spend less than a
+// bit on a block, so there only the size limit applies.
+bool JpegHeaderFits(const jpeg_decompress_struct& c, std::uint64_t bytesAfterHeaders);
 
 }  // namespace handpix
