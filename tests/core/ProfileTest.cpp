@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <tuple>
 #include <sstream>
 #include <string>
 
 #include "handpix/platform/core/Profile.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 class ProfileTest : public ::testing::Test {
@@ -71,4 +75,55 @@ TEST_F(ProfileTest, ValuesParseLikeWindows) {
     char buf[4];
     EXPECT_EQ(GetPrivateProfileStringA("S", "a", "", buf, sizeof buf, m_file.c_str()), 3u);
     EXPECT_STREQ(buf, "12a");
+}
+
+TEST_F(ProfileTest, SectionsMatchExactlyWhenAskedAndLineBreaksAreRefused) {
+    const char* f = m_file.c_str();
+    using handpix::SectionMatch;
+    ASSERT_TRUE(handpix::WriteProfileString(f, "/x/P", "Foldername", "1", SectionMatch::kExact));
+    ASSERT_TRUE(handpix::WriteProfileString(f, "/x/p", "Foldername", "2", SectionMatch::kExact));
+    int p = -1, q = -1, none = -1;
+    EXPECT_EQ(handpix::ReadProfileInt(f, "/x/P", "Foldername", SectionMatch::kExact, p), handpix::ProfileState::kRead);
+    handpix::ReadProfileInt(f, "/x/p", "Foldername", SectionMatch::kExact, q);
+    handpix::ReadProfileInt(f, "/X/P", "Foldername", SectionMatch::kExact, none);
+    EXPECT_EQ(std::make_tuple(p, q, none), std::make_tuple(1, 2, -1));
+    EXPECT_EQ(Int("/X/P", "Foldername"), 1);  // the Windows calls still ignore case
+    const std::string before = Text();
+    EXPECT_FALSE(WritePrivateProfileStringA("/x/a\nb", "Foldername", "3", f));
+    EXPECT_FALSE(WritePrivateProfileStringA("Info", "Dirnum", "3\r\n[x]", f));
+    EXPECT_EQ(Text(), before);
+}
+
+// A write reads the file first: one it cannot read whole must stay as it is,
+// not be replaced by a file of one section.
+TEST_F(ProfileTest, AFileThatCannotBeReadIsNeverWritten) {
+    const std::string big = "[Info]\r\nDirnum=9\r\n" + std::string(16u << 20, ';');
+    struct Case { const char* name; std::function<void()> make; bool asNobody; };
+    const Case cases[] = {
+        {"a folder", [&] { std::filesystem::create_directory(m_file); }, false},
+        {"over the size limit", [&] { std::ofstream(m_file, std::ios::binary) << big; }, false},
+        {"no permission", [&] { std::ofstream(m_file, std::ios::binary) << "[Info]\r\nDirnum=9\r\n"; ::chmod(m_file.c_str(), 0); }, true},
+    };
+    ::chmod(m_dir.c_str(), 0777);  // the unprivileged child may create its temporary file here
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(m_file);
+        std::filesystem::remove(m_file + ".lock");
+        c.make();
+        auto attempt = [&] {
+            int value = -1;
+            const auto state = handpix::ReadProfileInt(m_file.c_str(), "Info", "Dirnum", handpix::SectionMatch::kExact, value);
+            const bool wrote = WritePrivateProfileStringA("Info", "Dirnum", "1", m_file.c_str());
+            return state == handpix::ProfileState::kUnreadable && value == -1 && !wrote ? 0 : 1;
+        };
+        if (c.asNobody) {
+            auto r = handpix::test::RunInChild(attempt, {.seconds = 10, .unprivileged = true});
+            EXPECT_TRUE(r.exited && r.exitCode == 0) << c.name;
+        } else {
+            EXPECT_EQ(attempt(), 0) << c.name;
+        }
+        if (std::filesystem::is_regular_file(m_file)) {
+            ::chmod(m_file.c_str(), 0644);
+            EXPECT_EQ(Text().substr(0, 18), "[Info]\r\nDirnum=9\r\n") << c.name;
+        }
+    }
 }

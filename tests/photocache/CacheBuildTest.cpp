@@ -8,6 +8,7 @@
 
 #include "handpix/platform/core/File.h"
 #include "tests/photocache/CacheFixture.h"
+#include "tests/support/ChildProcess.h"
 
 namespace handpix::test {
 namespace {
@@ -174,11 +175,13 @@ TEST_F(BuildTest, HostileListFilesTouchNothingOutsideTheCache) {
     fs::create_symlink(victim, Cache("link.jpg"));
     fs::remove(Cache("a.jpg"));
     fs::create_symlink(victim, Cache("a.jpg"));  // a planted thumbnail
-    std::string hostile = "../victim.jpg?8\\x\r\n" + victim + "?8\\x\r\n..?1\\\r\n.?1\\\r\n?\\?\\\r\nnosize.jpg\r\n"
+    WriteBytes(Cache("ThumbListMpeg.lst"), "clip.mpeg.jpg?1\\\r\n");
+    std::string hostile = "ThumbListMpeg.lst?1\\x\r\nThumbListJpeg.lst.new?1\\x\r\n../victim.jpg?8\\x\r\n" + victim + "?8\\x\r\n..?1\\\r\n.?1\\\r\n?\\?\\\r\nnosize.jpg\r\n"
                           "bad.jpg?12x\\\r\n" + std::string(10000, 'n') + ".jpg?1\\\r\nlink.jpg?8\\\xC7\xD1 한\r\n";
     WriteBytes(Cache("ThumbListJpeg.lst"), hostile);
     EXPECT_EQ(Build().made, 1);
     EXPECT_EQ(ReadBytes(victim), "precious");
+    EXPECT_EQ(ReadBytes(Cache("ThumbListMpeg.lst")), "clip.mpeg.jpg?1\\\r\n");
     EXPECT_FALSE(fs::is_symlink(Cache("link.jpg")));
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Cache("a.jpg"))));
     EXPECT_EQ(Lines(ListFile()), 1u);
@@ -203,6 +206,102 @@ TEST_F(BuildTest, ABuildThatDiesMidwayLeavesThePreviousList) {
     EXPECT_EQ(ListFile(), before);
     EXPECT_EQ(Build().made, 4);
     EXPECT_FALSE(fs::exists(Cache("ThumbListJpeg.lst.new")));
+}
+
+// A FIFO named like a picture would block the build in open() for ever, so the
+// build runs in a child with a time limit; folders, FIFOs and dangling links
+// are not listed, a link to a picture is.
+TEST_F(BuildTest, OnlyRegularFilesAndLinksToThemAreListed) {
+    WriteJpeg(src + "/a.jpg", 64, 48);
+    ASSERT_EQ(::mkfifo((src + "/b.jpg").c_str(), 0644), 0);
+    fs::create_directory(src + "/c.jpg");
+    fs::create_symlink(src + "/a.jpg", src + "/d.jpg");
+    fs::create_symlink(src + "/none.jpg", src + "/e.jpg");
+    MakeList();
+    ChildResult r = RunInChild([&] {
+        PhotoListProgress p = Build();
+        return Names() == std::vector<std::string>{"a.jpg", "d.jpg"} && p.made == 2 && boxes.empty() ? 0 : 1;
+    }, {.seconds = 10});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_TRUE(r.exited && r.exitCode == 0);
+}
+
+// An index that cannot be read is reported and left as it is: writing it
+// would orphan every other folder's cache.
+TEST_F(BuildTest, AnIndexThatCannotBeReadIsReportedAndLeftAlone) {
+    WriteJpeg(src + "/a.jpg", 64, 48);
+    const std::string index = cacheRoot + "/FolderList.ini";
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"a folder", [&] { fs::create_directories(index); }},
+        {"over its limit", [&] {
+             WriteBytes(index, "[Info]\r\nDirnum=4\r\n");
+             fs::resize_file(index, (16u << 20) + 1);
+         }},
+    };
+    for (const auto& [name, make] : cases) {
+        fs::remove_all(cacheRoot);
+        fs::create_directories(cacheRoot);
+        make();
+        const auto before = fs::is_regular_file(index) ? ReadBytes(index) : "";
+        boxes.clear();
+        Build();
+        EXPECT_EQ(boxes, std::vector<std::string>{"캐시 폴더 목록(FolderList.ini)을 읽을 수 없습니다"}) << name;
+        EXPECT_EQ(list->GetItemCount(), 0) << name;
+        EXPECT_FALSE(fs::exists(Cache())) << name;
+        if (fs::is_regular_file(index)) {
+            EXPECT_EQ(ReadBytes(index), before) << name;
+        }
+    }
+}
+
+// Linux paths differ by case, and a folder name may hold a line break: each
+// folder keeps its own number and reuses it.
+TEST_F(BuildTest, EveryFolderPathKeepsItsOwnNumber) {
+    const std::string base = src;
+    const std::string folders[] = {base + "/P", base + "/p", base + "/a\nb", base + "/%c\r"};
+    for (std::size_t i = 0; i < std::size(folders); ++i) {
+        fs::create_directories(folders[i]);
+        WriteJpeg(folders[i] + "/x.jpg", 40 + static_cast<int>(i), 30);
+    }
+    for (int round = 0; round < 2; ++round)
+        for (const std::string& folder : folders) {
+            src = folder;
+            PhotoListProgress p = Build();
+            EXPECT_EQ(round == 0 ? p.made : p.reused, 1) << round << " " << folder;
+        }
+    EXPECT_EQ(Index("Info", "Dirnum"), 4);
+}
+
+// A list the builder cannot have written is rewritten, not reported on every
+// build; a line's text is cut short when read.
+TEST_F(BuildTest, OversizedListsAreRewrittenAndLongTextsCut) {
+    WriteJpeg(src + "/a.jpg", 64, 48);
+    Build();
+    const std::string line = ListFile();
+    fs::resize_file(Cache("ThumbListJpeg.lst"), (64u << 20) + 1);
+    EXPECT_EQ(Build().made, 1);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(ListFile(), line);
+
+    const std::string prefix = line.substr(0, line.find('\\') + 1);
+    WriteBytes(Cache("ThumbListJpeg.lst"), prefix + std::string(8u << 20, 'x') + "\r\n");
+    EXPECT_EQ(Build().reused, 1);
+    auto* item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
+    EXPECT_EQ(item->m_strInfo.str(), std::string(kMaxListInfoBytes, 'x'));
+}
+
+// The list's working picture carries the last picture it read: a source that
+// cannot be read must show neither its size nor an older thumbnail.
+TEST_F(BuildTest, APictureThatCannotBeReadShowsNoOtherPicture) {
+    WriteJpeg(src + "/b.jpg", 640, 480);
+    Build();
+    ASSERT_TRUE(fs::exists(Cache("b.jpg")));
+    WriteBytes(src + "/b.jpg", "not a picture");
+    Build();
+    auto* item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
+    EXPECT_EQ(item->m_picture.GetImageSize(), CSize(0, 0));
+    EXPECT_EQ(item->m_strInfo.str().find("640"), std::string::npos) << item->m_strInfo.str();
+    EXPECT_FALSE(fs::exists(Cache("b.jpg")));
 }
 
 }  // namespace

@@ -70,6 +70,40 @@ TEST_F(WorkerTest, StopThenSetPathSwitchesAfterAtMostOnePoll) {
     EXPECT_LT(starts[0] - ends[0], std::chrono::milliseconds(200 + 300));
 }
 
+// A paint pass under way (the counter raised) must not drop the request:
+// emptying waits for the pass on the item lock instead.
+TEST_F(WorkerTest, SetPathWhilePaintingIsNotDropped) {
+    hold = false;
+    g_nPaintCounter.fetch_add(1);
+    list->SetPath(CString(src));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    g_nPaintCounter.fetch_sub(1);
+    ASSERT_TRUE(PumpUntil([&] { return builds == 1; }, 5000));
+    EXPECT_EQ(list->GetItemCount(), 3);
+}
+
+// A build clears the plain stop request as it starts; the destructor's must
+// still end it when the list has no window whose end the build could notice.
+TEST_F(WorkerTest, DestroyingAListWithoutAWindowEndsItsBuild) {
+    list = std::make_unique<CPhotoListCtrl>();
+    list->SetCacheRoot(CString(cacheRoot));
+    // Another build holds the process, so this one waits with the stop raised.
+    g_nBuildCounter = 0;
+    list->SetThreadStop(1);
+    list->SetPath(CString(src));
+    std::thread release([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        g_nBuildCounter = -1;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = Clock::now();
+    list.reset();
+    const auto took = Clock::now() - start;
+    release.join();
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
+    EXPECT_FALSE(std::filesystem::exists(Cache("a0.jpg")));
+}
+
 TEST_F(WorkerTest, StopRequestWithoutABuildIsClearedByTheNextOne) {
     hold = false;
     list->SetThreadStop(1);

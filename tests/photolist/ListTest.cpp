@@ -396,8 +396,9 @@ TEST(PhotoList, RunDirectoryIsTheExecutablesFolder) {
     EXPECT_EQ(dir, fs::read_symlink("/proc/self/exe").parent_path().string() + "/");
 }
 
-// A worker appends, invalidates and empties while the window thread paints
-// and scrolls: the shape of a build, minus the files.
+// A worker appends, invalidates and empties while the window thread paints,
+// scrolls and walks the selection as a host does: the shape of a build,
+// minus the files.
 TEST_F(ListTest, AppendingFromAnotherThreadWhilePaintingIsSafe) {
     Make(380, 300, 0);
     std::atomic<bool> done{false};
@@ -420,6 +421,11 @@ TEST_F(ListTest, AppendingFromAnotherThreadWhilePaintingIsSafe) {
         handpix::WaitForMessage(5);
         list->PostMessage(WM_VSCROLL, SB_LINEDOWN, 0);
         handpix::PumpMessages();
+        list->SelectAll();
+        auto lock = list->LockItems();
+        CObList* selected = list->GetSelectedList();
+        for (POSITION pos = selected->GetHeadPosition(); pos;)
+            EXPECT_EQ(static_cast<CPhotoItem*>(selected->GetNext(pos))->m_strName.GetLength(), 5);
     }
     worker.join();
     handpix::PumpMessages();

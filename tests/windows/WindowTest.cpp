@@ -302,6 +302,22 @@ TEST_F(WindowTest, DestroyReleasesWaitingSendersAndDropsQueuedMessages) {
     handpix::PumpMessages();
 }
 
+// A worker posts through the window object while the window's thread
+// destroys it: the handle it reads is the window's or null, never torn.
+TEST_F(WindowTest, PostingFromAnotherThreadWhileTheWindowGoesIsSafe) {
+    Probe w;
+    ASSERT_TRUE(w.Create(nullptr, "", WS_CHILD, CRect(0, 0, 100, 100), &host, 1));
+    std::atomic<int> posted{0};
+    std::thread other([&] {
+        while (w.PostMessage(WM_USER + 1, 0, 0)) ++posted;
+    });
+    while (posted < 100) std::this_thread::yield();
+    w.DestroyWindow();
+    other.join();
+    EXPECT_EQ(w.GetSafeHwnd(), nullptr);
+    handpix::PumpMessages();
+}
+
 TEST_F(WindowTest, ChildrenDieWithTheirParentAndMainWindowIsPerThread) {
     auto* parent = new Probe;
     Probe child;
