@@ -281,7 +281,7 @@ TEST_F(BuildTest, OversizedListsAreRewrittenAndLongTextsCut) {
     fs::resize_file(Cache("ThumbListJpeg.lst"), (64u << 20) + 1);
     EXPECT_EQ(Build().made, 1);
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(ListFile(), line);
+    EXPECT_TRUE(ListFile() == line);  // not EXPECT_EQ: a failure would print 64 MB
 
     const std::string prefix = line.substr(0, line.find('\\') + 1);
     WriteBytes(Cache("ThumbListJpeg.lst"), prefix + std::string(8u << 20, 'x') + "\r\n");
