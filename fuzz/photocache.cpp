@@ -1,7 +1,7 @@
 // fuzz-link: handpix_photolist handpix_core
 // Arbitrary bytes as a thumbnail list file and as the folder index file.
-// The list parser must keep only plain cache names; the index reader must
-// read back what the writer has just written over whatever was there.
+// The list parser must keep only thumbnail names and short texts; the index
+// reader must read back what the writer has just written over whatever was there.
 #include <unistd.h>
 
 #include <cstdint>
@@ -19,7 +19,8 @@ namespace {
 
 void CheckList(std::string_view bytes) {
     for (const auto& [key, entry] : handpix::ParseThumbList(bytes)) {
-        if (!handpix::IsPlainCacheName(entry.thumb) || key.compare(0, entry.thumb.size(), entry.thumb) != 0) std::abort();
+        if (!handpix::IsThumbnailName(entry.thumb) || key.compare(0, entry.thumb.size(), entry.thumb) != 0) std::abort();
+        if (entry.info.size() > 3 * handpix::kMaxListInfoBytes) std::abort();  // each byte at most one 3-byte character
     }
 }
 

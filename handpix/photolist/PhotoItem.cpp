@@ -26,6 +26,10 @@ std::string handpix::LowerName(std::string name) {
     return name;
 }
 
+bool handpix::IsListableFile(int dirFd, const char* name, struct stat& st) {
+    return ::fstatat(dirFd, name, &st, 0) == 0 && S_ISREG(st.st_mode);
+}
+
 std::string handpix::CacheName(const std::string& name, bool caseTwin, bool motion) {
     std::string lower = LowerName(name);
     const bool unwritable = lower.find_first_of("?\\\r\n") != std::string::npos;
@@ -38,8 +42,8 @@ std::string handpix::CacheName(const std::string& name, bool caseTwin, bool moti
 }
 
 namespace {
-// True when another entry of the folder, not a folder itself, has the same
-// name in lower case: the build then names this file's thumbnail apart.
+// True when another file the build lists has the same name in lower case:
+// the build then names this file's thumbnail apart.
 bool HasCaseTwin(const std::string& folder, const std::string& name) {
     const std::string lower = handpix::LowerName(name);
     if (lower == name) return false;
@@ -49,7 +53,7 @@ bool HasCaseTwin(const std::string& folder, const std::string& name) {
     while (dirent* e = ::readdir(dir)) {
         struct stat st {};
         if (name != e->d_name && handpix::LowerName(e->d_name) == lower &&
-            ::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && !S_ISDIR(st.st_mode)) {
+            handpix::IsListableFile(::dirfd(dir), e->d_name, st)) {
             twin = true;
             break;
         }

@@ -4,6 +4,8 @@
 // picture; CMotionPictureItem points at one the host makes and can paint an
 // icon tile.
 #pragma once
+#include <sys/stat.h>
+
 #include <string>
 
 #include "handpix/picture/Picture.h"
@@ -25,6 +27,10 @@ CString SizeText(int bytes);
 int LastSeparator(const CString& path);
 // Addition: ASCII letters of a file name in lower case.
 std::string LowerName(std::string name);
+// Addition: true for an entry of the folder dirFd that is a regular file or a
+// link to one, with its status in st. Anything else (a folder, FIFO, socket,
+// device or dangling link named like a picture) is never listed.
+bool IsListableFile(int dirFd, const char* name, struct stat& st);
 // Addition: the name of a source file's thumbnail in the cache folder (for a
 // motion picture, without its ".jpg"): the name in lower case, unless another
 // file of the folder differs from it only in case (caseTwin) or the lower-case

@@ -10,6 +10,10 @@ void CPictureItem::MakeThumbNail(CPicture* pPicture, CString& strCacheDir) {
     // Linux has no short names; the size is the low 32 bits of the file's own length.
     long long length = handpix::FileSizeOf(m_strPath);
     int size = length < 0 ? 0 : static_cast<int>(static_cast<std::uint32_t>(length));
+    // Fix: the working picture is shared by every item of a list; a source
+    // that does not load must not leave the size of the one made before it.
+    pPicture->m_nWidth = 0;
+    pPicture->m_nHeight = 0;
     pPicture->ResizingImage(m_strPath, m_strThumb);
     SetImageInfo(pPicture, size);
     SetPictureFile(m_strThumb);

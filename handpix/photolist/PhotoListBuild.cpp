@@ -6,10 +6,17 @@
 // information text in code page 949.
 //
 // Linux needs a few things the original did not: names differ by case, so
-// the cache name is the lower-case name only when no sibling shares it; the
-// cache folder may be planted with links, so nothing there is followed; and a
-// crash must not lose the previous list, so the new one is written beside it
-// and renamed over it at the end.
+// the cache name is the lower-case name only when no sibling shares it, and
+// the index matches folder paths exactly; the cache folder may be planted with
+// links, so nothing there is followed; and a crash must not lose the previous
+// list, so the new one is written beside it and renamed over it at the end.
+//
+// Fixes for hostile folders and caches: only regular files are listed (a
+// FIFO named like a picture would block the build for ever); an index that
+// cannot be read stops the build and is never written; a list file over its
+// limit reads as empty and is rewritten; a list line names only a thumbnail
+// and brings at most kMaxListInfoBytes of text; a folder path with a line
+// break gets a section name of its own (IndexSection).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -41,6 +48,10 @@ bool IsPlainCacheName(std::string_view name) {
     return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
+bool IsThumbnailName(std::string_view name) {
+    return IsPlainCacheName(name) && LowerName(std::string(name)).find(".jpg") != std::string::npos;
+}
+
 namespace {
 
 // strtok with the delimiters "?\": runs of separators count as one and
@@ -70,6 +81,18 @@ bool IsSizeDigits(std::string_view s) {
     return v <= 2147483648LL;
 }
 
+// The text cut to at most max bytes without splitting a double-byte character.
+std::string_view CutCp949(std::string_view text, std::size_t max) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[end]);
+        const std::size_t step = lead >= 0x81 && lead <= 0xFE ? 2 : 1;
+        if (end + step > max) break;
+        end += step;
+    }
+    return text.substr(0, std::min(end, text.size()));
+}
+
 }  // namespace
 
 ThumbListTable ParseThumbList(std::string_view bytes) {
@@ -81,10 +104,10 @@ ThumbListTable ParseThumbList(std::string_view bytes) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         std::string_view t[3];
         SplitLine(line, t);
-        if (!IsPlainCacheName(t[0]) || !IsSizeDigits(t[1])) continue;
+        if (!IsThumbnailName(t[0]) || !IsSizeDigits(t[1])) continue;
         std::string key(t[0]);
         key.append(t[1]);
-        table[key] = ThumbListEntry{std::string(t[0]), Cp949ToUtf8(t[2])};
+        table[key] = ThumbListEntry{std::string(t[0]), Cp949ToUtf8(CutCp949(t[2], kMaxListInfoBytes))};
     }
     return table;
 }
@@ -98,6 +121,7 @@ using handpix::ThumbListTable;
 constexpr std::size_t kMaxListBytes = 64u << 20;
 constexpr const char* kReadFailed = "파일 읽기 실패";
 constexpr const char* kCreateFailed = "파일 생성 실패";
+constexpr const char* kIndexReadFailed = "캐시 폴더 목록(FolderList.ini)을 읽을 수 없습니다";
 
 // One file of the list's kind, as the folder enumerates it.
 struct Source {
@@ -139,8 +163,8 @@ private:
     bool m_abandoned = false;
 };
 
-// The files of the kind in enumeration order (no sorting), directories skipped.
-// A missing folder gives none.
+// The files of the kind in enumeration order (no sorting): regular files and
+// links to them only. A missing folder gives none.
 std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
     std::vector<Source> out;
     DIR* dir = ::opendir(folder.c_str());
@@ -150,7 +174,7 @@ std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
         std::string lower = handpix::LowerName(e->d_name);
         if (lower.find(pattern) == std::string::npos) continue;
         struct stat st {};
-        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0 || S_ISDIR(st.st_mode)) continue;
+        if (!handpix::IsListableFile(::dirfd(dir), e->d_name, st)) continue;
         out.push_back(Source{e->d_name, std::move(lower),
                              static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size)))});
     }
@@ -224,19 +248,43 @@ private:
     int m_fd;
 };
 
+// The folder's section in the index: the path itself, byte for byte, unless
+// it holds a line break (which cannot stand in a profile line) or begins with
+// '%'. Those become '%' and the path with '%', CR and LF written as %25, %0D
+// and %0A, so distinct paths keep distinct sections.
+std::string IndexSection(const std::string& path) {
+    if (path.find_first_of("\r\n") == std::string::npos && (path.empty() || path[0] != '%')) return path;
+    std::string out = "%";
+    for (char c : path) {
+        if (c == '%') out += "%25";
+        else if (c == '\r') out += "%0D";
+        else if (c == '\n') out += "%0A";
+        else out += c;
+    }
+    return out;
+}
+
 enum class ReadResult { kNone, kRead, kFailed };
 
+// A list the builder cannot have written (too large) reads as empty: it is
+// rewritten from the folder, its thumbnails remade. Only a list that cannot be
+// opened or read at all is a failure the user sees.
 ReadResult ReadPreviousList(const CacheFolder& cache, const std::string& listName, ThumbListTable& table) {
     if (!cache.HasFile(listName)) return ReadResult::kNone;
-    int fd = ::openat(cache.Fd(), listName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int fd = ::openat(cache.Fd(), listName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return ReadResult::kFailed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > kMaxListBytes) {
+        ::close(fd);
+        return ReadResult::kNone;
+    }
     std::string bytes;
     char buf[65536];
     ssize_t n;
     while ((n = ::read(fd, buf, sizeof buf)) > 0 && bytes.size() <= kMaxListBytes) bytes.append(buf, static_cast<std::size_t>(n));
     ::close(fd);
-    if (n < 0 || bytes.size() > kMaxListBytes) return ReadResult::kFailed;
-    table = handpix::ParseThumbList(bytes);
+    if (n < 0) return ReadResult::kFailed;
+    if (bytes.size() <= kMaxListBytes) table = handpix::ParseThumbList(bytes);
     return ReadResult::kRead;
 }
 
@@ -341,6 +389,9 @@ CPhotoItem* MakeItem(const Plan& plan, const Source& src, const CString& folder,
         item->m_strInfo = CString(plan.info);
         break;
     case Plan::Action::kMake: {
+        // A thumbnail that cannot be made must not leave an older one under
+        // the new size, to be shown and reused as this picture's.
+        if (plan.hadFile) cache.Remove(plan.thumb);
         // The thumbnail takes the cache name; the caption keeps the real one.
         CString caption = item->m_strName;
         item->m_strName = CString(src.cache);
@@ -395,7 +446,7 @@ void CPhotoListCtrl::InitPhotoList() {
     }
     // The list's destructor raises the stop request and destroys the window;
     // a request raised just before the reset above is caught by the window test.
-    auto stopped = [&] { return m_nThreadStop.load() != 0 || (window && !IsWindow(window)); };
+    auto stopped = [&] { return m_nThreadStop.load() != 0 || m_bClosing || (window && !IsWindow(window)); };
     handpix::PhotoListProgress progress;
     auto tell = [&] {
         if (report) report(progress);
@@ -410,9 +461,24 @@ void CPhotoListCtrl::InitPhotoList() {
         tell();
         return;
     }
-    int number = static_cast<int>(GetPrivateProfileIntA(folder, "Foldername", -1, index.c_str()));
+    // An index that exists but cannot be read is left alone: writing it would
+    // orphan every other folder's cache, and guessing a number could hand out
+    // one that belongs to another folder.
+    using handpix::ProfileState;
+    using handpix::SectionMatch;
+    const std::string section = IndexSection(folder.str());
+    int number = -1, dirnum = 0;
+    if (handpix::ReadProfileInt(index.c_str(), section.c_str(), "Foldername", SectionMatch::kExact, number) ==
+            ProfileState::kUnreadable ||
+        handpix::ReadProfileInt(index.c_str(), "Info", "Dirnum", SectionMatch::kExact, dirnum) ==
+            ProfileState::kUnreadable) {
+        AfxMessageBox(kIndexReadFailed, MB_OK);
+        progress.finished = true;
+        tell();
+        return;
+    }
     const bool newFolder = number == -1;
-    if (newFolder) number = static_cast<int>(GetPrivateProfileIntA("Info", "Dirnum", 0, index.c_str())) + 1;
+    if (newFolder) number = dirnum + 1;
     const std::string cachePath = root + "/" + std::to_string(number);
     if (_mkdir(cachePath.c_str()) == 0) SetFileAttributesA(cachePath.c_str(), FILE_ATTRIBUTE_HIDDEN);
     CacheFolder cache(cachePath);
@@ -521,10 +587,15 @@ void CPhotoListCtrl::InitPhotoList() {
     if (!written) {
         ::rmdir(cachePath.c_str());
     } else if (newFolder) {
-        int next = static_cast<int>(GetPrivateProfileIntA("Info", "Dirnum", 0, index.c_str())) + 1;
-        std::string value = std::to_string(next);
-        WritePrivateProfileStringA("Info", "Dirnum", value.c_str(), index.c_str());
-        WritePrivateProfileStringA(folder, "Foldername", value.c_str(), index.c_str());
+        int next = 0;
+        // Read again, as the original did; an index gone unreadable meanwhile stays as it is.
+        if (handpix::ReadProfileInt(index.c_str(), "Info", "Dirnum", SectionMatch::kExact, next) !=
+            ProfileState::kUnreadable) {
+            std::string value = std::to_string(next + 1);
+            handpix::WriteProfileString(index.c_str(), "Info", "Dirnum", value.c_str(), SectionMatch::kExact);
+            handpix::WriteProfileString(index.c_str(), section.c_str(), "Foldername", value.c_str(),
+                                        SectionMatch::kExact);
+        }
     }
     progress.finished = true;
     tell();

@@ -31,6 +31,7 @@ CPhotoListCtrl::CPhotoListCtrl(_IMG_FORMAT type) : m_imgType(type) {
 }
 
 CPhotoListCtrl::~CPhotoListCtrl() {
+    m_bClosing = true;
     m_nThreadStop = 1;
     // A worker waiting for this window to answer is released before we wait for it.
     DestroyWindow();
@@ -255,7 +256,7 @@ void CPhotoListCtrl::DeleteProc() {
     if (!names.empty()) {
         names += '\0';
         CWnd* owner = AfxGetThread()->GetMainWnd();
-        SHFILEOPSTRUCTA op{owner ? owner->m_hWnd : nullptr,
+        SHFILEOPSTRUCTA op{owner ? owner->GetSafeHwnd() : nullptr,
                            FO_DELETE,
                            names.c_str(),
                            nullptr,

@@ -12,8 +12,13 @@
 // fields and m_pCurItem. The worker holds it while it appends or empties;
 // painting holds it while it walks the items. It is never held while this
 // window waits on another thread (UpdateWindow, SendMessage to the parent).
+// The rule for hosts: GetSelectedList() hands out the list itself, and the
+// worker empties it and deletes the items it points at whenever a build
+// starts. Walk it, and use its items, only while holding LockItems(), and do
+// not wait for the worker meanwhile.
 #pragma once
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
@@ -61,6 +66,13 @@ using ThumbListTable = std::map<std::string, ThumbListEntry>;
 ThumbListTable ParseThumbList(std::string_view bytes);
 // A name the cache folder may hold: not empty, ".", "..", no '/', '\\' or NUL.
 bool IsPlainCacheName(std::string_view name);
+// Fix: a name a list line may give, one the build could have made for a
+// thumbnail: a plain name holding ".jpg" in any case. So a planted line never
+// names the list files, their temporaries or anything outside the folder.
+bool IsThumbnailName(std::string_view name);
+// Addition: the information text is cut to this many bytes when a list line
+// is read (on a character boundary); the builder's own texts are far shorter.
+inline constexpr std::size_t kMaxListInfoBytes = 256;
 
 // Addition: how far a build has come, reported from the worker after every file
 // and once more with finished set when the build ends.
@@ -96,7 +108,10 @@ public:
     // Deletes every item, empties the selection, and repaints the empty grid.
     void DeleteAllItems();
     long GetItemCount();
+    // The selection itself: hold LockItems() while using it (see the top of this file).
     CObList* GetSelectedList() { return &m_listSelected; }
+    // Addition: holds the item lock for the host, keeping builds from emptying the list meanwhile.
+    std::unique_lock<std::recursive_mutex> LockItems() { return std::unique_lock<std::recursive_mutex>(m_lock); }
     // pt in list coordinates: the first item whose cell holds it, else null.
     CPhotoItem* GetClickItem(CPoint pt);
     int SelectAll();
@@ -142,6 +157,9 @@ public:
     HCURSOR m_hArrowCursor = nullptr;
     _IMG_FORMAT m_imgType;
     std::atomic<int> m_nThreadStop{0};
+    // Raised by the destructor. Unlike m_nThreadStop no build clears it, so a
+    // build that starts as the list goes ends at once, window or none.
+    std::atomic<bool> m_bClosing{false};
     CPoint m_ptDown;
     bool m_bPtDownSet = false;  // m_ptDown is taken from the first press until then
 

@@ -1,6 +1,10 @@
 // The list's worker: one per SetPath. At most one build runs in the process;
 // a worker that finds one running leaves at once unless the host asked the
 // running build to stop, in which case it waits for that build to end.
+//
+// Fix: a paint pass under way no longer drops the request. The item lock
+// already keeps painting and emptying apart, so the worker just waits for the
+// pass; the folder it builds is the one last given to SetPath.
 #include <algorithm>
 
 #include "handpix/photolist/PhotoListCtrl.h"
@@ -40,13 +44,10 @@ private:
 UINT PhotoListThreadProc(LPVOID pParam) {
     auto* list = static_cast<CPhotoListCtrl*>(pParam);
     FinishedMark mark(list);
+    if (list->m_bClosing) return 0;
     if (list->GetThreadStop() == 0) {
-        // Without a stop request a busy process drops this SetPath.
+        // Without a stop request a build under way drops this SetPath.
         if (!TryRaise(g_nBuildCounter)) return 0;
-        if (g_nPaintCounter.load() != -1) {
-            g_nBuildCounter.store(-1);
-            return 0;
-        }
     } else {
         HWND window;
         {
@@ -55,7 +56,7 @@ UINT PhotoListThreadProc(LPVOID pParam) {
         }
         while (!TryRaise(g_nBuildCounter)) {
             // A list destroyed meanwhile has nothing left to build.
-            if (window && !IsWindow(window)) return 0;
+            if (list->m_bClosing || (window && !IsWindow(window))) return 0;
             Sleep(kPollMilliseconds);
         }
     }
@@ -77,7 +78,7 @@ void CPhotoListCtrl::SetPath(CString path) {
     }
     std::vector<std::unique_ptr<CWinThread>> finished;  // joined after the lock is let go
     std::lock_guard<std::mutex> lock(m_workersMutex);
-    m_hBuildWnd = m_hWnd;
+    m_hBuildWnd = GetSafeHwnd();
     for (const CWinThread* done : m_finishedWorkers) {
         auto it = std::find_if(m_workers.begin(), m_workers.end(), [done](const auto& w) { return w.get() == done; });
         if (it == m_workers.end()) continue;

@@ -95,15 +95,13 @@ bool CPicture::GetEBAHeader(CString path) {
 bool CPicture::GetEBAData(CString path, int frame) {
     InputFile f(path);
     if (!f) return false;
-    auto* bytes = reinterpret_cast<std::uint8_t*>(&m_AnimInfo);
-    if (f.ReadAt(0, bytes, kAnimHeaderFirstPart) < kAnimHeaderFirstPart) return false;
+    const HeaderReadCounts n = ReadAnimHeader(f, m_AnimInfo);
+    if (n.first < kAnimHeaderFirstPart) return false;
     if (HasSignature(m_AnimInfo, "SNI")) {
         f.Close();
         return GetSNIData(path, frame);
     }
-    if (f.ReadAt(kAnimHeaderFirstPart, bytes + kAnimHeaderFirstPart, kAnimHeaderSize - kAnimHeaderFirstPart) <
-        kAnimHeaderSize - kAnimHeaderFirstPart)
-        return false;
+    if (n.second < kAnimHeaderSize - kAnimHeaderFirstPart) return false;
     // Frames are counted from 0: the frame count itself is past the last one.
     if (frame >= static_cast<int>(m_AnimInfo.byFrameCount)) {
         f.Close();

@@ -50,8 +50,8 @@ private:
     std::FILE* m_f;
 };
 
-// Reads the two parts of the header into the record; bytes that do not arrive
-// keep their earlier value. Returns the counts of both reads.
+// Reads the two parts of the header into the record, cleared first, so bytes
+// that do not arrive are zero. Returns the counts of both reads.
 struct HeaderReadCounts {
     std::size_t first = 0;
     std::size_t second = 0;

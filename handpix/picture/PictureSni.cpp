@@ -16,6 +16,9 @@
 namespace handpix::handset_picture {
 
 HeaderReadCounts ReadAnimHeader(InputFile& f, tagANIMATION_INFO_T& info) {
+    // Fix: a short read must not leave the previous file's bytes behind it,
+    // or an empty file would pass as the animation read before it.
+    std::memset(&info, 0, sizeof info);
     auto* bytes = reinterpret_cast<std::uint8_t*>(&info);
     HeaderReadCounts n;
     n.first = f.ReadAt(0, bytes, kAnimHeaderFirstPart);

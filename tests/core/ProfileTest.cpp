@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -6,6 +7,7 @@
 #include <string>
 
 #include "handpix/platform/core/Profile.h"
+#include "tests/support/ChildProcess.h"
 
 namespace {
 class ProfileTest : public ::testing::Test {
@@ -47,6 +49,8 @@ TEST_F(ProfileTest, WritesCreateSectionsUpdateInPlaceAndUseCrlf) {
     ASSERT_TRUE(WritePrivateProfileStringA("/photos/[2024] 여름", "Foldername", "1", f));
     ASSERT_TRUE(WritePrivateProfileStringA("Info", "Dirnum", "2", f));
     ASSERT_TRUE(WritePrivateProfileStringA("Info", "Extra", "x", f));
+    EXPECT_FALSE(WritePrivateProfileStringA("/x/a\nb", "Foldername", "3", f));  // a line break would split the line
+    EXPECT_FALSE(WritePrivateProfileStringA("Info", "Dirnum", "3\r\n[x]", f));
     EXPECT_EQ(Text(), "[Info]\r\nDirnum=2\r\nExtra=x\r\n[/photos/[2024] 여름]\r\nFoldername=1\r\n");
     EXPECT_EQ(Int("/photos/[2024] 여름", "Foldername"), 1);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir), {}), 2);  // the file and its lock, no temporaries
@@ -71,4 +75,23 @@ TEST_F(ProfileTest, ValuesParseLikeWindows) {
     char buf[4];
     EXPECT_EQ(GetPrivateProfileStringA("S", "a", "", buf, sizeof buf, m_file.c_str()), 3u);
     EXPECT_STREQ(buf, "12a");
+}
+
+// A write reads the file first: one it cannot read whole must stay as it is,
+// not become a file of one section. (A folder in its place: the cache tests.)
+TEST_F(ProfileTest, AFileThatCannotBeReadIsNeverWritten) {
+    ::chmod(m_dir.c_str(), 0777);  // the unprivileged child may write its temporary file here
+    for (bool tooLarge : {true, false}) {
+        std::ofstream(m_file, std::ios::binary) << "[Info]\r\nDirnum=9\r\n" << std::string(tooLarge ? 16u << 20 : 0, ';');
+        ::chmod(m_file.c_str(), tooLarge ? 0644 : 0);
+        auto attempt = [&] {
+            int value = -1;
+            const auto state = handpix::ReadProfileInt(m_file.c_str(), "Info", "Dirnum", handpix::SectionMatch::kExact, value);
+            return state == handpix::ProfileState::kUnreadable && value == -1 &&
+                   !WritePrivateProfileStringA("Info", "Dirnum", "1", m_file.c_str()) ? 0 : 1;
+        };
+        EXPECT_EQ(handpix::test::RunInChild(attempt, {.seconds = 10, .unprivileged = !tooLarge}).exitCode, 0) << tooLarge;
+        ::chmod(m_file.c_str(), 0644);
+        EXPECT_EQ(Text().substr(0, 18), "[Info]\r\nDirnum=9\r\n") << tooLarge;
+    }
 }

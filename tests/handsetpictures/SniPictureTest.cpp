@@ -63,6 +63,20 @@ TEST_F(Sni, HeaderChecks) {
     EXPECT_TRUE(TakeMessages().empty());
 }
 
+// Both header readers read into the record they keep: a file too short to
+// fill it must not pass on the bytes of the file read before.
+TEST_F(Sni, AShortFileIsNotTakenForTheFileReadBefore) {
+    const std::string good[] = {Kind1File("good.sni", {}),
+                                Write("good.eba", WriteEba({.width = 60, .height = 60, .bits = 16}, {}))};
+    const std::string truncated[] = {Write("one", FileBytes{'A'}), Write("sni", FileBytes{'S', 'N', 'I'})};
+    for (const std::string& g : good)
+        for (const std::string& t : truncated) {
+            EXPECT_TRUE(pic->GetEBAHeader(g) && !pic->GetEBAHeader(t) && pic->GetEBAHeader(g) && !pic->GetSNIHeader(t))
+                << g << " then " << t;
+            EXPECT_EQ(TakeMessages(), std::vector<std::string>(2, kNotAnimation));
+        }
+}
+
 TEST_F(Sni, ColourKeyAndTransparency) {
     const std::vector<std::uint16_t> palette = TestPalette();
     struct Case { const char* name; std::uint8_t bits; std::int8_t ownPalette; std::uint16_t trans; std::uint8_t transparent; Rgb key; BOOL flag; };

@@ -8,6 +8,7 @@
 
 #include "handpix/platform/core/File.h"
 #include "tests/photocache/CacheFixture.h"
+#include "tests/support/ChildProcess.h"
 
 namespace handpix::test {
 namespace {
@@ -104,30 +105,21 @@ TEST_F(BuildTest, NamesThatDifferOnlyInCaseKeepTheirOwnThumbnails) {
     EXPECT_EQ(Build().reused, 2);
 }
 
-TEST_F(BuildTest, MotionPicturesListWithoutPicturesUntilTheHostMakesOne) {
-    WriteBytes(src + "/Clip.MPEG", std::string(3000, 'm'));
-    MakeList(IMG_MPEG);
-    Build();
-    EXPECT_EQ(ReadBytes(Cache("ThumbListMpeg.lst")), "clip.mpeg.jpg?3000\\\r\n");
-    auto* item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
-    EXPECT_EQ(item->m_picture.GetImageSize(), CSize(0, 0));
-    WriteJpeg(Cache("clip.mpeg.jpg"), 90, 60, 7);
-    EXPECT_EQ(Build().reused, 1);
-    item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
-    EXPECT_EQ(item->m_picture.GetImageSize(), CSize(90, 60));
-}
-
-// The host names each thumbnail through the item; the build must then find
-// it, capitals and names that differ only in case included.
+// Motion pictures list without pictures; the host names each thumbnail
+// through the item, and the build must then find it, capitals and names that
+// differ only in case included.
 TEST_F(BuildTest, MotionThumbnailsTheHostNamesThroughTheItemAreFound) {
     for (const char* name : {"Clip.MPEG", "Twin.mpeg", "twin.mpeg", "plain.mpeg"})
         WriteBytes(src + "/" + name, std::string(1000 + std::strlen(name), 'm'));
     MakeList(IMG_MPEG);
     Build();
+    // No pictures until the host makes them; the lines carry an empty text.
+    EXPECT_NE(ReadBytes(Cache("ThumbListMpeg.lst")).find("plain.mpeg.jpg?1010\\\r\n"), std::string::npos);
     CString cacheDir(Cache());
     std::set<std::string> thumbs;
     for (POSITION pos = list->m_listItems.GetHeadPosition(); pos;) {
         auto* item = static_cast<CMotionPictureItem*>(list->m_listItems.GetNext(pos));
+        EXPECT_EQ(item->m_picture.GetImageSize(), CSize(0, 0));
         item->MakeThumbNail(cacheDir);
         thumbs.insert(item->m_strThumb.str());
         WriteJpeg(item->m_strThumb.str(), 40, 30, 9);
@@ -174,18 +166,22 @@ TEST_F(BuildTest, HostileListFilesTouchNothingOutsideTheCache) {
     fs::create_symlink(victim, Cache("link.jpg"));
     fs::remove(Cache("a.jpg"));
     fs::create_symlink(victim, Cache("a.jpg"));  // a planted thumbnail
-    std::string hostile = "../victim.jpg?8\\x\r\n" + victim + "?8\\x\r\n..?1\\\r\n.?1\\\r\n?\\?\\\r\nnosize.jpg\r\n"
-                          "bad.jpg?12x\\\r\n" + std::string(10000, 'n') + ".jpg?1\\\r\nlink.jpg?8\\\xC7\xD1 한\r\n";
+    WriteBytes(Cache("ThumbListMpeg.lst"), "clip.mpeg.jpg?1\\\r\n");
+    std::string hostile = "ThumbListMpeg.lst?1\\x\r\nThumbListJpeg.lst.new?1\\x\r\n../victim.jpg?8\\x\r\n" + victim + "?8\\x\r\n..?1\\\r\n.?1\\\r\n?\\?\\\r\nnosize.jpg\r\n"
+                          "bad.jpg?12x\\\r\n" + std::string(10000, 'n') + ".jpg?1\\\r\nlink.jpg?8\\\xC7\xD1 한\r\n" +
+                          "long.jpg?1\\" + std::string(8u << 20, 'x') + "\r\n";
     WriteBytes(Cache("ThumbListJpeg.lst"), hostile);
     EXPECT_EQ(Build().made, 1);
     EXPECT_EQ(ReadBytes(victim), "precious");
+    EXPECT_EQ(ReadBytes(Cache("ThumbListMpeg.lst")), "clip.mpeg.jpg?1\\\r\n");
     EXPECT_FALSE(fs::is_symlink(Cache("link.jpg")));
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Cache("a.jpg"))));
     EXPECT_EQ(Lines(ListFile()), 1u);
     EXPECT_TRUE(boxes.empty());
 
     const ThumbListTable table = ParseThumbList(hostile);
-    ASSERT_EQ(table.size(), 2u);
+    ASSERT_EQ(table.size(), 3u);
+    EXPECT_EQ(table.at("long.jpg1").info, std::string(kMaxListInfoBytes, 'x'));  // every paint would draw it
     EXPECT_EQ(table.at("link.jpg8").info.substr(0, 4), "한 ");  // the UTF-8 tail is not code page 949
 }
 
@@ -203,6 +199,70 @@ TEST_F(BuildTest, ABuildThatDiesMidwayLeavesThePreviousList) {
     EXPECT_EQ(ListFile(), before);
     EXPECT_EQ(Build().made, 4);
     EXPECT_FALSE(fs::exists(Cache("ThumbListJpeg.lst.new")));
+}
+
+// A FIFO named like a picture would block the build in open() for ever, so the
+// build runs in a child with a time limit; folders, FIFOs and dangling links
+// are not listed, a link to a picture is.
+TEST_F(BuildTest, OnlyRegularFilesAndLinksToThemAreListed) {
+    WriteJpeg(src + "/a.jpg", 64, 48);
+    ASSERT_EQ(::mkfifo((src + "/b.jpg").c_str(), 0644), 0);
+    fs::create_directory(src + "/c.jpg");
+    fs::create_symlink(src + "/a.jpg", src + "/d.jpg");
+    fs::create_symlink(src + "/none.jpg", src + "/e.jpg");
+    ChildResult r = RunInChild([&] {
+        PhotoListProgress p = Build();
+        return Names() == std::vector<std::string>{"a.jpg", "d.jpg"} && p.made == 2 && boxes.empty() ? 0 : 1;
+    }, {.seconds = 10});
+    EXPECT_TRUE(r.exited && r.exitCode == 0 && !r.timedOut);
+}
+
+// An index that cannot be read (here a folder in its place; the profile tests
+// have the rest) is reported and left alone: writing one would orphan every
+// other folder's cache.
+TEST_F(BuildTest, AnIndexThatCannotBeReadIsReportedAndLeftAlone) {
+    WriteJpeg(src + "/a.jpg", 64, 48);
+    fs::create_directories(cacheRoot + "/FolderList.ini");
+    Build();
+    EXPECT_EQ(boxes, std::vector<std::string>{"캐시 폴더 목록(FolderList.ini)을 읽을 수 없습니다"});
+    EXPECT_EQ(list->GetItemCount(), 0);
+    EXPECT_FALSE(fs::exists(Cache()));
+}
+
+// Linux paths differ by case, and a folder name may hold a line break: each
+// folder keeps its own number and reuses it.
+TEST_F(BuildTest, EveryFolderPathKeepsItsOwnNumber) {
+    const std::string folders[] = {src + "/P", src + "/p", src + "/a\nb", src + "/%c\r"};
+    for (const std::string& folder : folders) {
+        fs::create_directories(folder);
+        WriteJpeg(folder + "/x.jpg", 40, 30);
+    }
+    for (int round = 0; round < 2; ++round)
+        for (const std::string& folder : folders) {
+            src = folder;
+            PhotoListProgress p = Build();
+            EXPECT_EQ(round == 0 ? p.made : p.reused, 1) << round << " " << folder;
+        }
+}
+
+// A list the builder cannot have written is rewritten, not reported on every
+// build. A picture that cannot be read shows neither the size the working
+// picture read before nor its own older thumbnail.
+TEST_F(BuildTest, OversizedListsAreRewrittenAndUnreadablePicturesShowNothingOld) {
+    WriteJpeg(src + "/b.jpg", 640, 480);
+    Build();
+    const std::string line = ListFile();
+    fs::resize_file(Cache("ThumbListJpeg.lst"), (64u << 20) + 1);
+    EXPECT_EQ(Build().made, 1);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(ListFile() == line);  // not EXPECT_EQ: a failure would print 64 MB
+
+    WriteBytes(src + "/b.jpg", "not a picture");
+    Build();
+    auto* item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
+    EXPECT_EQ(item->m_picture.GetImageSize(), CSize(0, 0));
+    EXPECT_EQ(item->m_strInfo.str().find("640"), std::string::npos) << item->m_strInfo.str();
+    EXPECT_FALSE(fs::exists(Cache("b.jpg")));
 }
 
 }  // namespace

@@ -146,6 +146,11 @@ TEST(PictureItem, MakeThumbNailWritesLoadsAndDescribesTheThumbnail) {
     EXPECT_STREQ(item.m_strInfo, ("640×480(" + std::string(handpix::SizeText(bytes).c_str()) + ")").c_str());
     EXPECT_EQ(item.m_picture.GetImageSize(), CSize(100, 75));  // the thumbnail itself is loaded
 
+    // The working picture has just read 640 x 480: a source that does not load must not take that size.
+    ASSERT_TRUE(handpix::test::WriteBytes(source, std::vector<std::uint8_t>(10, 0xFF)));
+    item.MakeThumbNail(&work, cache);
+    EXPECT_STREQ(item.m_strInfo, "0×0(1 KB)");
+
     CPictureItem bare{CString("photo.jpg")};
     bare.MakeThumbNail(&work, cache);
     EXPECT_STREQ(bare.m_strThumb, "");

@@ -396,18 +396,25 @@ TEST(PhotoList, RunDirectoryIsTheExecutablesFolder) {
     EXPECT_EQ(dir, fs::read_symlink("/proc/self/exe").parent_path().string() + "/");
 }
 
-// A worker appends, invalidates and empties while the window thread paints
-// and scrolls: the shape of a build, minus the files.
+// A worker appends, invalidates and empties while the window thread paints,
+// scrolls and walks the selection as a host does: the shape of a build,
+// minus the files.
 TEST_F(ListTest, AppendingFromAnotherThreadWhilePaintingIsSafe) {
     Make(380, 300, 0);
     std::atomic<bool> done{false};
+    std::atomic<int> walks{0};
     std::thread worker([&] {
-        for (int round = 0; round < 3; ++round) {
+        // Until the window thread has walked the selection a few times, so the two overlap.
+        for (int round = 0; round < 3 || walks < 20; ++round) {
             for (int i = 0; i < 40; ++i) {
                 auto* item = new CPhotoItem;
                 item->m_strName = "x.jpg";
-                list->AddTail(item);
-                CRect cell = item->GetRect();
+                CRect cell;
+                {
+                    auto lock = list->LockItems();  // a relayout may move the cell meanwhile
+                    list->AddTail(item);
+                    cell = item->GetRect();
+                }
                 list->InvalidateRect(&cell, FALSE);
             }
             g_nPaintCounter.fetch_add(1);
@@ -420,6 +427,12 @@ TEST_F(ListTest, AppendingFromAnotherThreadWhilePaintingIsSafe) {
         handpix::WaitForMessage(5);
         list->PostMessage(WM_VSCROLL, SB_LINEDOWN, 0);
         handpix::PumpMessages();
+        list->SelectAll();
+        auto lock = list->LockItems();  // the worker empties the selection when a build starts
+        CObList* selected = list->GetSelectedList();
+        for (POSITION pos = selected->GetHeadPosition(); pos;)
+            EXPECT_EQ(static_cast<CPhotoItem*>(selected->GetNext(pos))->m_strName.GetLength(), 5);
+        ++walks;
     }
     worker.join();
     handpix::PumpMessages();

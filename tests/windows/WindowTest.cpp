@@ -261,21 +261,27 @@ TEST_F(WindowTest, InjectedInputArrivesAsWindowsDeliversIt) {
     EXPECT_EQ(GetAsyncKeyState(VK_CONTROL), 0);
 }
 
-TEST_F(WindowTest, OtherThreadsPostAndSendThroughTheOwnersPump) {
+// The other thread goes on posting through the object while the window's
+// thread destroys it: the handle it reads is the window's or null.
+TEST_F(WindowTest, OtherThreadsPostAndSendThroughTheOwnersPumpUntilTheWindowGoes) {
     Probe w;
     ASSERT_TRUE(w.Create(nullptr, "", WS_CHILD, CRect(0, 0, 100, 100), &host, 1));
     handpix::PumpMessages();
     std::atomic<LRESULT> sent{-1};
+    std::atomic<int> posts{0};
     std::thread other([&] {
         w.PostMessage(WM_USER + 1, 1, 2);
         CRect r(0, 0, 10, 10);
         w.InvalidateRect(&r, FALSE);
         sent = w.SendMessage(WM_USER + 1, 5, 6);  // waits for our pump
+        while (w.PostMessage(WM_USER + 1, 0, 0)) ++posts;
     });
     while (sent.load() == -1) {
         handpix::WaitForMessage(50);
         handpix::PumpMessages();
     }
+    while (posts < 100) std::this_thread::yield();
+    w.DestroyWindow();
     other.join();
     EXPECT_EQ(sent.load(), 11);
     EXPECT_NE(w.log.find("paint"), std::string::npos);

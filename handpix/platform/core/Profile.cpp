@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -13,6 +15,9 @@
 #include <vector>
 
 #include "handpix/platform/core/File.h"
+
+using handpix::ProfileState;
+using handpix::SectionMatch;
 
 namespace {
 
@@ -27,15 +32,24 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-bool SameName(std::string_view a, const char* b) {
+bool SameName(std::string_view a, const char* b, SectionMatch match = SectionMatch::kIgnoreCase) {
     std::size_t n = std::strlen(b);
-    return a.size() == n && ::strncasecmp(a.data(), b, n) == 0;
+    if (a.size() != n) return false;
+    return match == SectionMatch::kExact ? std::memcmp(a.data(), b, n) == 0 : ::strncasecmp(a.data(), b, n) == 0;
 }
 
-std::vector<std::string> ReadLines(const char* file) {
+bool HasLineBreak(const char* s) { return s && std::strpbrk(s, "\r\n") != nullptr; }
+
+ProfileState ReadLines(const char* file, std::vector<std::string>& lines) {
     std::vector<std::uint8_t> bytes;
-    std::vector<std::string> lines;
-    if (!handpix::ReadWholeFile(file, bytes, kMaxProfileBytes)) return lines;
+    lines.clear();
+    if (!handpix::ReadWholeFile(file, bytes, kMaxProfileBytes)) {
+        // Only nothing at all under the name reads as empty; a dangling link
+        // or a folder is something we cannot see into.
+        struct stat st;
+        const bool missing = ::lstat(file, &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+        return missing ? ProfileState::kMissing : ProfileState::kUnreadable;
+    }
     std::string cur;
     for (std::uint8_t b : bytes) {
         if (b == '\n') {
@@ -47,7 +61,7 @@ std::vector<std::string> ReadLines(const char* file) {
         }
     }
     if (!cur.empty()) lines.push_back(std::move(cur));
-    return lines;
+    return ProfileState::kRead;
 }
 
 // "[name]" gives name; anything else gives false.
@@ -71,12 +85,13 @@ bool KeyValue(const std::string& line, std::string_view& key, std::string_view& 
     return true;
 }
 
-bool Lookup(const std::vector<std::string>& lines, const char* section, const char* key, std::string& out) {
+bool Lookup(const std::vector<std::string>& lines, const char* section, const char* key, SectionMatch match,
+            std::string& out) {
     bool inSection = false;
     for (const std::string& line : lines) {
         std::string_view name, k, v;
         if (SectionName(line, name)) {
-            inSection = SameName(name, section);
+            inSection = SameName(name, section, match);
         } else if (inSection && KeyValue(line, k, v) && SameName(k, key)) {
             out.assign(v);
             return true;
@@ -103,15 +118,25 @@ private:
 
 }  // namespace
 
-UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue, const char* file) {
-    if (!section || !key || !file) return static_cast<UINT>(defaultValue);
-    std::string value;
+ProfileState handpix::ReadProfileInt(const char* file, const char* section, const char* key, SectionMatch match,
+                                     int& value) {
+    if (!section || !key || !file) return ProfileState::kMissing;
+    std::vector<std::string> lines;
+    std::string found;
     {
         std::lock_guard<std::mutex> lock(g_profileMutex);
-        if (!Lookup(ReadLines(file), section, key, value)) return static_cast<UINT>(defaultValue);
+        const ProfileState state = ReadLines(file, lines);
+        if (state != ProfileState::kRead || !Lookup(lines, section, key, match, found)) return state;
     }
     // Windows reads the leading decimal digits; a value without any gives 0.
-    return static_cast<UINT>(std::strtol(value.c_str(), nullptr, 10));
+    value = static_cast<int>(std::strtol(found.c_str(), nullptr, 10));
+    return ProfileState::kRead;
+}
+
+UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue, const char* file) {
+    int value = defaultValue;
+    handpix::ReadProfileInt(file, section, key, SectionMatch::kIgnoreCase, value);
+    return static_cast<UINT>(value);
 }
 
 DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* out,
@@ -120,8 +145,10 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
     std::string value = defaultValue ? defaultValue : "";
     if (section && key && file) {
         std::lock_guard<std::mutex> lock(g_profileMutex);
+        std::vector<std::string> lines;
         std::string found;
-        if (Lookup(ReadLines(file), section, key, found)) value = found;
+        if (ReadLines(file, lines) == ProfileState::kRead && Lookup(lines, section, key, SectionMatch::kIgnoreCase, found))
+            value = found;
     }
     std::size_t n = value.size() < size - 1 ? value.size() : size - 1;
     std::memcpy(out, value.data(), n);
@@ -129,11 +156,12 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
     return static_cast<DWORD>(n);
 }
 
-BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
-    if (!section || !file) return FALSE;
-    std::lock_guard<std::mutex> lock(g_profileMutex);
-    FileLock fileLock(file);
-    std::vector<std::string> lines = ReadLines(file);
+namespace {
+
+// The lines of the file with the key set (value null: removed; key null: the
+// whole section removed).
+std::vector<std::string> WithKey(const std::vector<std::string>& lines, const char* section, const char* key,
+                                 const char* value, SectionMatch match) {
     std::vector<std::string> out;
     bool inSection = false, sectionSeen = false, written = false;
     std::size_t sectionEnd = 0;  // where a new key of the section goes
@@ -141,7 +169,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
         std::string_view name, k, v;
         if (SectionName(line, name)) {
             if (inSection) sectionEnd = out.size();
-            inSection = SameName(name, section);
+            inSection = SameName(name, section, match);
             if (inSection) {
                 sectionSeen = true;
                 if (!key) continue;  // removing the whole section
@@ -166,7 +194,23 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
             out.push_back(entry);
         }
     }
+    return out;
+}
+
+}  // namespace
+
+BOOL handpix::WriteProfileString(const char* file, const char* section, const char* key, const char* value,
+                                 SectionMatch match) {
+    if (!section || !file || HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return FALSE;
+    std::lock_guard<std::mutex> lock(g_profileMutex);
+    FileLock fileLock(file);
+    std::vector<std::string> lines;
+    if (ReadLines(file, lines) == ProfileState::kUnreadable) return FALSE;
     std::string text;
-    for (const std::string& l : out) text += l + "\r\n";
+    for (const std::string& l : WithKey(lines, section, key, value, match)) text += l + "\r\n";
     return handpix::WriteFileAtomically(file, text.data(), text.size()) ? TRUE : FALSE;
+}
+
+BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* file) {
+    return handpix::WriteProfileString(file, section, key, value, SectionMatch::kIgnoreCase);
 }

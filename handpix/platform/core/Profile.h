@@ -4,8 +4,27 @@
 // section as needed. Writes replace the file atomically (temporary file, then
 // rename) under an advisory lock, so a crash never leaves half an index and
 // two processes never interleave their updates.
+//
+// Fix: a file that exists but cannot be read whole (no permission, not a
+// regular file, over the size limit) is never written: a write would
+// otherwise replace every section with its own. Names or values holding a
+// line break are refused too; they would split the line they are written on.
 #pragma once
 #include "handpix/platform/core/Types.h"
+
+namespace handpix {
+// Addition: how section names match. Windows ignores ASCII case; an index
+// whose sections are Linux paths needs them exact.
+enum class SectionMatch { kIgnoreCase, kExact };
+// Addition: what one read of a profile file found. A missing file reads as
+// empty; an unreadable one is left as it is by every write.
+enum class ProfileState { kRead, kMissing, kUnreadable };
+// value is left as the caller set it when the key is absent or the file unreadable.
+ProfileState ReadProfileInt(const char* file, const char* section, const char* key, SectionMatch match, int& value);
+// The write behind WritePrivateProfileStringA, with the section match chosen.
+BOOL WriteProfileString(const char* file, const char* section, const char* key, const char* value,
+                        SectionMatch match);
+}  // namespace handpix
 
 UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue, const char* file);
 // key null: removes the section; value null: removes the key. FALSE when the file cannot be written.

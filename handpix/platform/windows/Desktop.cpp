@@ -84,7 +84,7 @@ void Deliver(MSG m) {
         if (!w) break;
         if (w->PreTranslateMessage(&m)) return;
         CWnd* parent = w->GetParent();
-        h = parent ? parent->m_hWnd : nullptr;
+        h = parent ? parent->GetSafeHwnd() : nullptr;
     }
     if (CWnd* target = CWnd::FromHandle(m.hwnd)) DispatchToWindow(target, m);
 }

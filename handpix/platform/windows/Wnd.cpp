@@ -83,9 +83,10 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCTSTR cls, LPCTSTR name, DWORD style, const
         ResizeSurface(*rec);
         d.windows[rec->hwnd] = rec;
         d.queues[rec->owner];
+        m_record = rec;  // under the lock: the other threads' calls read it there
     }
-    m_record = rec;
     m_hWnd = rec->hwnd;
+    m_hLive = rec->hwnd;
 
     CREATESTRUCT cs{lpParam, nullptr, nullptr, rec->parent, rect.bottom - rect.top, rect.right - rect.left,
                     rect.top, rect.left, static_cast<LONG>(style), name, cls, exStyle};
@@ -104,6 +105,8 @@ BOOL CWnd::DestroyWindow() {
     if (!m_hWnd) return FALSE;
     HWND self = m_hWnd;
     SendMessage(WM_DESTROY);
+    // From here other threads find no window: their posts and sends fail.
+    m_hLive = nullptr;
     // Children go after their parent has heard WM_DESTROY, as on Windows.
     std::vector<CWnd*> children;
     Desktop& d = Desktop::Get();
@@ -228,11 +231,11 @@ void CWnd::MoveWindow(int x, int y, int width, int height, BOOL bRepaint) {
 }
 
 BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::PostMessage(m_hWnd, message, wParam, lParam);
+    return ::PostMessage(GetSafeHwnd(), message, wParam, lParam);
 }
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::SendMessage(m_hWnd, message, wParam, lParam);
+    return ::SendMessage(GetSafeHwnd(), message, wParam, lParam);
 }
 
 void CWnd::Invalidate(BOOL bErase) { InvalidateRect(nullptr, bErase); }
@@ -404,7 +407,7 @@ CWnd* CWnd::SetFocus() {
     Desktop& d = Desktop::Get();
     std::lock_guard<std::mutex> lock(d.mu);
     WindowRecord* old = d.Find(d.focus);
-    if (m_record && m_record->wnd) d.focus = m_hWnd;
+    if (m_record && m_record->wnd) d.focus = m_record->hwnd;
     return old ? old->wnd : nullptr;
 }
 

@@ -6,6 +6,7 @@
 // setters) are safe from any thread; handlers always run on the thread that
 // created the window.
 #pragma once
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -35,10 +36,12 @@ public:
     CWnd(const CWnd&) = delete;
     CWnd& operator=(const CWnd&) = delete;
 
-    // Written on the window's thread only (creation, destruction); other
-    // threads use the member functions.
+    // Written on the window's thread only (creation, destruction), and read
+    // there. Other threads use the member functions (GetSafeHwnd included),
+    // which read an atomic copy, so a worker posting to a window that is
+    // being destroyed sees the handle or null, never a torn value.
     HWND m_hWnd = nullptr;
-    HWND GetSafeHwnd() const { return m_hWnd; }
+    HWND GetSafeHwnd() const { return m_hLive.load(); }
     // The object of a live window, else null.
     static CWnd* FromHandle(HWND h);
 
@@ -141,7 +144,8 @@ private:
     friend LRESULT DispatchToWindow(CWnd* wnd, const MSG& msg);
     std::shared_ptr<handpix::WindowRecord> Record() const;
 
-    std::shared_ptr<handpix::WindowRecord> m_record;  // set at creation, kept until the object dies
+    std::atomic<HWND> m_hLive{nullptr};               // m_hWnd for other threads
+    std::shared_ptr<handpix::WindowRecord> m_record;  // set at creation under the desktop lock, kept until the object dies
     MSG m_current{};                                   // the message being handled, for Default()
     CDC m_paintDC;                                      // BeginPaint's DC
     std::vector<CRect> m_paintRegion;                   // what BeginPaint validated
