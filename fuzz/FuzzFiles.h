@@ -37,11 +37,12 @@ inline void SilenceMessages() {
 
 // Every target decodes under a small picture limit: a few bytes claiming a
 // huge picture are refused at the header instead of costing the run seconds
-// and hundreds of megabytes. Call first in every input.
+// and hundreds of megabytes. Call first in every input; a target that does
+// much per pixel may ask for less.
 inline constexpr std::uint64_t kFuzzMaxPixels = 4'000'000;
-inline void LimitPictures() {
-    static const bool done = [] {
-        SetMaxPicturePixels(kFuzzMaxPixels);
+inline void LimitPictures(std::uint64_t pixels = kFuzzMaxPixels) {
+    static const bool done = [pixels] {
+        SetMaxPicturePixels(pixels);
         return true;
     }();
     (void)done;

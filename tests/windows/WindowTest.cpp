@@ -268,19 +268,20 @@ TEST_F(WindowTest, OtherThreadsPostAndSendThroughTheOwnersPumpUntilTheWindowGoes
     ASSERT_TRUE(w.Create(nullptr, "", WS_CHILD, CRect(0, 0, 100, 100), &host, 1));
     handpix::PumpMessages();
     std::atomic<LRESULT> sent{-1};
-    std::atomic<int> posts{0};
+    std::atomic<bool> pumped{false};
     std::thread other([&] {
         w.PostMessage(WM_USER + 1, 1, 2);
         CRect r(0, 0, 10, 10);
         w.InvalidateRect(&r, FALSE);
         sent = w.SendMessage(WM_USER + 1, 5, 6);  // waits for our pump
-        while (w.PostMessage(WM_USER + 1, 0, 0)) ++posts;
+        while (!pumped) std::this_thread::yield();  // posts from here would keep the pump busy for ever
+        while (w.PostMessage(WM_USER + 1, 0, 0)) std::this_thread::yield();
     });
     while (sent.load() == -1) {
         handpix::WaitForMessage(50);
         handpix::PumpMessages();
     }
-    while (posts < 100) std::this_thread::yield();
+    pumped = true;
     w.DestroyWindow();
     other.join();
     EXPECT_EQ(sent.load(), 11);
