@@ -18,10 +18,6 @@ public:
 };
 
 namespace handpix {
-// Kept only for the codec modules that still use it; the readers here check
-// the process-wide limit (PictureSizeAllowed) instead.
-inline constexpr long long kMaxPixels = 1LL << 28;
-
 // The check every reader makes right after its header: the size is within the
 // process-wide picture limit and its 24-bit DIB (stride and whole buffer) fits
 // CGraphicFileLoad's int members.
