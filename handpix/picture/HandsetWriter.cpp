@@ -1,19 +1,22 @@
-#include "tests/support/SniWriter.h"
+#include "handpix/picture/HandsetWriter.h"
 
-#include <cstdio>
+#include <string>
 
-namespace handpix::test {
+#include "handpix/picture/PictureHandset.h"
+
+namespace handpix {
 
 namespace {
-void Put16(FileBytes& b, std::size_t at, std::uint16_t v) {
+void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
     b[at] = static_cast<std::uint8_t>(v & 0xFF);
     b[at + 1] = static_cast<std::uint8_t>(v >> 8);
 }
 }  // namespace
 
-FileBytes AnimHeaderBytes(const AnimHeader& h) {
-    FileBytes b(150);
-    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(h.reservedSeed + i);
+Bytes AnimHeaderBytes(const AnimHeader& h) {
+    Bytes b(handset_picture::kAnimHeaderSize, 0);
+    if (h.reservedSeed >= 0)
+        for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(h.reservedSeed + i);
     for (int i = 0; i < 3; ++i) b[i] = static_cast<std::uint8_t>(h.signature[i]);
     Put16(b, 4, static_cast<std::uint16_t>(h.width));
     Put16(b, 6, static_cast<std::uint16_t>(h.height));
@@ -25,9 +28,8 @@ FileBytes AnimHeaderBytes(const AnimHeader& h) {
     return b;
 }
 
-FileBytes WriteSni(const AnimHeader& h, const FileBytes& stream,
-                   const std::optional<std::vector<std::uint16_t>>& palette) {
-    FileBytes b = AnimHeaderBytes(h);
+Bytes WriteSni(const AnimHeader& h, const Bytes& stream, const std::optional<std::vector<std::uint16_t>>& palette) {
+    Bytes b = AnimHeaderBytes(h);
     b.push_back(0);
     b.push_back(0);
     b.insert(b.end(), stream.begin(), stream.end());
@@ -41,11 +43,13 @@ FileBytes WriteSni(const AnimHeader& h, const FileBytes& stream,
     return b;
 }
 
-bool WriteBytesToFile(const std::string& path, const FileBytes& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+Bytes WriteEba(AnimHeader h, const std::vector<Bytes>& frames) {
+    h.signature[0] = 'A';
+    h.signature[1] = 'N';
+    h.signature[2] = 'I';
+    Bytes b = AnimHeaderBytes(h);
+    for (const Bytes& f : frames) b.insert(b.end(), f.begin(), f.end());
+    return b;
 }
 
-}  // namespace handpix::test
+}  // namespace handpix
