@@ -1,7 +1,8 @@
 // The handset file writers through our readers: every format and depth reads
 // back exactly, the bundled samples re-encode no larger than they are, and
 // every reader limit is refused before anything is written.
-#include <map>
+#include <cstdio>
+#include <filesystem>
 
 #include "handpix/imagefiles/GraphicFileLoad.h"
 #include "tests/handsetpictures/HandsetTestSupport.h"
@@ -75,7 +76,7 @@ EncodeResult Encode(Container c, const HandsetPixels& p) {
 // A square moving over a still gradient, in the values of the depth; frame 3
 // repeats frame 1, and frame 4 changes one corner of frame 3.
 HandsetPixels Generated(int w, int h, int bits, int frames) {
-    HandsetPixels p{w, h, bits};
+    HandsetPixels p{.width = w, .height = h, .bits = bits};
     const std::uint32_t levels = bits >= 24 ? 0x1000000u : 1u << bits;
     for (int f = 0; f < frames; ++f) {
         const int at = f == 3 ? 1 : f;
@@ -122,6 +123,47 @@ TEST_F(HandsetWriter, EveryFormatAndDepthReadsBackExactly) {
         std::printf("%-14s %6zu bytes\n", k.name, r.bytes.size());
     }
     EXPECT_TRUE(TakeMessages().empty());
+}
+
+}  // namespace
+}  // namespace handpix::test
+
+namespace handpix::test {
+namespace {
+
+TEST(HandsetWriterLimits, RefusedWithTheReason) {
+    const struct Case { const char* name; Container c; int bits, w, h, frames; const char* says; } cases[] = {
+        {"img too many pixels", Container::img, 16, 179, 160, 1, "at most 28480 pixels"},
+        {"img empty", Container::img, 16, 0, 10, 1, "at most 28480 pixels"},
+        {"img 4 bits", Container::img, 4, 10, 10, 1, "no 4-bit depth"},
+        {"pht 2 bits", Container::pht, 2, 16, 16, 1, "no 2-bit depth"},
+        {"eba 59 wide", Container::eba, 16, 59, 60, 1, "60 x 60 to 178 x 160"},
+        {"eba 161 high", Container::eba, 16, 60, 161, 1, "60 x 60 to 178 x 160"},
+        {"eba 51 frames", Container::eba, 8, 60, 60, 51, "1 to 50 frames"},
+        {"eba 2 bits", Container::eba, 2, 64, 64, 1, "8, 16 or 24 bits"},
+        {"sni 179 wide", Container::sniSaf, 8, 179, 10, 1, "1 x 1 to 178 x 160"},
+        {"sis not 8-aligned", Container::sniSis, 1, 20, 16, 1, "multiples of 8"},
+        {"sis 1 bit 128 high", Container::sniSis, 1, 64, 128, 1, "248 x 120"},
+        {"sis 21 frames", Container::sniSis, 2, 16, 16, 21, "1 to 20 frames"},
+        {"saf 16 bits 128 wide", Container::sniSaf, 16, 128, 16, 1, "at most 127 pixels wide"},
+        {"saf 24 bits", Container::sniSaf, 24, 16, 16, 1, "8- or 16-bit"},
+        {"saf pool", Container::sniSaf, 8, 178, 160, 3, "object memory"},
+        {"sis 1 bit blocks", Container::sniSis, 1, 128, 96, 20, "20 different blocks"},
+    };
+    for (const Case& k : cases) {
+        HandsetPixels p{.width = k.w, .height = k.h, .bits = k.bits};
+        for (int f = 0; f < k.frames; ++f) {
+            // Noise that no frame shares with another, so nothing can be reused.
+            HandsetFrame px(static_cast<std::size_t>(std::max(0, k.w * k.h)));
+            std::uint32_t seed = 12345u + 977u * static_cast<std::uint32_t>(f);
+            for (auto& v : px) v = ((seed = seed * 1103515245u + 12345u) >> 16) & ((1u << std::min(k.bits, 16)) - 1);
+            p.frames.push_back(px);
+        }
+        const EncodeResult r = Encode(k.c, p);
+        EXPECT_FALSE(r) << k.name;
+        EXPECT_TRUE(r.bytes.empty()) << k.name;
+        EXPECT_NE(r.error.find(k.says), std::string::npos) << k.name << ": " << r.error;
+    }
 }
 
 }  // namespace
