@@ -13,6 +13,7 @@ namespace {
 constexpr std::uint16_t kKey565 = 0xF81F;  // magenta: rare in pictures
 constexpr std::uint8_t kKey332 = 0xE3;
 constexpr int kPaletteEntries = 256;
+constexpr int kMaxCarry = 128;  // the widest level step of any depth
 
 int Luminance(int r, int g, int b) { return (77 * r + 150 * g + 29 * b + 128) >> 8; }
 
@@ -61,6 +62,17 @@ public:
     Chooser(const ColourTarget& t, int key) : m_t(t), m_key(key) {
         if (t.shown.empty()) m_fields = Fields(t.bits);
         m_cache.fill(-1);
+    }
+
+    // The colour a value shows.
+    Rgb Shown(std::uint32_t v) const {
+        if (!m_t.shown.empty()) return m_t.shown[v];
+        int out[3];
+        for (std::size_t c = 0; c < 3; ++c) {
+            const Channel& ch = m_fields[c];
+            out[c] = ch.levels[(v >> ch.shift) & (ch.levels.size() - 1)];
+        }
+        return {static_cast<std::uint8_t>(out[0]), static_cast<std::uint8_t>(out[1]), static_cast<std::uint8_t>(out[2])};
     }
 
     std::uint32_t Choose(int r, int g, int b, Rgb& shown) {
@@ -125,8 +137,12 @@ bool Transparent(const Rgba& p) { return p.a < 128; }
 int DivideRounded(int v, int d) { return v >= 0 ? (v + d / 2) / d : -((-v + d / 2) / d); }
 
 // Floyd-Steinberg: 7/16 right, 3/16 below left, 5/16 below, 1/16 below right.
+// Pixels whose source is the same as in the frame before keep the value
+// they had there, so that diffusion does not make still parts of an
+// animation flicker (and the frame encoders can reuse them); their error
+// is still passed on to their neighbours.
 HandsetFrame ReduceFrame(const RgbaFrames& in, const std::vector<Rgba>& px, const ColourTarget& t, Chooser& chooser,
-                         int key, bool dither) {
+                         int key, bool dither, const std::vector<Rgba>* before, const HandsetFrame* beforeOut) {
     const int w = in.width, h = in.height;
     HandsetFrame out(px.size());
     std::vector<std::array<int, 3>> err(2 * static_cast<std::size_t>(w + 2), {0, 0, 0});
@@ -145,11 +161,20 @@ HandsetFrame ReduceFrame(const RgbaFrames& in, const std::vector<Rgba>& px, cons
             if (t.grey) want[0] = want[1] = want[2] = Luminance(c.r, c.g, c.b);
             for (std::size_t k = 0; k < 3 && dither; ++k) want[k] += DivideRounded(cur[x][k], 16);
             Rgb shown{};
-            out[static_cast<std::size_t>(y) * w + x] = chooser.Choose(want[0], want[1], want[2], shown);
+            const std::size_t i = static_cast<std::size_t>(y) * w + x;
+            const Rgba& old = before ? (*before)[i] : p;
+            if (before && old.r == p.r && old.g == p.g && old.b == p.b && old.a == p.a && !(key >= 0 && Transparent(p))) {
+                out[i] = (*beforeOut)[i];
+                shown = chooser.Shown(out[i]);
+            } else {
+                out[i] = chooser.Choose(want[0], want[1], want[2], shown);
+            }
             if (!dither) continue;
             const int got[3] = {shown.r, shown.g, shown.b};
             for (std::size_t k = 0; k < 3; ++k) {
-                const int e = want[k] - got[k];
+                // A kept value may lie further from what diffusion wanted:
+                // pass on no more than one level step's worth.
+                const int e = std::clamp(want[k] - got[k], -kMaxCarry, kMaxCarry);
                 cur[x + 1][k] += 7 * e;
                 next[x - 1][k] += 3 * e;
                 next[x][k] += 5 * e;
@@ -321,7 +346,9 @@ HandsetPixels ReduceColours(const RgbaFrames& in, ColourTarget target, bool dith
     }
     out.transparent = key;
     Chooser chooser(target, key);
-    for (const auto& f : in.frames) out.frames.push_back(ReduceFrame(in, f, target, chooser, key, dither));
+    for (std::size_t f = 0; f < in.frames.size(); ++f)
+        out.frames.push_back(ReduceFrame(in, in.frames[f], target, chooser, key, dither, f ? &in.frames[f - 1] : nullptr,
+                                         f ? &out.frames[f - 1] : nullptr));
     return out;
 }
 
