@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "handpix/handset/SafParser.h"
@@ -11,25 +12,26 @@ namespace handpix {
 
 namespace {
 
-constexpr std::size_t kPlaceItemBytes = 7;   // type, length, object, flags, modes, x, y
-constexpr std::size_t kMaxItemsPerFrame = 32;  // keeps display lists short to draw
-constexpr unsigned kMaxDelayTenths = 655;     // the stream keeps milliseconds in 16 bits
+constexpr std::size_t kMaxItemsPerFrame = 8;     // placements a frame may take before its patch
+constexpr std::size_t kMaxCoverPositions = 4096; // positions tried when an object could cover a patch
+constexpr unsigned kMaxDelayTenths = 655;        // the stream keeps milliseconds in 16 bits
+constexpr int kNoKey = -1;
 
 struct Rect {
-    std::uint32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // x1, y1 exclusive
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // x1, y1 exclusive
     bool Empty() const { return x1 <= x0 || y1 <= y0; }
-    std::size_t Area() const { return Empty() ? 0 : std::size_t{x1 - x0} * (y1 - y0); }
 };
 
 struct Object {
-    Rect at;        // where the frame that made it shows it
-    Bytes pixels;   // (x1 - x0) x (y1 - y0)
-    Bytes packed;   // deflated
+    int w = 0, h = 0;
+    int key = kNoKey;  // pixels of this value draw nothing (colour-keyed placement)
+    Bytes pixels;
+    Bytes packed;      // deflated
 };
 
 struct Placement {
     std::size_t object;
-    std::uint32_t x, y;
+    int x, y;
 };
 
 struct FramePlan {
@@ -37,125 +39,168 @@ struct FramePlan {
     std::vector<Placement> items;
 };
 
+// A frame being drawn from its plan, against the frame it must become.
+struct Canvas {
+    int w, h;
+    const Bytes& want;
+    Bytes now;
+
+    bool Right(int x, int y) const { return now[At(x, y)] == want[At(x, y)]; }
+    std::size_t At(int x, int y) const { return static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x); }
+    Rect Wrong() const {
+        Rect r{w, h, 0, 0};
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (!Right(x, y)) r.x0 = std::min(r.x0, x), r.x1 = std::max(r.x1, x + 1), r.y0 = std::min(r.y0, y), r.y1 = std::max(r.y1, y + 1);
+        return r.Empty() ? Rect{} : r;
+    }
+    void Draw(const Object& o, int ox, int oy) {
+        for (int y = std::max(0, oy); y < std::min(h, oy + o.h); ++y)
+            for (int x = std::max(0, ox); x < std::min(w, ox + o.w); ++x) {
+                const std::uint8_t v = o.pixels[static_cast<std::size_t>((y - oy) * o.w + (x - ox))];
+                if (v != o.key) now[At(x, y)] = v;
+            }
+    }
+};
+
 class Planner {
 public:
-    explicit Planner(const SafFrames& a) : m_a(a) {}
+    explicit Planner(const SafFrames& a) : m_a(a), m_w(static_cast<int>(a.width)), m_h(static_cast<int>(a.height)) {}
 
     EncodeResult Plan() {
-        for (std::size_t f = 0; f < m_a.frames.size(); ++f) {
+        for (const Bytes& f : m_a.frames)
             if (!PlanFrame(f)) return EncodeResult::Fail(m_error);
-        }
         return Write();
     }
 
 private:
-    // The rectangle of pixels where frame f differs from `other`, or from the
-    // single colour `bg` when other is null.
-    Rect Difference(const Bytes& f, const Bytes* other, std::uint8_t bg) const {
-        Rect r{m_a.width, m_a.height, 0, 0};
-        for (std::uint32_t y = 0; y < m_a.height; ++y) {
-            const std::uint8_t* row = f.data() + std::size_t{y} * m_a.width;
-            const std::uint8_t* orow = other ? other->data() + std::size_t{y} * m_a.width : nullptr;
-            for (std::uint32_t x = 0; x < m_a.width; ++x) {
-                if (row[x] == (orow ? orow[x] : bg)) continue;
-                r.x0 = std::min(r.x0, x), r.x1 = std::max(r.x1, x + 1);
-                r.y0 = std::min(r.y0, y), r.y1 = std::max(r.y1, y + 1);
-            }
-        }
-        return r.Empty() ? Rect{} : r;
-    }
-
     static std::uint8_t MostCommon(const Bytes& f) {
         std::array<std::size_t, 256> n{};
         for (std::uint8_t v : f) ++n[v];
         return static_cast<std::uint8_t>(std::max_element(n.begin(), n.end()) - n.begin());
     }
 
-    Bytes Cut(const Bytes& f, const Rect& r) const {
-        Bytes out;
-        out.reserve(r.Area());
-        for (std::uint32_t y = r.y0; y < r.y1; ++y) {
-            const std::uint8_t* row = f.data() + std::size_t{y} * m_a.width;
-            out.insert(out.end(), row + r.x0, row + r.x1);
+    // A frame is its background, the stored objects that make most of it right
+    // where they are placed (a still part, a scrolled one), and one patch
+    // over what is still wrong, colour-keyed so that it carries only that.
+    bool PlanFrame(const Bytes& px) {
+        FramePlan plan;
+        plan.background = MostCommon(px);
+        Canvas c{m_w, m_h, px, Bytes(px.size(), plan.background)};
+        while (plan.items.size() < kMaxItemsPerFrame) {
+            Placement best{};
+            long gain = 0;
+            for (std::size_t o = 0; o < m_objects.size(); ++o) FindBestPlacement(c, o, best, gain);
+            if (gain < static_cast<long>(std::max<std::size_t>(64, px.size() / 64))) break;
+            c.Draw(m_objects[best.object], best.x, best.y);
+            plan.items.push_back(best);
         }
-        return out;
-    }
-
-    // The object showing rectangle r of frame f: an existing one with the
-    // same pixels, or a new one (not yet kept). cost: its packed bytes if new.
-    std::size_t FindOrMake(const Bytes& f, const Rect& r, Object& made, std::size_t& cost) const {
-        made = {r, Cut(f, r), {}};
-        const std::uint32_t w = r.x1 - r.x0;
-        for (std::size_t i = 0; i < m_objects.size(); ++i) {
-            const Object& o = m_objects[i];
-            if (o.at.x1 - o.at.x0 == w && o.pixels == made.pixels) {
-                cost = 0;
-                return i;
-            }
+        const Rect wrong = c.Wrong();
+        if (!wrong.Empty()) {
+            Placement patch{};
+            if (!Covering(c, wrong, patch) && !AddPatch(c, wrong, patch)) return false;
+            plan.items.push_back(patch);
         }
-        made.packed = SafDeflate(made.pixels);
-        cost = made.packed.size();
-        return m_objects.size();
-    }
-
-    bool PlanFrame(std::size_t f) {
-        const Bytes& px = m_a.frames[f];
-        // Fresh: the commonest colour as background, one object over the rest.
-        FramePlan best;
-        best.background = MostCommon(px);
-        Object bestObject;
-        std::size_t bestObjectIndex = SIZE_MAX;
-        std::size_t bestCost = 0;
-        const Rect fresh = Difference(px, nullptr, best.background);
-        if (!fresh.Empty()) {
-            bestObjectIndex = FindOrMake(px, fresh, bestObject, bestCost);
-            best.items.push_back({bestObjectIndex, fresh.x0, fresh.y0});
-        }
-        bestCost += best.items.size() * kPlaceItemBytes;
-        // Or an earlier frame's plan with a patch over what changed.
-        for (std::size_t g : Candidates(f)) {
-            if (m_plans[g].items.size() >= kMaxItemsPerFrame) continue;
-            const Rect d = Difference(px, &m_a.frames[g], 0);
-            FramePlan plan = m_plans[g];
-            Object made;
-            std::size_t index = SIZE_MAX, cost = 0;
-            if (!d.Empty()) {
-                index = FindOrMake(px, d, made, cost);
-                plan.items.push_back({index, d.x0, d.y0});
-            }
-            cost += plan.items.size() * kPlaceItemBytes;
-            if (cost < bestCost && PoolFits(index == m_objects.size() ? made.pixels.size() : 0)) {
-                best = plan, bestObject = std::move(made), bestObjectIndex = index, bestCost = cost;
-            }
-        }
-        if (bestObjectIndex == m_objects.size()) {
-            if (bestObject.packed.empty()) return Fail("the object could not be compressed");
-            if (!PoolFits(bestObject.pixels.size()))
-                return Fail("the frames need more than the reader's " + std::to_string(m_a.poolBytes) +
-                            " bytes of object memory; use fewer or smaller frames, or fewer colours");
-            if (m_objects.size() == kSafMaxObjects)
-                return Fail("the frames need more than " + std::to_string(kSafMaxObjects) + " objects");
-            m_poolUsed += bestObject.pixels.size();
-            m_objects.push_back(std::move(bestObject));
-        }
-        m_plans.push_back(std::move(best));
+        m_plans.push_back(std::move(plan));
         return true;
     }
 
-    // Earlier frames worth patching from: the one before, and the one whose
-    // difference is smallest.
-    std::vector<std::size_t> Candidates(std::size_t f) const {
-        if (f == 0) return {};
-        std::size_t smallest = f - 1, area = SIZE_MAX;
-        for (std::size_t g = 0; g < f; ++g) {
-            const std::size_t a = Difference(m_a.frames[f], &m_a.frames[g], 0).Area();
-            if (a < area) smallest = g, area = a;
-        }
-        if (smallest == f - 1) return {f - 1};
-        return {f - 1, smallest};
+    // How many more pixels placing object o at (x, y) makes right than wrong.
+    long Gain(const Canvas& c, const Object& o, int ox, int oy) const {
+        long gain = 0;
+        for (int y = std::max(0, oy); y < std::min(m_h, oy + o.h); ++y)
+            for (int x = std::max(0, ox); x < std::min(m_w, ox + o.w); ++x) {
+                const std::uint8_t v = o.pixels[static_cast<std::size_t>((y - oy) * o.w + (x - ox))];
+                if (v == o.key) continue;
+                gain += (v == c.want[c.At(x, y)]) - c.Right(x, y);
+            }
+        return gain;
     }
 
-    bool PoolFits(std::size_t more) const { return m_poolUsed + more <= m_a.poolBytes; }
+    // Tries object o where it was first shown and shifted along
+    // either axis (scrolling pictures); a few sample pixels rule out most
+    // positions before the full count.
+    void FindBestPlacement(const Canvas& c, std::size_t index, Placement& best, long& gain) const {
+        const Object& o = m_objects[index];
+        const auto sampleMatches = [&](int ox, int oy) {
+            int hits = 0, tried = 0;
+            for (int k = 0; k < 16; ++k) {
+                const int x = std::max(0, ox) + (k * 37) % std::max(1, std::min(m_w, ox + o.w) - std::max(0, ox));
+                const int y = std::max(0, oy) + (k * 53) % std::max(1, std::min(m_h, oy + o.h) - std::max(0, oy));
+                if (x >= m_w || y >= m_h) continue;
+                ++tried;
+                hits += o.pixels[static_cast<std::size_t>((y - oy) * o.w + (x - ox))] == c.want[c.At(x, y)];
+            }
+            return tried && 2 * hits > tried;
+        };
+        const auto consider = [&](int ox, int oy) {
+            if (ox <= -o.w || oy <= -o.h || ox >= m_w || oy >= m_h || ox < -255 || oy < -255 || ox > 255 || oy > 255) return;
+            if (!sampleMatches(ox, oy)) return;
+            const long g = Gain(c, o, ox, oy);
+            if (g > gain) gain = g, best = {index, ox, oy};
+        };
+        for (int dx = -o.w + 1; dx < m_w; ++dx) consider(dx, 0);
+        for (int dy = -o.h + 1; dy < m_h; ++dy)
+            if (dy) consider(0, dy);
+    }
+
+    // A stored object that, placed somewhere over the wrong rectangle, makes
+    // all of it right and spoils nothing.
+    bool Covering(const Canvas& c, const Rect& wrong, Placement& out) const {
+        for (std::size_t i = 0; i < m_objects.size(); ++i) {
+            const Object& o = m_objects[i];
+            const int spanX = o.w - (wrong.x1 - wrong.x0), spanY = o.h - (wrong.y1 - wrong.y0);
+            if (spanX < 0 || spanY < 0 || static_cast<std::size_t>(spanX + 1) * static_cast<std::size_t>(spanY + 1) > kMaxCoverPositions)
+                continue;
+            for (int oy = wrong.y1 - o.h; oy <= wrong.y0; ++oy)
+                for (int ox = wrong.x1 - o.w; ox <= wrong.x0; ++ox)
+                    if (std::abs(ox) <= 255 && std::abs(oy) <= 255 && Fits(c, o, ox, oy)) {
+                        out = {i, ox, oy};
+                        return true;
+                    }
+        }
+        return false;
+    }
+
+    bool Fits(const Canvas& c, const Object& o, int ox, int oy) const {
+        Canvas after = c;
+        after.Draw(o, ox, oy);
+        return after.now == c.want;
+    }
+
+    // A new object over the wrong rectangle: the wanted pixels, and the key
+    // where the frame is right already (when a value is free to be the key).
+    bool AddPatch(const Canvas& c, const Rect& r, Placement& out) {
+        Object o;
+        o.w = r.x1 - r.x0, o.h = r.y1 - r.y0;
+        std::array<bool, 256> used{};
+        for (int y = r.y0; y < r.y1; ++y)
+            for (int x = r.x0; x < r.x1; ++x)
+                if (!c.Right(x, y)) used[c.want[c.At(x, y)]] = true;
+        int key = kNoKey;
+        for (int v = 255; v >= 0 && key == kNoKey; --v)
+            if (!used[static_cast<std::size_t>(v)]) key = v;
+        bool keyed = false;
+        for (int y = r.y0; y < r.y1; ++y)
+            for (int x = r.x0; x < r.x1; ++x) {
+                const bool keep = key != kNoKey && c.Right(x, y);
+                keyed = keyed || keep;
+                o.pixels.push_back(keep ? static_cast<std::uint8_t>(key) : c.want[c.At(x, y)]);
+            }
+        o.key = keyed ? key : kNoKey;
+        if (m_poolUsed + o.pixels.size() > m_a.poolBytes)
+            return Fail("the frames need more than the reader's " + std::to_string(m_a.poolBytes) +
+                        " bytes of object memory; use fewer or smaller frames, or fewer colours");
+        if (m_objects.size() == kSafMaxObjects)
+            return Fail("the frames need more than " + std::to_string(kSafMaxObjects) + " objects");
+        o.packed = SafDeflate(o.pixels);
+        if (o.packed.empty() || o.packed.size() > 0xFFFF) return Fail("an object could not be compressed");
+        m_poolUsed += o.pixels.size();
+        m_objects.push_back(std::move(o));
+        out = {m_objects.size() - 1, r.x0, r.y0};
+        return true;
+    }
+
     bool Fail(std::string why) {
         m_error = std::move(why);
         return false;
@@ -169,19 +214,17 @@ private:
             delays.push_back(100 * static_cast<int>(std::min(f < m_a.delays.size() ? m_a.delays[f] : 1u, kMaxDelayTenths)));
         const bool same = std::all_of(delays.begin(), delays.end(), [&](int d) { return d == delays[0]; });
         // A single delay of 0 would announce per-frame delays instead.
-        w.Header({SafImageHeader(static_cast<int>(m_a.width), static_cast<int>(m_a.height), 8, m_a.loop ? 1 : 0),
-                  SafAnimation(static_cast<int>(n)), same && delays[0] ? SafDelay(delays[0]) : SafFrameDelays(delays)});
+        w.Header({SafImageHeader(m_w, m_h, 8, m_a.loop ? 1 : 0), SafAnimation(static_cast<int>(n)),
+                  same && delays[0] ? SafDelay(delays[0]) : SafFrameDelays(delays)});
         for (std::size_t i = 0; i < m_objects.size(); ++i) {
             const Object& o = m_objects[i];
-            if (o.packed.size() > 0xFFFF) return EncodeResult::Fail("an object does not fit its 16-bit length");
-            w.ObjectRaw(static_cast<int>(i), static_cast<int>(o.at.x1 - o.at.x0), static_cast<int>(o.at.y1 - o.at.y0), 1,
-                        0, o.packed);
+            w.ObjectRaw(static_cast<int>(i), o.w, o.h, 1, o.key == kNoKey ? 0 : o.key, o.packed);
         }
         for (const FramePlan& p : m_plans) {
             std::vector<Bytes> items;
             for (const Placement& pl : p.items)
-                items.push_back(SafPlaceItem({.object = static_cast<int>(pl.object), .x = static_cast<int>(pl.x),
-                                              .y = static_cast<int>(pl.y)}));
+                items.push_back(SafPlaceItem({.object = static_cast<int>(pl.object), .x = pl.x, .y = pl.y,
+                                              .mode = m_objects[pl.object].key == kNoKey ? 0 : 2}));
             w.FrameItems(p.background, items);
         }
         w.End();
@@ -190,6 +233,7 @@ private:
     }
 
     const SafFrames& m_a;
+    int m_w, m_h;
     std::vector<Object> m_objects;
     std::vector<FramePlan> m_plans;
     std::size_t m_poolUsed = 0;

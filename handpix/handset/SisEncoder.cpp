@@ -284,30 +284,128 @@ public:
     explicit Kind2Encoder(const SisAnimation& a) : m_a(a), m_tiler(a, kKind2Tiles) {}
 
     EncodeResult Encode() {
+        m_plate = Plate();
         for (const Bytes& px : m_a.frames)
             if (!AddFrame(px)) return EncodeResult::Fail(m_error);
         return {WriteSisKind2(Describe()), {}};
     }
 
 private:
+    struct Shown {
+        int block;  // an existing block, or -1: the tile is new
+        Tile tile;
+    };
+
+    // Every pixel's commonest value over all frames: what stays still behind
+    // whatever moves.
+    Bytes Plate() const {
+        Bytes plate(m_a.frames[0].size());
+        for (std::size_t i = 0; i < plate.size(); ++i) {
+            std::size_t count[4] = {};
+            for (const Bytes& f : m_a.frames) ++count[f[i] & 3];
+            plate[i] = static_cast<std::uint8_t>(std::max_element(count, count + 4) - count);
+        }
+        return plate;
+    }
+
+    // A frame is either its background and tiles over the rest, or the
+    // plate's tiles and, over where it differs from the plate, a stored
+    // block that fits there or new tiles; whichever stores fewer bytes.
     bool AddFrame(const Bytes& px) {
         std::size_t count[4] = {};
         for (std::uint8_t v : px) ++count[v & 3];
         const auto background = static_cast<std::uint8_t>(std::max_element(count, count + 4) - count);
-        SisKind2Frame frame;
-        frame.background = background ? background : -1;
-        if (const auto r = Drawn(px, m_a.width, m_a.height, background)) {
-            for (Tile& t : m_tiler.Cover(px, *r, background)) {
-                const int b = BlockFor(t);
-                if (b < 0) return false;
-                frame.placements.push_back({static_cast<std::uint32_t>(b + 1), 0, t.x, t.y});
+        std::vector<Shown> plain;
+        if (const auto r = Drawn(px, m_a.width, m_a.height, background))
+            for (Tile& t : m_tiler.Cover(px, *r, background)) plain.push_back({Existing(t), std::move(t)});
+        std::vector<Shown> plated;
+        if (m_a.frames.size() > 1) {
+            const Rect whole{0, 0, m_a.width, m_a.height};
+            for (Tile& t : m_tiler.Cover(m_plate, whole, 0)) plated.push_back({Existing(t), std::move(t)});
+            if (const auto d = Differing(px)) {
+                Shown cover{-1, {}};
+                if (Covering(px, *d, cover)) plated.push_back(std::move(cover));
+                else
+                    for (Tile& t : m_tiler.Cover(px, *d, 0)) plated.push_back({Existing(t), std::move(t)});
             }
+        }
+        // The plate's tiles serve every frame still to come: each pays its share.
+        const std::size_t plateTiles = m_tiler.Cover(m_plate, {0, 0, m_a.width, m_a.height}, 0).size();
+        const std::size_t shares = m_a.frames.size() - m_frames.size();
+        const std::vector<Shown> plateOnly(plated.begin(), plated.begin() + static_cast<std::ptrdiff_t>(std::min(plateTiles, plated.size())));
+        const std::vector<Shown> patchOnly(plated.begin() + static_cast<std::ptrdiff_t>(std::min(plateTiles, plated.size())), plated.end());
+        const bool usePlate = !plated.empty() && Cost(plateOnly) / shares + Cost(patchOnly) < Cost(plain);
+        SisKind2Frame frame;
+        frame.background = usePlate || background == 0 ? -1 : background;
+        for (Shown& s : usePlate ? plated : plain) {
+            const int b = s.block >= 0 ? Use(s.block) : BlockFor(s.tile);
+            if (b < 0) return false;
+            frame.placements.push_back({static_cast<std::uint32_t>(b + 1), 0, s.tile.x, s.tile.y});
         }
         if (frame.placements.size() > kSisKind2MaxPlacements) {
             m_error = "a frame needs more than " + std::to_string(kSisKind2MaxPlacements) + " blocks";
             return false;
         }
         m_frames.push_back(std::move(frame));
+        return true;
+    }
+
+    int Use(int b) {
+        ++m_blocks[static_cast<std::size_t>(b)].uses;
+        return b;
+    }
+
+    int Existing(const Tile& t) const {
+        for (std::size_t b = 0; b < m_blocks.size(); ++b)
+            if (m_blocks[b].across == t.across && m_blocks[b].pixels == t.pixels) return static_cast<int>(b);
+        return -1;
+    }
+
+    std::size_t Cost(const std::vector<Shown>& tiles) const {
+        std::size_t bytes = 0;
+        for (const Shown& s : tiles)
+            bytes += 5 + (s.block >= 0 ? 0 : 6 + EncodeSisKind2Planes(s.tile.pixels, 8 * s.tile.across, 8 * s.tile.down).size());
+        return bytes;
+    }
+
+    std::optional<Rect> Differing(const Bytes& px) const {
+        Rect r{m_a.width, m_a.height, 0, 0};
+        for (std::uint32_t y = 0; y < m_a.height; ++y)
+            for (std::uint32_t x = 0; x < m_a.width; ++x)
+                if (px[y * m_a.width + x] != m_plate[y * m_a.width + x]) {
+                    r.x0 = std::min(r.x0, x), r.x1 = std::max(r.x1, x + 1);
+                    r.y0 = std::min(r.y0, y), r.y1 = std::max(r.y1, y + 1);
+                }
+        if (r.x1 <= r.x0) return std::nullopt;
+        return r;
+    }
+
+    // A stored block that, placed over rectangle d, shows exactly the frame's
+    // pixels wherever it lands.
+    bool Covering(const Bytes& px, const Rect& d, Shown& out) const {
+        for (std::size_t b = 0; b < m_blocks.size(); ++b) {
+            const Block& k = m_blocks[b];
+            const int bw = static_cast<int>(8 * k.across), bh = static_cast<int>(8 * k.down);
+            const int x0 = static_cast<int>(d.x1) - bw, y0 = static_cast<int>(d.y1) - bh;
+            if (x0 > static_cast<int>(d.x0) || y0 > static_cast<int>(d.y0) ||
+                static_cast<std::size_t>(static_cast<int>(d.x0) - x0 + 1) * static_cast<std::size_t>(static_cast<int>(d.y0) - y0 + 1) > 4096)
+                continue;
+            for (int y = y0; y <= static_cast<int>(d.y0); ++y)
+                for (int x = x0; x <= static_cast<int>(d.x0); ++x)
+                    if (Matches(px, k, x, y)) {
+                        out = {static_cast<int>(b), {k.across, k.down, x, y, {}}};
+                        return true;
+                    }
+        }
+        return false;
+    }
+
+    bool Matches(const Bytes& px, const Block& k, int x0, int y0) const {
+        const int bw = static_cast<int>(8 * k.across), bh = static_cast<int>(8 * k.down);
+        for (int y = std::max(0, y0); y < std::min(static_cast<int>(m_a.height), y0 + bh); ++y)
+            for (int x = std::max(0, x0); x < std::min(static_cast<int>(m_a.width), x0 + bw); ++x)
+                if (k.pixels[static_cast<std::size_t>((y - y0) * bw + (x - x0))] != px[static_cast<std::size_t>(y) * m_a.width + static_cast<std::size_t>(x)])
+                    return false;
         return true;
     }
 
@@ -389,6 +487,7 @@ private:
 
     const SisAnimation& m_a;
     Tiler m_tiler;
+    Bytes m_plate;
     std::vector<Block> m_blocks;
     std::vector<SisKind2Frame> m_frames;
     std::string m_error;
