@@ -47,13 +47,6 @@ struct Canvas {
 
     bool Right(int x, int y) const { return now[At(x, y)] == want[At(x, y)]; }
     std::size_t At(int x, int y) const { return static_cast<std::size_t>(y) * static_cast<std::size_t>(w) + static_cast<std::size_t>(x); }
-    Rect Wrong() const {
-        Rect r{w, h, 0, 0};
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                if (!Right(x, y)) r.x0 = std::min(r.x0, x), r.x1 = std::max(r.x1, x + 1), r.y0 = std::min(r.y0, y), r.y1 = std::max(r.y1, y + 1);
-        return r.Empty() ? Rect{} : r;
-    }
     void Draw(const Object& o, int ox, int oy) {
         for (int y = std::max(0, oy); y < std::min(h, oy + o.h); ++y)
             for (int x = std::max(0, ox); x < std::min(w, ox + o.w); ++x) {
@@ -95,10 +88,10 @@ private:
             c.Draw(m_objects[best.object], best.x, best.y);
             plan.items.push_back(best);
         }
-        const Rect wrong = c.Wrong();
-        if (!wrong.Empty()) {
+        for (const Rect& wrong : WrongParts(c)) {
             Placement patch{};
             if (!Covering(c, wrong, patch) && !AddPatch(c, wrong, patch)) return false;
+            c.Draw(m_objects[patch.object], patch.x, patch.y);
             plan.items.push_back(patch);
         }
         m_plans.push_back(std::move(plan));
@@ -162,10 +155,60 @@ private:
         return false;
     }
 
+    // Placed at (ox, oy), o spoils no pixel and leaves none wrong under it.
     bool Fits(const Canvas& c, const Object& o, int ox, int oy) const {
-        Canvas after = c;
-        after.Draw(o, ox, oy);
-        return after.now == c.want;
+        for (int y = std::max(0, oy); y < std::min(m_h, oy + o.h); ++y)
+            for (int x = std::max(0, ox); x < std::min(m_w, ox + o.w); ++x) {
+                const std::uint8_t v = o.pixels[static_cast<std::size_t>((y - oy) * o.w + (x - ox))];
+                if (v == o.key ? !c.Right(x, y) : v != c.want[c.At(x, y)]) return false;
+            }
+        return true;
+    }
+
+    // The wrong pixels in groups far enough apart to be patched apart (a
+    // sprite that moved leaves two): the boxes of pixels within kReach of
+    // each other, merged where they overlap.
+    std::vector<Rect> WrongParts(const Canvas& c) const {
+        constexpr int kReach = 3;
+        std::vector<int> group(c.now.size(), -1);
+        std::vector<Rect> boxes;
+        std::vector<std::pair<int, int>> todo;
+        for (int y = 0; y < m_h; ++y)
+            for (int x = 0; x < m_w; ++x) {
+                if (c.Right(x, y) || group[c.At(x, y)] >= 0) continue;
+                const int g = static_cast<int>(boxes.size());
+                Rect box{x, y, x + 1, y + 1};
+                todo.assign(1, {x, y});
+                group[c.At(x, y)] = g;
+                while (!todo.empty()) {
+                    const auto [px, py] = todo.back();
+                    todo.pop_back();
+                    box.x0 = std::min(box.x0, px), box.x1 = std::max(box.x1, px + 1);
+                    box.y0 = std::min(box.y0, py), box.y1 = std::max(box.y1, py + 1);
+                    for (int ny = std::max(0, py - kReach); ny <= std::min(m_h - 1, py + kReach); ++ny)
+                        for (int nx = std::max(0, px - kReach); nx <= std::min(m_w - 1, px + kReach); ++nx)
+                            if (!c.Right(nx, ny) && group[c.At(nx, ny)] < 0) {
+                                group[c.At(nx, ny)] = g;
+                                todo.push_back({nx, ny});
+                            }
+                }
+                boxes.push_back(box);
+            }
+        // Boxes that overlap become one.
+        for (bool merged = true; merged;) {
+            merged = false;
+            for (std::size_t i = 0; i < boxes.size() && !merged; ++i)
+                for (std::size_t j = i + 1; j < boxes.size() && !merged; ++j) {
+                    Rect& a = boxes[i];
+                    const Rect& b = boxes[j];
+                    if (a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1) {
+                        a = {std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
+                        boxes.erase(boxes.begin() + static_cast<std::ptrdiff_t>(j));
+                        merged = true;
+                    }
+                }
+        }
+        return boxes;
     }
 
     // A new object over the wrong rectangle: the wanted pixels, and the key
