@@ -195,8 +195,8 @@ int RunPack(const PackOptions& o) {
     if (*format == Format::sni)
         stream = fmt::format(", {} stream {} bytes", sis ? "SIS" : "SAF",
                              r.bytes.size() - 152 - (pixels.palette.empty() ? 0 : 512));
-    fmt::print("{}: {} x {}, {} frame{}, {} bits{}{}, {} bytes\n", o.out, pixels.width, pixels.height,
-               written, written == 1 ? "" : "s", depth,
+    fmt::print("{}: {} x {}, {} frame{}, {} bit{}{}{}, {} bytes\n", o.out, pixels.width, pixels.height,
+               written, written == 1 ? "" : "s", depth, depth == 1 ? "" : "s",
                pixels.palette.empty() ? "" : " (own palette)", stream, r.bytes.size());
     return 0;
 }
