@@ -1,5 +1,5 @@
-// handpix pack IN... -o OUT: ordinary pictures (an animated GIF, or stills
-// one frame each) to a handset file of any format we read, reduced to its
+// handpix pack IN... -o OUT: ordinary pictures (an animated GIF or PNG, or
+// stills one frame each) to a handset file of any format we read, reduced to its
 // depth and fitted to its size.
 #include <fmt/core.h>
 #include <png.h>
@@ -15,6 +15,7 @@
 #include "handpix/picture/PictureHandset.h"
 #include "handpix/platform/core/File.h"
 #include "handpix/platform/core/Limits.h"
+#include "tools/ApngReader.h"
 #include "tools/Common.h"
 #include "tools/Verbs.h"
 
@@ -76,6 +77,12 @@ bool LoadStill(const std::string& path, RgbaFrames& out, std::string& why) {
 bool LoadInputs(const PackOptions& o, RgbaFrames& frames, std::string& why) {
     if (o.inputs.size() == 1 && LowerExtension(o.inputs[0]) == ".gif")
         return ReadGifFrames(o.inputs[0].c_str(), handset_picture::kMaxFrames, frames, why);
+    if (o.inputs.size() == 1 && LowerExtension(o.inputs[0]) == ".png") {
+        bool still = false;
+        if (ReadApngFrames(o.inputs[0], handset_picture::kMaxFrames, frames, why, still)) return true;
+        if (!still) return false;
+        frames = RgbaFrames{};
+    }
     for (const std::string& in : o.inputs) {
         RgbaFrames still;
         if (!LoadStill(in, still, why)) {
@@ -204,8 +211,8 @@ int RunPack(const PackOptions& o) {
 void Register(CLI::App& app) {
     auto opts = std::make_shared<PackOptions>();
     CLI::App* cmd = app.add_subcommand(
-        "pack", "Make a handset picture or animation (IMG, PHT, EBA, SNI) from a GIF, or from stills one frame each");
-    cmd->add_option("inputs", opts->inputs, "An animated GIF, or still pictures (PNG, BMP, GIF, JPEG, IMG, PHT)")
+        "pack", "Make a handset picture or animation (IMG, PHT, EBA, SNI) from an animated GIF or PNG, or from stills");
+    cmd->add_option("inputs", opts->inputs, "An animated GIF or PNG, or still pictures (PNG, BMP, GIF, JPEG, IMG, PHT)")
         ->required();
     cmd->add_option("-o,--output", opts->out, "Handset file to write (.img, .pht, .eba or .sni)")->required();
     cmd->add_option("--depth", opts->depth, "Bits per pixel: 1, 2 (grey), 8, 16 (default: SNI 8 or 1 with SIS, else 16)")
