@@ -58,12 +58,52 @@ struct Canvas {
 
 class Planner {
 public:
-    explicit Planner(const SafFrames& a) : m_a(a), m_w(static_cast<int>(a.width)), m_h(static_cast<int>(a.height)) {}
+    // seed: objects offered to every frame before any new one is made.
+    Planner(const SafFrames& a, std::vector<Object> seed)
+        : m_a(a), m_w(static_cast<int>(a.width)), m_h(static_cast<int>(a.height)), m_objects(std::move(seed)) {
+        for (const Object& o : m_objects) m_poolUsed += o.pixels.size();
+    }
 
     EncodeResult Plan() {
         for (const Bytes& f : m_a.frames)
             if (!PlanFrame(f)) return EncodeResult::Fail(m_error);
+        DropUnused();
         return Write();
+    }
+
+    // Every object as the frames that place it show it: each pixel takes the
+    // value most of those frames have there. An object that brought a moving
+    // sprite along with a still or scrolling picture loses the sprite, which
+    // the frames then patch where it really is.
+    std::vector<Object> Cleaned() const {
+        std::vector<Object> out;
+        for (std::size_t i = 0; i < m_objects.size(); ++i) {
+            // Patches are made again to fit the cleaned pictures.
+            if (4 * m_objects[i].pixels.size() < m_a.frames[0].size()) continue;
+            Object o = m_objects[i];
+            std::vector<std::uint8_t> candidate(o.pixels.size());
+            std::vector<int> votes(o.pixels.size(), 0);
+            for (std::size_t f = 0; f < m_plans.size(); ++f)
+                for (const Placement& p : m_plans[f].items) {
+                    if (p.object != i) continue;
+                    for (int y = std::max(0, p.y); y < std::min(m_h, p.y + o.h); ++y)
+                        for (int x = std::max(0, p.x); x < std::min(m_w, p.x + o.w); ++x) {
+                            // The majority vote of Boyer and Moore, pixel by pixel.
+                            const std::size_t k = static_cast<std::size_t>((y - p.y) * o.w + (x - p.x));
+                            const std::uint8_t v = m_a.frames[f][static_cast<std::size_t>(y * m_w + x)];
+                            if (votes[k] == 0) candidate[k] = v, votes[k] = 1;
+                            else votes[k] += candidate[k] == v ? 1 : -1;
+                        }
+                }
+            for (std::size_t k = 0; k < o.pixels.size(); ++k)
+                if (votes[k] > 0) o.pixels[k] = candidate[k];
+            // A key that a vote brought back as a colour would hide it: the
+            // object then has no key (its pixels are all the frames' own).
+            if (o.key != kNoKey && std::count(o.pixels.begin(), o.pixels.end(), o.key) == 0) o.key = kNoKey;
+            o.packed = SafDeflate(o.pixels);
+            if (!o.packed.empty()) out.push_back(std::move(o));
+        }
+        return out;
     }
 
 private:
@@ -249,6 +289,20 @@ private:
         return false;
     }
 
+    // Seeded objects that no frame placed are not written.
+    void DropUnused() {
+        std::vector<std::size_t> number(m_objects.size(), SIZE_MAX);
+        std::vector<Object> kept;
+        for (const FramePlan& p : m_plans)
+            for (const Placement& pl : p.items)
+                if (number[pl.object] == SIZE_MAX) number[pl.object] = 0;
+        for (std::size_t i = 0; i < m_objects.size(); ++i)
+            if (number[i] != SIZE_MAX) number[i] = kept.size(), kept.push_back(std::move(m_objects[i]));
+        m_objects = std::move(kept);
+        for (FramePlan& p : m_plans)
+            for (Placement& pl : p.items) pl.object = number[pl.object];
+    }
+
     EncodeResult Write() const {
         SafWriter w;
         const std::size_t n = m_a.frames.size();
@@ -292,7 +346,13 @@ EncodeResult EncodeSafAnimation(const SafFrames& a) {
         return EncodeResult::Fail("a SAF stream holds 1 to " + std::to_string(kSafMaxFrames) + " frames");
     for (const Bytes& f : a.frames)
         if (f.size() != std::size_t{a.width} * a.height) return EncodeResult::Fail("frame size does not match");
-    return Planner(a).Plan();
+    // A second plan from the first one's objects, cleaned of what moved over
+    // them, when that is smaller.
+    Planner first(a, {});
+    EncodeResult r = first.Plan();
+    if (!r) return r;
+    EncodeResult second = Planner(a, first.Cleaned()).Plan();
+    return second && second.bytes.size() < r.bytes.size() ? second : r;
 }
 
 }  // namespace handpix
