@@ -12,7 +12,6 @@
 namespace {
 
 using namespace handpix;
-using namespace handpix::test;
 
 std::vector<int> Pattern(int w, int h, int key) {
     std::vector<int> v(w * h);
