@@ -110,14 +110,18 @@ void FormatBox(Format f, int depth, bool sis, int& w, int& h) {
 }
 
 ColourTarget TargetFor(Format f, int depth, bool ownPalette) {
-    const bool setIsBlack = f == Format::sni || f == Format::eba;
+    const bool animated = f == Format::sni || f == Format::eba;
+    ColourTarget t;
     switch (depth) {
         case 1:
-        case 2: return GreyTarget(depth, setIsBlack);
-        case 8: return f == Format::sni && ownPalette ? OwnPaletteTarget() : Rgb332Target();
-        case 24: return Rgb888Target();
-        default: return Rgb565Target();
+        case 2: t = GreyTarget(depth, animated); break;
+        case 8: t = f == Format::sni && ownPalette ? OwnPaletteTarget() : Rgb332Target(); break;
+        case 24: t = Rgb888Target(); break;
+        default: t = Rgb565Target(); break;
     }
+    // The still formats' readers show no transparency: such pixels go over white.
+    if (!animated) t.keyed = false;
+    return t;
 }
 
 // White borders that bring a side up to a multiple of 8.
