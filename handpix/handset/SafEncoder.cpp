@@ -16,6 +16,7 @@ constexpr std::size_t kMaxItemsPerFrame = 8;     // placements a frame may take 
 constexpr std::size_t kMaxCoverPositions = 4096; // positions tried when an object could cover a patch
 constexpr unsigned kMaxDelayTenths = 655;        // the stream keeps milliseconds in 16 bits
 constexpr int kNoKey = -1;
+constexpr std::size_t kMaxPatches = 16;          // separate patches a frame may take
 
 struct Rect {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // x1, y1 exclusive
@@ -234,6 +235,13 @@ private:
                 }
                 boxes.push_back(box);
             }
+        // Many scattered parts become one box: a display list stays short.
+        if (boxes.size() > kMaxPatches) {
+            Rect all = boxes[0];
+            for (const Rect& b : boxes)
+                all = {std::min(all.x0, b.x0), std::min(all.y0, b.y0), std::max(all.x1, b.x1), std::max(all.y1, b.y1)};
+            return {all};
+        }
         // Boxes that overlap become one.
         for (bool merged = true; merged;) {
             merged = false;

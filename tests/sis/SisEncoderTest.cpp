@@ -30,6 +30,30 @@ EncodeResult Saf(const std::vector<Bytes>& f) { return EncodeSafAnimation({64, 4
 
 class Encoders : public ::testing::TestWithParam<Kind> {};
 
+EncodeResult r(const Kind& k, const std::vector<Bytes>& frames) { return k.encode(frames); }
+
+// Decodes every frame of a w x h stream through the engine and compares.
+void ExpectFrames(const EncodeResult& r, std::uint8_t levels, const std::vector<Bytes>& frames, const char* name,
+                  std::uint32_t w = 64, std::uint32_t h = 48) {
+    ASSERT_TRUE(r) << name << ": " << r.error;
+    Engine e;
+    StreamInfo info;
+    ASSERT_TRUE(e.ProbeStream(r.bytes.data(), r.bytes.size(), info)) << name;
+    std::vector<std::uint8_t> pool(65536), store(25600), out(std::size_t{w} * h);
+    e.StartEngine(pool.data(), pool.size(), store.data(), store.size(), w, h);
+    int step = 0;
+    for (int i = 0; i < 100000 && step == 0; ++i) step = e.StepEngine(r.bytes.data(), r.bytes.size());
+    ASSERT_EQ(step, 1) << name;
+    const unsigned bits = levels == 2 ? 1 : levels == 4 ? 2 : 8;
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        ASSERT_GT(e.DecodeFrames(r.bytes.data(), r.bytes.size(), out.data(), out.size(), static_cast<int>(f)), 0) << name;
+        for (std::size_t i = 0; i < frames[f].size(); ++i) {
+            const unsigned shift = 8 - bits * (1 + static_cast<unsigned>(i % (8 / bits)));
+            ASSERT_EQ((out[i * bits / 8] >> shift) & ((1u << bits) - 1), frames[f][i]) << name << " frame " << f << " pixel " << i;
+        }
+    }
+}
+
 TEST_P(Encoders, RepeatsAndSmallChangesCostLittle) {
     const Kind& k = GetParam();
     const Bytes a = Noise(1, k.levels), b = Noise(2, k.levels);
@@ -48,31 +72,22 @@ TEST_P(Encoders, RepeatsAndSmallChangesCostLittle) {
     EXPECT_LT(again - two, 32u) << k.name << ": two frames shown again";
     EXPECT_LT(changed - two, one / 4) << k.name << ": frames with one changed cell";
     // And what was written reads back as it was given.
-    const std::vector<Bytes> frames = {a, b, a, c};
-    const EncodeResult r = k.encode(frames);
-    ASSERT_TRUE(r) << r.error;
-    Engine e;
-    StreamInfo info;
-    ASSERT_TRUE(e.ProbeStream(r.bytes.data(), r.bytes.size(), info));
-    std::vector<std::uint8_t> pool(65536), store(25600), out(64 * 48);
-    e.StartEngine(pool.data(), pool.size(), store.data(), store.size(), 64, 48);
-    int step = 0;
-    for (int i = 0; i < 10000 && step == 0; ++i) step = e.StepEngine(r.bytes.data(), r.bytes.size());
-    ASSERT_EQ(step, 1);
-    const unsigned bits = k.levels == 2 ? 1 : k.levels == 4 ? 2 : 8;
-    for (int f = 0; f < 4; ++f) {
-        ASSERT_GT(e.DecodeFrames(r.bytes.data(), r.bytes.size(), out.data(), out.size(), f), 0);
-        for (std::size_t i = 0; i < frames[static_cast<std::size_t>(f)].size(); ++i) {
-            const unsigned shift = 8 - bits * (1 + static_cast<unsigned>(i % (8 / bits)));
-            const unsigned v = (out[i * bits / 8] >> shift) & ((1u << bits) - 1);
-            ASSERT_EQ(v, frames[static_cast<std::size_t>(f)][i]) << k.name << " frame " << f << " pixel " << i;
-        }
-    }
+    ExpectFrames(r(k, {a, b, a, c}), k.levels, {a, b, a, c}, k.name);
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, Encoders,
                          ::testing::Values(Kind{"sis1", Sis1, 2, false}, Kind{"sis2", Sis2, 4, true}, Kind{"saf", Saf, 255, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SafEncoder, ScatteredChangesKeepTheDisplayListShort) {
+    // Changes everywhere, far apart: the patches of a frame are merged
+    // before its display list outgrows what the reader takes.
+    const Bytes a(128 * 96, 7);
+    Bytes b = a;
+    for (std::size_t y = 0; y < 96; y += 4)
+        for (std::size_t x = 0; x < 128; x += 4) b[y * 128 + x] = 250;
+    ExpectFrames(EncodeSafAnimation({128, 96, {a, b}, {}, true, 65536}), 255, {a, b}, "saf", 128, 96);
+}
 
 }  // namespace
 }  // namespace handpix
