@@ -229,8 +229,8 @@ void Register(CLI::App& app) {
         ->check(CLI::Range(1, 255));
     auto* loop = cmd->add_flag("--loop", opts->loop, "Play the animation in a loop");
     cmd->add_flag("--once", opts->once, "Play the animation once")->excludes(loop);
-    auto* fit = cmd->add_option("--fit", opts->fit, "Fit larger pictures within WxH (default: the format's largest)");
-    cmd->add_flag("--no-fit", opts->noFit, "Refuse pictures larger than the format instead of fitting them")->excludes(fit);
+    cmd->add_option("--fit", opts->fit, "Fit larger pictures within WxH (default: the format's largest)");
+    cmd->add_flag("--no-fit", opts->noFit, "Refuse pictures larger than the format (or --fit) instead of fitting them");
     cmd->add_flag("--no-dither", opts->noDither, "Nearest colours only, no error diffusion");
     cmd->callback([opts] {
         InstallStderrMessages();
