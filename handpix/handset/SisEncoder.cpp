@@ -223,7 +223,15 @@ private:
         s.cellNumberBits = kKind1CellBits;
         s.delay = std::clamp(DelayOf(m_a, 0), 1u, 15u);
         s.flags = m_a.loop ? 0x8 : 0;
-        for (const Block& b : m_blocks) {
+        // The header counts blocks from one: frames with nothing drawn still
+        // need a (blank, unplaced) block.
+        std::vector<Block> blocks = m_blocks;
+        if (blocks.empty()) {
+            blocks.emplace_back();
+            blocks.back().across = blocks.back().down = 1;
+            blocks.back().pixels.assign(64, 0);
+        }
+        for (const Block& b : blocks) {
             SisKind1Block d;
             d.across = b.across;
             d.down = b.down;

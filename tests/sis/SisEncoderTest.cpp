@@ -79,6 +79,12 @@ INSTANTIATE_TEST_SUITE_P(Streams, Encoders,
                          ::testing::Values(Kind{"sis1", Sis1, 2, false}, Kind{"sis2", Sis2, 4, true}, Kind{"saf", Saf, 255, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_P(Encoders, BlankFramesStillMakeAStream) {
+    // Nothing drawn at all: a kind-1 stream still needs one block record.
+    const Bytes blank(64 * 48, 0);
+    ExpectFrames(GetParam().encode({blank, blank}), GetParam().levels, {blank, blank}, GetParam().name);
+}
+
 TEST(SafEncoder, ScatteredChangesKeepTheDisplayListShort) {
     // Changes everywhere, far apart: the patches of a frame are merged
     // before its display list outgrows what the reader takes.
