@@ -94,8 +94,9 @@ private:
     // Decodes one frame's data as a PNG of the frame's size and draws it.
     bool Frame(const Control& c, const Bytes& data, std::string& why) {
         if (static_cast<int>(m_out.frames.size()) == m_max) return Fail(why, "more than " + std::to_string(m_max) + " frames");
-        if (c.w == 0 || c.h == 0 || c.x + c.w > static_cast<std::uint32_t>(m_out.width) ||
-            c.y + c.h > static_cast<std::uint32_t>(m_out.height))
+        const auto w = static_cast<std::uint32_t>(m_out.width), h = static_cast<std::uint32_t>(m_out.height);
+        // Compared without sums that could wrap around.
+        if (m_canvas.empty() || c.w == 0 || c.h == 0 || c.w > w || c.x > w - c.w || c.h > h || c.y > h - c.h)
             return Fail(why, "a frame lies outside the picture");
         Bytes png(kSignature, kSignature + 8);
         Bytes header = m_header;
