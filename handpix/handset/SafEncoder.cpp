@@ -108,10 +108,16 @@ public:
     }
 
 private:
-    static std::uint8_t MostCommon(const Bytes& f) {
+    // The commonest value, or the frame before's background while it is at
+    // least half as common: keyed objects show the background through, so
+    // a steady one lets them be placed again.
+    std::uint8_t Background(const Bytes& f) const {
         std::array<std::size_t, 256> n{};
         for (std::uint8_t v : f) ++n[v];
-        return static_cast<std::uint8_t>(std::max_element(n.begin(), n.end()) - n.begin());
+        const auto common = static_cast<std::uint8_t>(std::max_element(n.begin(), n.end()) - n.begin());
+        if (m_plans.empty()) return common;
+        const std::uint8_t before = m_plans.back().background;
+        return 2 * n[before] >= n[common] ? before : common;
     }
 
     // A frame is its background, the stored objects that make most of it right
@@ -119,7 +125,7 @@ private:
     // over what is still wrong, colour-keyed so that it carries only that.
     bool PlanFrame(const Bytes& px) {
         FramePlan plan;
-        plan.background = MostCommon(px);
+        plan.background = Background(px);
         Canvas c{m_w, m_h, px, Bytes(px.size(), plan.background)};
         while (plan.items.size() < kMaxItemsPerFrame) {
             Placement best{};
@@ -163,7 +169,9 @@ private:
                 const int y = std::max(0, oy) + (k * 53) % std::max(1, std::min(m_h, oy + o.h) - std::max(0, oy));
                 if (x >= m_w || y >= m_h) continue;
                 ++tried;
-                hits += o.pixels[static_cast<std::size_t>((y - oy) * o.w + (x - ox))] == c.want[c.At(x, y)];
+                // A key pixel shows what is below it.
+                const std::uint8_t v = o.pixels[static_cast<std::size_t>((y - oy) * o.w + (x - ox))];
+                hits += v == o.key ? c.Right(x, y) : v == c.want[c.At(x, y)];
             }
             return tried && 2 * hits > tried;
         };

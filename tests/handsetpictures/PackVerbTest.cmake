@@ -19,6 +19,9 @@ file(MAKE_DIRECTORY ${OUT})
 set(gif ${SAMPLES}/bounce.gif)
 pack(TRUE "120 x 90, 12 frames, 8 bits (own palette), SAF stream" ${gif} -o ${OUT}/a.sni)
 pack(TRUE "120 x 90, 12 frames, 16 bits, SAF stream" ${gif} -o ${OUT}/b.sni --depth 16)
+# A dithered sky: the first frame's object keys its commonest value, and the
+# later frames must still find it where it was.
+pack(TRUE "120 x 90, 12 frames, 8 bits, SAF stream" ${gif} -o ${OUT}/b2.sni --palette standard)
 pack(TRUE "120 x 96, 12 frames, 1 bit, SIS stream" ${gif} -o ${OUT}/c.sni --depth 1)
 pack(TRUE "120 x 96, 12 frames, 2 bits, SIS stream" ${gif} -o ${OUT}/d.sni --depth 2)
 pack(TRUE "120 x 90, 12 frames, 8 bits, 129750 bytes" ${gif} -o ${OUT}/e.eba --depth 8)
