@@ -37,6 +37,9 @@ bool OpenFolderList(CWnd& host, CPhotoListCtrl& list, const std::string& title, 
         if (progress) progress();
     });
     list.SetPath(CString(dir.c_str()));
+    // A worker that starts while this thread paints gives up its build, so
+    // nothing is pumped until it has claimed the build (or finished it).
+    for (int waited = 0; g_nBuildCounter.load() == -1 && !state->finished && waited < 2000; ++waited) Sleep(1);
     return true;
 }
 

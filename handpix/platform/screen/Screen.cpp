@@ -20,6 +20,8 @@ namespace handpix::screen {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+// The longest the pump runs before what it painted is presented.
+constexpr std::chrono::milliseconds kFrame{16};
 
 // Process-wide: the SDL event that wakes the pump, registered by Start, and
 // whether one is already on its way (so a busy worker does not flood SDL's queue).
@@ -432,21 +434,26 @@ struct Screen::Impl {
     }
 
     // Copies rc of the composed frame to the real window's surface, zoomed.
+    // Our pixels are SDL's RGB888 in memory, so mostly this is a row copy.
     static void Copy(const Surface& frame, SDL_Surface* out, const CRect& rc, int zoom) {
-        std::vector<std::uint32_t> row(static_cast<std::size_t>(rc.Width()) * zoom);
         const bool same = out->format->format == SDL_PIXELFORMAT_RGB888 || out->format->format == SDL_PIXELFORMAT_ARGB8888;
-        const int bytes = static_cast<int>(row.size() * 4);
+        std::vector<std::uint32_t> wide;
+        if (zoom > 1) wide.resize(static_cast<std::size_t>(rc.Width()) * zoom);
+        const int width = rc.Width() * zoom, bytes = width * 4;
         for (int y = rc.top; y < rc.bottom; ++y) {
-            const std::uint32_t* src = frame.Row(y) + rc.left;
-            for (std::size_t x = 0; x < row.size(); ++x) row[x] = src[x / zoom];
+            const std::uint32_t* row = frame.Row(y) + rc.left;
+            if (zoom > 1) {
+                std::uint32_t* w = wide.data();
+                for (int x = 0; x < rc.Width(); ++x) w = std::fill_n(w, zoom, row[x]);
+                row = wide.data();
+            }
             for (int k = 0; k < zoom; ++k) {
                 const int ty = y * zoom + k;
                 if (ty >= out->h) return;
                 auto* dst = static_cast<std::uint8_t*>(out->pixels) + static_cast<std::ptrdiff_t>(ty) * out->pitch +
                             static_cast<std::ptrdiff_t>(rc.left) * zoom * out->format->BytesPerPixel;
-                if (same) std::memcpy(dst, row.data(), static_cast<std::size_t>(bytes));
-                else SDL_ConvertPixels(static_cast<int>(row.size()), 1, SDL_PIXELFORMAT_RGB888, row.data(), bytes,
-                                       out->format->format, dst, out->pitch);
+                if (same) std::memcpy(dst, row, static_cast<std::size_t>(bytes));
+                else SDL_ConvertPixels(width, 1, SDL_PIXELFORMAT_RGB888, row, bytes, out->format->format, dst, out->pitch);
             }
         }
     }
@@ -505,11 +512,14 @@ struct Screen::Impl {
         return made;
     }
 
-    // Pumps the desktop until idle, then shows what it did.
-    void Settle() {
+    // Pumps the desktop until idle, or for a frame's time while a worker keeps
+    // it busy, then shows what it did. True when work was left for next time.
+    bool Settle() {
         FireTimers();
         g_wakePending.store(false);  // a post from now on wakes the next wait
-        PumpMessages();
+        bool more = false;
+        for (const Clock::time_point end = Clock::now() + kFrame; (more = PumpMessage()) && Clock::now() < end;) {
+        }
         std::erase_if(shown, [](const std::unique_ptr<Shown>& s) {
             if (IsWindow(s->hwnd)) return false;
             SDL_DestroyWindow(s->window);
@@ -521,6 +531,7 @@ struct Screen::Impl {
             cursor = c;
             if (SDL_Cursor* sc = CursorFor(c)) SDL_SetCursor(sc);
         }
+        return more;
     }
 };
 
@@ -593,9 +604,9 @@ void Screen::KillTimer(CWnd* wnd, UINT id) {
 
 bool Screen::Step(int waitMs) {
     if (!m->started) return false;
-    m->Settle();
+    const bool more = m->Settle();
     if (m->quit || m->shown.empty()) return false;
-    const int wait = m->UntilNextTimer(waitMs);
+    const int wait = more ? 0 : m->UntilNextTimer(waitMs);
     SDL_Event e;
     const bool got = wait < 0 ? SDL_WaitEvent(&e) != 0 : SDL_WaitEventTimeout(&e, wait) != 0;
     if (got) {
