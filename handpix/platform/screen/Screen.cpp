@@ -552,6 +552,8 @@ bool Screen::Start(std::string* why) {
     // otherwise put a GL texture between us and the window, recreating the
     // window for it and uploading the whole of it on every present.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // The click that focuses a window is a click on the list too.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         if (why) *why = SDL_GetError();
         return false;
