@@ -225,20 +225,23 @@ protected:
         EXPECT_EQ(r.exitCode, 0) << args[0] << " " << (args.size() > 1 ? args[1] : "") << ": " << r.output;
         return r.output;
     }
-    // The top-level window whose title matches, once it exists (xdotool's
-    // search cannot read the UTF-8 titles of SDL's dialogs).
-    static std::string WaitWindow(const std::string& pattern) {
+    // The top-level window whose title matches, once it exists; with gone,
+    // waits until none does. (xdotool's search cannot read the UTF-8 titles of
+    // SDL's dialogs.)
+    static std::string WaitWindow(const std::string& pattern, bool gone = false) {
         const std::regex title(pattern);
         for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;) {
             std::istringstream tree(Tool({"xwininfo", "-root", "-children"}));
-            for (std::string line; std::getline(tree, line);) {
+            std::string found;
+            for (std::string line; found.empty() && std::getline(tree, line);) {
                 const std::size_t open = line.find(" \""), close = line.rfind("\":");
                 if (open != std::string::npos && close > open && std::regex_search(line.substr(open + 2, close - open - 2), title))
-                    return line.substr(line.find("0x"), open - line.find("0x"));
+                    found = line.substr(line.find("0x"), open - line.find("0x"));
             }
+            if (found.empty() == gone) return found;
             std::this_thread::sleep_for(30ms);
         }
-        ADD_FAILURE() << "no window is called " << pattern;
+        ADD_FAILURE() << (gone ? "still a window called " : "no window is called ") << pattern;
         return "none";
     }
     static Picture Grab(const std::string& window, const TempTree& tmp) {
@@ -272,8 +275,8 @@ std::string Numbers(int from, int to) {
     return s;
 }
 
-// Clicks, a Ctrl-click, the wheel, a resize, the scroll bar's thumb, Home,
-// Delete with its dialog and Ctrl+A,
+// Clicks, a Ctrl-click, the wheel, a resize, the scroll bar's thumb, Home, a
+// picture opened with Enter and closed with Escape, Delete with its dialog and Ctrl+A,
 // each checked against grid's pixels; the selection is printed on exit.
 TEST_F(ScreenDesktop, BrowseMatchesTheHeadlessListStepByStep) {
     TempTree tmp;
@@ -304,6 +307,14 @@ TEST_F(ScreenDesktop, BrowseMatchesTheHeadlessListStepByStep) {
     EXPECT_TRUE(Becomes(w, Grid({dir, "--size", "640x480", "--select", "2,5", "--scroll", "475"}, tmp), tmp)) << "drag";
     Tool({"xdotool", "key", "Home"});
     EXPECT_TRUE(Becomes(w, Grid({dir, "--size", "640x480", "--select", "2,5"}, tmp), tmp)) << "Home";
+
+    // Enter opens the picture last pressed in a second window and Escape closes
+    // it; the list has the keys again afterwards.
+    Tool({"xdotool", "key", "Return"});
+    const std::string viewer = WaitWindow("\\.jpg$");
+    Tool({"xdotool", "windowfocus", "--sync", viewer, "key", "Escape"});
+    WaitWindow("\\.jpg$", true);
+    Tool({"xdotool", "windowfocus", "--sync", w});
 
     Tool({"xdotool", "key", "Delete"});
     const std::string dialog = WaitWindow("^Delete pictures$");

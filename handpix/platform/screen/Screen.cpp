@@ -55,7 +55,7 @@ struct Shown {
     std::string title;
     bool full = true;  // recompose and present everything next time
     std::map<HWND, std::pair<SCROLLINFO, SCROLLINFO>> bars;  // as last drawn
-    HWND focus = nullptr;    // the desktop focus when this window last had the keyboard
+    HWND focus = nullptr;    // the last window of this tree that had the desktop focus
     HWND capture = nullptr;  // buttons held: moves and releases go here
     CPoint mouse;            // last pointer position, window coordinates
     // A thumb being dragged.
@@ -158,15 +158,23 @@ struct Screen::Impl {
 
     // ---- input ----
 
-    HWND KeyTarget(Shown& s) {
+    // The desktop has one focus; each real window remembers the last window of
+    // its own tree that had it, so keys go back there when it is active again.
+    static bool InTree(HWND h, HWND top) {
+        for (CWnd* w = CWnd::FromHandle(h); w; w = w->GetParent())
+            if (w->m_hWnd == top) return true;
+        return false;
+    }
+    static HWND DesktopFocus() {
         CWnd* f = CWnd::GetFocus();
-        for (HWND h = f ? f->m_hWnd : nullptr; h;) {
-            if (h == s.hwnd) return f->m_hWnd;
-            CWnd* w = CWnd::FromHandle(h);
-            CWnd* p = w ? w->GetParent() : nullptr;
-            h = p ? p->m_hWnd : nullptr;
-        }
-        return s.hwnd;
+        return f ? f->m_hWnd : nullptr;
+    }
+    static void NoteFocus(Shown& s) {
+        if (HWND f = DesktopFocus(); InTree(f, s.hwnd)) s.focus = f;
+    }
+    HWND KeyTarget(Shown& s) {
+        NoteFocus(s);
+        return InTree(s.focus, s.hwnd) ? s.focus : s.hwnd;
     }
 
     void Key(Shown& s, const SDL_KeyboardEvent& k) {
@@ -324,12 +332,9 @@ struct Screen::Impl {
         }
         case SDL_WINDOWEVENT_EXPOSED: s.full = true; break;
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-            if (CWnd* f = CWnd::FromHandle(s.focus)) f->SetFocus();
+            if (CWnd* f = CWnd::FromHandle(KeyTarget(s))) f->SetFocus();
             break;
-        case SDL_WINDOWEVENT_FOCUS_LOST:
-            ReleaseKeys(s);
-            s.focus = KeyTarget(s);
-            break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: ReleaseKeys(s); break;
         default: break;
         }
     }
@@ -337,7 +342,7 @@ struct Screen::Impl {
     void Handle(const SDL_Event& e) {
         if (e.type == g_wakeEvent.load()) return;  // the pump runs after every batch anyway
         if (e.type == SDL_QUIT) {
-            for (auto& s : shown) s->top->PostMessage(WM_CLOSE);
+            for (auto& s : shown) ::PostMessage(s->hwnd, WM_CLOSE, 0, 0);
             return;
         }
         Uint32 id = 0;
@@ -525,7 +530,10 @@ struct Screen::Impl {
             SDL_DestroyWindow(s->window);
             return true;
         });
-        for (auto& s : shown) Present(*s);
+        for (auto& s : shown) {
+            NoteFocus(*s);
+            Present(*s);
+        }
         const HCURSOR c = GetCursor();
         if (c != cursor) {
             cursor = c;
@@ -587,8 +595,7 @@ bool Screen::Show(CWnd* top, int zoom, bool resizable) {
     s->id = SDL_GetWindowID(window);
     s->zoom = zoom;
     s->title = top->GetWindowText().c_str();
-    CWnd* f = CWnd::GetFocus();
-    s->focus = f ? f->m_hWnd : top->m_hWnd;
+    s->focus = Impl::InTree(Impl::DesktopFocus(), s->hwnd) ? Impl::DesktopFocus() : s->hwnd;
     m->shown.push_back(std::move(s));
     SDL_RaiseWindow(window);
     return true;
