@@ -598,6 +598,9 @@ bool Screen::Show(CWnd* top, int zoom, bool resizable) {
     s->focus = Impl::InTree(Impl::DesktopFocus(), s->hwnd) ? Impl::DesktopFocus() : s->hwnd;
     m->shown.push_back(std::move(s));
     SDL_RaiseWindow(window);
+    // The framebuffer is made now, while a worker may already be filling the
+    // window, rather than on the first present.
+    SDL_GetWindowSurface(window);
     return true;
 }
 
