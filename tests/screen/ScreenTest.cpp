@@ -276,7 +276,8 @@ std::string Numbers(int from, int to) {
 }
 
 // Clicks, a Ctrl-click, the wheel, a resize, the scroll bar's thumb, Home, a
-// picture opened with Enter and closed with Escape, Delete with its dialog and Ctrl+A,
+// picture opened with Enter or a double click and closed with Escape, Delete
+// with its dialog and Ctrl+A,
 // each checked against grid's pixels; the selection is printed on exit.
 TEST_F(ScreenDesktop, BrowseMatchesTheHeadlessListStepByStep) {
     TempTree tmp;
@@ -308,13 +309,18 @@ TEST_F(ScreenDesktop, BrowseMatchesTheHeadlessListStepByStep) {
     Tool({"xdotool", "key", "Home"});
     EXPECT_TRUE(Becomes(w, Grid({dir, "--size", "640x480", "--select", "2,5"}, tmp), tmp)) << "Home";
 
-    // Enter opens the picture last pressed in a second window and Escape closes
-    // it; the list has the keys again afterwards.
-    Tool({"xdotool", "key", "Return"});
-    const std::string viewer = WaitWindow("\\.jpg$");
-    Tool({"xdotool", "windowfocus", "--sync", viewer, "key", "Escape"});
-    WaitWindow("\\.jpg$", true);
-    Tool({"xdotool", "windowfocus", "--sync", w});
+    // Enter, then a double click on the selected tile 5, opens a picture in a
+    // second window and Escape closes it; the list has the keys again afterwards.
+    for (const std::vector<std::string>& open :
+         {std::vector<std::string>{"key", "Return"}, {"mousemove", "--window", w, "555", "90", "click", "--repeat", "2", "1"}}) {
+        std::vector<std::string> argv{"xdotool"};
+        argv.insert(argv.end(), open.begin(), open.end());
+        Tool(argv);
+        const std::string viewer = WaitWindow("\\.jpg$");
+        Tool({"xdotool", "windowfocus", "--sync", viewer, "key", "Escape"});
+        WaitWindow("\\.jpg$", true);
+        Tool({"xdotool", "windowfocus", "--sync", w});
+    }
 
     Tool({"xdotool", "key", "Delete"});
     const std::string dialog = WaitWindow("^Delete pictures$");
