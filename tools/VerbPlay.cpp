@@ -19,16 +19,16 @@ struct PlayOptions {
 };
 
 int RunPlay(const PlayOptions& o) {
-    const HandsetFormat format = DetectHandsetFile(o.file);
-    if (format != HandsetFormat::sni && format != HandsetFormat::eba) {
-        fmt::print(stderr, "play: {}: not an SNI or EBA file\n", o.file);
-        return 1;
-    }
     screen::Screen screen;
     std::string why;
     if (!screen.Start(&why)) {
         fmt::print(stderr, "play: cannot open a window: {}\n", why);
         return 2;
+    }
+    const HandsetFormat format = DetectHandsetFile(o.file);
+    if (format != HandsetFormat::sni && format != HandsetFormat::eba) {
+        fmt::print(stderr, "play: {}: not an SNI or EBA file\n", o.file);
+        return 1;
     }
     MessageBoxHandler before =
         SetMessageBoxHandler([&screen](const char* text, const char* caption, UINT type) {

@@ -214,6 +214,7 @@ protected:
     }
     void SetUp() override {
         if (!s_missing.empty()) GTEST_SKIP() << s_missing;
+        // The screen starts before the file is looked at.
         const handpix::test::ChildResult r = RunProgram({HANDPIX_TOOL, "play", "/nonexistent.sni"});
         if (r.output.find("without SDL2") != std::string::npos) GTEST_SKIP() << "built without SDL2";
     }

@@ -566,6 +566,15 @@ bool Screen::Start(std::string* why) {
         if (why) *why = SDL_GetError();
         return false;
     }
+    // Without a display SDL settles for windows nobody can see; unless that
+    // was asked for, there is no screen.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) && !(asked && *asked)) {
+        if (why) *why = "no display (DISPLAY or WAYLAND_DISPLAY is not set)";
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
     const Uint32 wake = SDL_RegisterEvents(1);
     if (wake == static_cast<Uint32>(-1)) {
         if (why) *why = "no SDL event left for waking";
