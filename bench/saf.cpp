@@ -2,20 +2,16 @@
 // (plain, colour-keyed, scaled, turned, alpha-blended) and 10 drawing items,
 // through the same path as the engine: frame request, chunk read, items.
 // bench-link: handpix_handset
-// bench-sources: tests/support/SafWriter.cpp
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
 #include "handpix/handset/SafParser.h"
-// Bench programs are single-source; the stream writer of the tests is
-// compiled in directly.
-#include "tests/support/SafWriter.h"
+#include "handpix/handset/SafWriter.h"
 
 namespace {
 
 using namespace handpix;
-using namespace handpix::test;
 
 std::vector<int> Pattern(int w, int h, int key) {
     std::vector<int> v(w * h);

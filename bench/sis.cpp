@@ -3,7 +3,6 @@
 // say); kind 2: 128 x 128, first request (blocks decoded) against a repeated
 // request (blocks taken from the object pool's cache).
 // bench-link: handpix_handset
-// bench-sources: tests/support/SisKind1Writer.cpp tests/support/SisKind2Writer.cpp
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -11,13 +10,12 @@
 #include <vector>
 
 #include "handpix/handset/Engine.h"
-#include "tests/support/SisKind1Writer.h"
-#include "tests/support/SisKind2Writer.h"
+#include "handpix/handset/SisKind1Writer.h"
+#include "handpix/handset/SisKind2Writer.h"
 
 namespace {
 
 using namespace handpix;
-using namespace handpix::test;
 
 constexpr int kFrames = 20;
 

@@ -58,7 +58,8 @@ BmpSpec Photo24(int w, int h) {
 
 bool WriteSamplePhotos(const std::string& dir);  // samples/generate_photos.cpp
 #ifdef HANDPIX_HAVE_GIF_WRITER
-bool WriteSampleGif(const std::string& path);  // samples/generate_gif.cpp
+bool WriteSampleGif(const std::string& path);          // samples/generate_gif.cpp
+bool WriteSampleAnimatedGif(const std::string& path);  // samples/generate_gif.cpp
 #endif
 
 int main(int argc, char** argv) {
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
     ok = ok && WriteJpeg(dir + "/photo.jpg", 176, 132, photo, 88);
 #ifdef HANDPIX_HAVE_GIF_WRITER
     ok = ok && WriteSampleGif(dir + "/interlaced.gif");
+    ok = ok && WriteSampleAnimatedGif(dir + "/bounce.gif");
 #endif
     ok = ok && WriteSamplePhotos(dir + "/photos");
     if (!ok) {

@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/EbaWriter.h"
-#include "tests/support/SafWriter.h"
-#include "tests/support/SisKind1Writer.h"
-#include "tests/support/SisKind2Writer.h"
-#include "tests/support/SniWriter.h"
+#include "handpix/imagefiles/ImgWriter.h"
+#include "handpix/handset/SafWriter.h"
+#include "handpix/handset/SisKind1Writer.h"
+#include "handpix/handset/SisKind2Writer.h"
+#include "handpix/platform/core/File.h"
+#include "handpix/picture/HandsetWriter.h"
 
-using namespace handpix::test;
+using namespace handpix;
 
 namespace {
 
@@ -23,7 +24,7 @@ std::uint16_t Rgb565(int r, int g, int b) {
 }
 
 // A ball bouncing across a 64 x 48 screen, 1 bit per pixel.
-FileBytes BallKind1() {
+Bytes BallKind1() {
     SisKind1Stream s;
     s.widthUnits = 8;
     s.heightUnits = 6;
@@ -55,7 +56,7 @@ FileBytes BallKind1() {
 
 // A grey ringed disc drifting over a striped background, 2 bits per pixel,
 // with a delay per frame.
-FileBytes DiscKind2() {
+Bytes DiscKind2() {
     SisKind2Stream s;
     s.widthByte = 64;
     s.heightByte = 64;
@@ -95,7 +96,7 @@ FileBytes DiscKind2() {
 }
 
 // A rainbow sweep with a star, 8 bits per pixel through the file's own palette.
-FileBytes RainbowSaf() {
+Bytes RainbowSaf() {
     constexpr int kW = 96, kH = 80, kFrames = 10;
     std::vector<std::uint16_t> palette(256);
     for (int i = 0; i < 256; ++i) {
@@ -139,10 +140,10 @@ FileBytes RainbowSaf() {
 }
 
 // A colour wave at 16 bits with a transparent band (shown as a checkerboard).
-FileBytes WaveEba() {
+Bytes WaveEba() {
     constexpr int kW = 128, kH = 96, kFrames = 6;
     const std::uint16_t key = Rgb565(255, 0, 255);
-    std::vector<FileBytes> frames;
+    std::vector<Bytes> frames;
     for (int f = 0; f < kFrames; ++f) {
         std::vector<std::uint32_t> px;
         for (int y = 0; y < kH; ++y)
@@ -166,7 +167,7 @@ FileBytes WaveEba() {
     return WriteEba(h, frames);
 }
 
-FileBytes RampImg() {
+Bytes RampImg() {
     constexpr int kW = 120, kH = 90;
     std::vector<std::uint32_t> px;
     for (int y = 0; y < kH; ++y)
@@ -184,14 +185,15 @@ int main(int argc, char** argv) {
     const std::string dir = argv[1];
     const struct {
         const char* name;
-        FileBytes bytes;
+        Bytes bytes;
     } files[] = {
         {"ball_sis1.sni", BallKind1()}, {"disc_sis2.sni", DiscKind2()}, {"rainbow_saf.sni", RainbowSaf()},
         {"wave.eba", WaveEba()},        {"ramp.img", RampImg()},
     };
     bool ok = true;
     for (const auto& f : files) {
-        if (!WriteBytesToFile(dir + "/" + f.name, f.bytes)) {
+        const std::string path = dir + "/" + f.name;
+        if (!handpix::WriteFileAtomically(path.c_str(), f.bytes.data(), f.bytes.size())) {
             std::fprintf(stderr, "cannot write %s/%s\n", dir.c_str(), f.name);
             ok = false;
         }

@@ -18,6 +18,7 @@
 #include "handpix/platform/windows/Desktop.h"
 #include "handpix/platform/windows/Input.h"
 #include "tools/Common.h"
+#include "tools/FolderList.h"
 #include "tools/Png.h"
 #include "tools/Verbs.h"
 
@@ -34,25 +35,6 @@ struct GridOptions {
     bool full = false;
     bool mpeg = false;
 };
-
-// The worker reports here; the window thread reads it while it pumps.
-struct BuildState {
-    std::atomic<int> done{0}, total{0}, made{0}, reused{0};
-    std::atomic<bool> finished{false};
-};
-
-std::string DefaultCacheRoot() {
-    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg) return std::string(xdg) + "/handpix";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : ".") + "/.cache/handpix";
-}
-
-bool ParseSize(const std::string& text, int& width, int& height) {
-    char x = 0;
-    std::istringstream in(text);
-    return (in >> width >> x >> height) && (x == 'x' || x == 'X') && in.eof() && width >= 150 && height >= 150 &&
-           width <= 8000 && height <= 8000;
-}
 
 std::vector<int> ParseSelection(const std::string& text) {
     std::vector<int> picks;
@@ -112,7 +94,7 @@ void ShowWholeGrid(CPhotoListCtrl& list) {
 
 int RunGrid(const GridOptions& o) {
     int width = 0, height = 0;
-    if (!ParseSize(o.size, width, height)) {
+    if (!ParseWindowSize(o.size, width, height)) {
         fmt::print(stderr, "grid: --size wants WxH, each from 150 to 8000\n");
         return 2;
     }
@@ -121,26 +103,11 @@ int RunGrid(const GridOptions& o) {
         return 2;
     }
     const std::string cacheRoot = o.cache.empty() ? DefaultCacheRoot() : o.cache;
-    std::error_code ec;
-    std::filesystem::create_directories(cacheRoot, ec);
-
     CWnd host;
-    if (!host.CreateEx(0, nullptr, "handpix grid", WS_OVERLAPPED, CRect(0, 0, width, height), nullptr, 0)) return 1;
     auto list = std::make_unique<CPhotoListCtrl>(o.mpeg ? IMG_MPEG : IMG_JPEG);
-    if (!list->Create(nullptr, "", WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL, CRect(0, 0, width, height),
-                      &host, 1))
-        return 1;
-    list->SetCacheRoot(CString(cacheRoot.c_str()));
     auto state = std::make_shared<BuildState>();
-    list->SetBuildProgress([state](const PhotoListProgress& p) {
-        state->done = p.done;
-        state->total = p.total;
-        state->made = p.made;
-        state->reused = p.reused;
-        if (p.finished) state->finished = true;
-    });
+    if (!OpenFolderList(host, *list, "handpix grid", width, height, o.dir, cacheRoot, state)) return 1;
     const bool bar = isatty(STDERR_FILENO) != 0;
-    list->SetPath(CString(o.dir.c_str()));
     while (!state->finished) {
         Pump();
         if (bar) ShowProgress(*state, false);

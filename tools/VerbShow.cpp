@@ -14,6 +14,7 @@
 #include "handpix/platform/draw/Surface.h"
 #include "tools/Apng.h"
 #include "tools/Common.h"
+#include "tools/HandsetDisplay.h"
 #include "tools/HandsetInfo.h"
 #include "tools/Png.h"
 #include "tools/Verbs.h"
@@ -80,15 +81,8 @@ public:
 
     // What DisplayEBA / DisplayIMG draw on a white 230 x 190 surface.
     bool Display(int frame, const std::string& outPath, std::string& why) {
-        CDC dc;
-        dc.CreateCompatibleDC(nullptr);
         CBitmap bmp;
-        bmp.CreateCompatibleBitmap(&dc, 230, 190);
-        CBitmap* old = dc.SelectObject(&bmp);
-        const CRect rect(25, 0, 230, 190);
-        const bool ok = IsImg() ? m_pic->DisplayIMG(m_path, &dc, rect) == 1 : m_pic->DisplayEBA(m_path, &dc, rect, frame);
-        dc.SelectObject(old);
-        if (!ok) {
+        if (!DrawHandsetDisplay(*m_pic, m_path, IsImg(), frame, bmp)) {
             why = "the file could not be drawn";
             return false;
         }
@@ -105,19 +99,15 @@ private:
 bool WriteAll(Source& src, const std::string& outPath, std::string& why) {
     std::vector<RgbaFrame> frames(static_cast<std::size_t>(src.Frames()));
     std::vector<ApngFrame> apng;
-    const std::vector<unsigned>& delays = src.Facts().delays;
     for (int f = 0; f < src.Frames(); ++f) {
         if (!src.Read(f, frames[f], why)) return false;
         ApngFrame a;
         a.image = frames[f].Image();
-        // EBA files carry no delays: a fifth of a second suits their use. A
-        // zero delay would let viewers race, so it becomes the shortest one.
-        const unsigned d = static_cast<std::size_t>(f) < delays.size() ? delays[f] : 2;
-        a.delayNum = d ? d : 1;
+        a.delayNum = FrameDelayTenths(src.Facts(), f);
         a.delayDen = 10;
         apng.push_back(a);
     }
-    const unsigned plays = src.Facts().stream.empty() || src.Facts().loop ? 0 : 1;
+    const unsigned plays = LoopsForever(src.Facts()) ? 0 : 1;
     return WriteApng(outPath, apng, plays, &why);
 }
 

@@ -7,38 +7,21 @@
 #include "handpix/imagefiles/GraphicFileLoad.h"
 #include "handpix/imagefiles/HandsetColour.h"
 #include "handpix/imagefiles/ImgFormat.h"
+#include "handpix/imagefiles/ImgWriter.h"
 #include "handpix/platform/core/File.h"
 
 using namespace handpix;
 
-namespace {
-void PutU16(std::uint8_t* p, unsigned v) {
-    p[0] = static_cast<std::uint8_t>(v & 0xFF);
-    p[1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-}
-}  // namespace
-
 int CGraphicFileLoad::SaveIMG(const char* path) {
     if (!m_pDib || m_nWidth <= 0 || m_nHeight <= 0 || !path) return 0;
     const std::size_t w = static_cast<std::size_t>(m_nWidth), h = static_cast<std::size_t>(m_nHeight);
-    std::vector<std::uint8_t> file(kImgHeaderSize + w * h * 2, 0);
-    std::uint8_t* hd = file.data();
-    std::memcpy(hd, "IMG ", 4);
-    PutU16(hd + 4, static_cast<unsigned>(m_nWidth));
-    PutU16(hd + 6, static_cast<unsigned>(m_nHeight));
-    PutU16(hd + 8, static_cast<unsigned>(m_nWidth));
-    hd[10] = 16;
-    hd[11] = 0;          // no palette of its own
-    PutU16(hd + 12, 256);  // no transparent colour
-    std::memcpy(hd + 17, "Reserved area", 14);
-    std::uint8_t* px = hd + kImgHeaderSize;
+    std::vector<std::uint32_t> pixels;
+    pixels.reserve(w * h);
     for (std::size_t y = 0; y < h; ++y) {
         const unsigned char* row = m_pDib + static_cast<std::size_t>(m_nStride) * (h - 1 - y);
-        for (std::size_t x = 0; x < w; ++x, px += 2) {
-            const unsigned char* p = row + 3 * x;
-            PutU16(px, PackRgb565(p[2], p[1], p[0]));
-        }
+        for (std::size_t x = 0; x < w; ++x) pixels.push_back(PackRgb565(row[3 * x + 2], row[3 * x + 1], row[3 * x]));
     }
+    const Bytes file = WriteImg(m_nWidth, m_nHeight, 16, PackHandsetPixels(pixels, 16));
     // Written whole through a temporary so a failure never leaves half a file.
     WriteFileAtomically(path, file.data(), file.size());
     return 0;

@@ -1,6 +1,7 @@
 #include "handpix/photolist/PhotoListCtrl.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -448,6 +449,13 @@ BOOL CPhotoListCtrl::PreTranslateMessage(MSG* pMsg) {
             if (CWnd* parent = GetParent()) parent->SendMessage(WM_PHOTOLIST_DELETE, 0, 0);
         } else if (pMsg->wParam == 'A' && CtrlDown(GetKeyState(VK_CONTROL))) {
             SelectAll();
+        }
+        switch (pMsg->wParam) {
+        case VK_PRIOR: Scroll(SB_VERT, SB_PAGEUP, 0); break;
+        case VK_NEXT: Scroll(SB_VERT, SB_PAGEDOWN, 0); break;
+        case VK_HOME: Scroll(SB_VERT, SB_THUMBTRACK, 0); break;
+        case VK_END: Scroll(SB_VERT, SB_THUMBTRACK, static_cast<UINT>(INT_MAX)); break;  // clamped to the end
+        default: break;
         }
     }
     return CWnd::PreTranslateMessage(pMsg);

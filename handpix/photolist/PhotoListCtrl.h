@@ -127,6 +127,8 @@ public:
     void DeleteProc();
     // The folder of the running executable with a trailing '/', into buf (260 bytes).
     char* GetRunDirectory(char* buf);
+    // Delete and Ctrl+A as documented; addition: Page Up, Page Down, Home and
+    // End scroll the list vertically by a page or to either end.
     BOOL PreTranslateMessage(MSG* pMsg) override;
 
     // Addition: the folder that holds FolderList.ini and the numbered cache

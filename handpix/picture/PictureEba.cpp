@@ -45,7 +45,6 @@ namespace {
 using namespace handpix::handset_picture;
 
 constexpr long kFramesOffset = 150;
-constexpr int kEbaMinSide = 60;
 constexpr int kCentringWidth = 128;
 
 bool WithinEbaLimits(const tagANIMATION_INFO_T& h) {

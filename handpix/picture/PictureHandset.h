@@ -16,6 +16,11 @@ inline constexpr std::size_t kAnimHeaderFirstPart = 48;  // read apart from the 
 inline constexpr int kMaxWidth = 178;
 inline constexpr int kMaxHeight = 160;
 inline constexpr int kMaxFrames = 50;
+inline constexpr int kEbaMinSide = 60;
+// What the SNI reader holds: the embedded stream whole, and the decoder's work areas.
+inline constexpr std::size_t kSniStreamMaxBytes = 30000;
+inline constexpr std::size_t kSniObjectPoolBytes = 65536;
+inline constexpr std::size_t kSniBlockStoreBytes = 25600;
 inline constexpr std::size_t kRawFrameBytes = 178 * 160 * 3;
 inline constexpr int kCanvasWidth = 192;
 inline constexpr int kCanvasHeight = 160;

@@ -81,10 +81,10 @@ namespace {
 using namespace handpix::handset_picture;
 
 constexpr long kStreamOffset = 152;  // two bytes behind the header are skipped
-constexpr std::size_t kStreamBufferBytes = 30000;
+constexpr std::size_t kStreamBufferBytes = kSniStreamMaxBytes;
 constexpr std::size_t kPaletteBytes = 512;
-constexpr std::size_t kObjectPoolBytes = 65536;
-constexpr std::size_t kBlockStoreBytes = 25600;
+constexpr std::size_t kObjectPoolBytes = kSniObjectPoolBytes;
+constexpr std::size_t kBlockStoreBytes = kSniBlockStoreBytes;
 
 // The work areas of one GetSNIData call, on the heap: together they are
 // about 200 KB, too much for the stack of a host's worker thread.

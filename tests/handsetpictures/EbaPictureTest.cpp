@@ -14,7 +14,7 @@ AnimHeader Eba(int w, int h, int bits, int frames = 1) {
 }
 
 // A frame of w x h pixels whose values come from f(i).
-FileBytes Pixels(int w, int h, int bits, const std::function<std::uint32_t(std::size_t)>& f) {
+Bytes Pixels(int w, int h, int bits, const std::function<std::uint32_t(std::size_t)>& f) {
     std::vector<std::uint32_t> v(static_cast<std::size_t>(w) * h);
     for (std::size_t i = 0; i < v.size(); ++i) v[i] = f(i);
     return PackHandsetPixels(v, bits);
@@ -43,14 +43,14 @@ TEST_F(EbaTest, HeaderChecks) {
         EXPECT_EQ(TakeMessages(), c.message ? std::vector<std::string>{kNotAnimation} : std::vector<std::string>{})
             << c.name;
     }
-    FileBytes wrong = WriteEba(Eba(60, 60, 16), {});
+    Bytes wrong = WriteEba(Eba(60, 60, 16), {});
     wrong[0] = 'X';
     EXPECT_FALSE(pic->GetEBAHeader(Write("x.eba", wrong)));
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{kNotAnimation});
     EXPECT_FALSE(pic->GetEBAHeader("<eba>"));
     EXPECT_FALSE(pic->GetEBAHeader(Missing()));
     EXPECT_FALSE(pic->GetEBAData(Missing(), 0));
-    EXPECT_FALSE(pic->GetEBAData(Write("short.eba", FileBytes(47, 'A')), 0));
+    EXPECT_FALSE(pic->GetEBAData(Write("short.eba", Bytes(47, 'A')), 0));
     EXPECT_TRUE(TakeMessages().empty());
 }
 
@@ -79,16 +79,16 @@ TEST_F(EbaTest, FramesAtEveryDepth) {
          }},
     };
     for (const Case& c : cases) {
-        const FileBytes f0 = Pixels(61, 61, c.bits, [](std::size_t) { return 0u; });
-        const FileBytes f1 = Pixels(61, 61, c.bits, c.value);
-        FileBytes first = f0, second = f1;
+        const Bytes f0 = Pixels(61, 61, c.bits, [](std::size_t) { return 0u; });
+        const Bytes f1 = Pixels(61, 61, c.bits, c.value);
+        Bytes first = f0, second = f1;
         // 3,721 pixels make 465 whole bytes: the partial one is not stored.
         if (c.bits == 1) { ASSERT_EQ(first.size(), 466u); }
         if (c.bits <= 2) {
             first.pop_back();
             second.pop_back();
         }
-        const std::string path = Write("d.eba", WriteEba(Eba(61, 61, c.bits, 2), {first, second, FileBytes(4, 0)}));
+        const std::string path = Write("d.eba", WriteEba(Eba(61, 61, c.bits, 2), {first, second, Bytes(4, 0)}));
         ASSERT_TRUE(pic->GetEBAData(path, 1)) << c.bits;
         const std::size_t whole = c.bits == 1 ? 3720 : c.bits == 2 ? 3720 : 3721;
         for (std::size_t i = 0; i < whole; ++i) ASSERT_EQ(Frame(i), c.expected(i)) << c.bits << " " << i;
@@ -96,9 +96,9 @@ TEST_F(EbaTest, FramesAtEveryDepth) {
 }
 
 TEST_F(EbaTest, FrameNumberChecks) {
-    const FileBytes frame = Pixels(60, 60, 16, [](std::size_t) { return 0xF800u; });
+    const Bytes frame = Pixels(60, 60, 16, [](std::size_t) { return 0xF800u; });
     const std::string path = Write("f.eba", WriteEba(Eba(60, 60, 16, 2), {frame, frame}));
-    const std::string cut = Write("cut.eba", WriteEba(Eba(60, 60, 16, 2), {frame, FileBytes(frame.begin(), frame.end() - 1)}));
+    const std::string cut = Write("cut.eba", WriteEba(Eba(60, 60, 16, 2), {frame, Bytes(frame.begin(), frame.end() - 1)}));
     struct Case { std::string path; int frame; bool ok; std::vector<std::string> messages; };
     const Case cases[] = {
         {path, 0, true, {}},     {path, 1, true, {}},  {path, 2, false, {kBeyondFrameCount}},
@@ -121,7 +121,7 @@ TEST_F(EbaTest, PicturesAreCentredOnA128PixelArea) {
     const CRect rect(25, 0, 230, 190);
     for (int w : {128, 178, 60}) {
         // Red top-left pixel, green elsewhere.
-        const FileBytes frame = Pixels(w, 60, 16, [](std::size_t i) { return i == 0 ? 0xF800u : 0x07E0u; });
+        const Bytes frame = Pixels(w, 60, 16, [](std::size_t i) { return i == 0 ? 0xF800u : 0x07E0u; });
         Target t;
         ASSERT_TRUE(pic->DisplayEBA(Write("c.eba", WriteEba(Eba(w, 60, 16), {frame})), &t.dc, rect, 0));
         const int x0 = w == 128 ? 25 : w == 178 ? 0 : 59;
@@ -145,7 +145,7 @@ TEST_F(EbaTest, TransparentPixelsShowTheCheckerboard) {
     for (const Case& c : cases) {
         AnimHeader h = Eba(128, 60, c.bits);
         std::tie(h.transColor, h.transparent) = std::tie(c.trans, c.transparent);
-        const FileBytes frame = Pixels(128, 60, c.bits, [&](std::size_t i) { return i == 5 * 128 + 5 ? c.otherValue : c.keyValue; });
+        const Bytes frame = Pixels(128, 60, c.bits, [&](std::size_t i) { return i == 5 * 128 + 5 ? c.otherValue : c.keyValue; });
         Target t;
         ASSERT_TRUE(pic->DisplayEBA(Write("t.eba", WriteEba(h, {frame})), &t.dc, CRect(0, 0, 230, 190), 0)) << c.name;
         auto colour = [&c](std::uint32_t v) {
@@ -185,7 +185,7 @@ bool SameBox(const Target& a, const Target& b, const CRect& box) {
 }
 
 TEST_F(EbaTest, CaptionNamesTheFrameCountedFromOne) {
-    const FileBytes frame = Pixels(60, 60, 8, [](std::size_t) { return 0x1Cu; });
+    const Bytes frame = Pixels(60, 60, 8, [](std::size_t) { return 0x1Cu; });
     const std::string path = Write("cap.eba", WriteEba(Eba(60, 60, 8, 3), {frame, frame, frame}));
     const CRect rect(25, 0, 230, 190);
     const int x0 = 59;

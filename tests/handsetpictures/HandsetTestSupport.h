@@ -15,12 +15,14 @@
 #include "handpix/picture/Picture.h"
 #include "handpix/platform/draw/DC.h"
 #include "handpix/platform/draw/Surface.h"
+#include "handpix/platform/core/File.h"
 #include "handpix/platform/core/MessageBox.h"
-#include "tests/support/EbaWriter.h"
-#include "tests/support/SafWriter.h"
-#include "tests/support/SisKind1Writer.h"
-#include "tests/support/SisKind2Writer.h"
-#include "tests/support/SniWriter.h"
+#include "handpix/imagefiles/ImgWriter.h"
+#include "handpix/handset/SafWriter.h"
+#include "handpix/handset/SisKind1Writer.h"
+#include "tests/support/SisReference.h"
+#include "handpix/handset/SisKind2Writer.h"
+#include "handpix/picture/HandsetWriter.h"
 
 namespace handpix::test {
 
@@ -45,9 +47,9 @@ protected:
         SetMessageBoxHandler(m_previous);
         std::filesystem::remove_all(m_dir);
     }
-    std::string Write(const std::string& name, const FileBytes& bytes) {
+    std::string Write(const std::string& name, const Bytes& bytes) {
         const std::string path = (m_dir / name).string();
-        EXPECT_TRUE(WriteBytesToFile(path, bytes));
+        EXPECT_TRUE(WriteFileAtomically(path.c_str(), bytes.data(), bytes.size()));
         return path;
     }
     std::string Missing() const { return (m_dir / "missing.sni").string(); }

@@ -8,7 +8,7 @@ namespace {
 using ImgTest = HandsetPictureTest;
 
 TEST_F(ImgTest, DepthsAndTheGreyLadder) {
-    struct Case { int bits; FileBytes pixels; Rgb expected[4]; };  // pixels of a 4 x 1 picture
+    struct Case { int bits; Bytes pixels; Rgb expected[4]; };  // pixels of a 4 x 1 picture
     const Case cases[] = {
         {1, {0xA0}, {kWhite, kBlack, kWhite, kBlack}},
         {2, {0x1B}, {Grey(0), Grey(128), Grey(192), Grey(255)}},
@@ -18,7 +18,7 @@ TEST_F(ImgTest, DepthsAndTheGreyLadder) {
         {5, {1, 2, 3, 4}, {kBlack, kBlack, kBlack, kBlack}},
     };
     for (const Case& c : cases) {
-        const FileBytes file = WriteImg(4, 1, c.bits, c.pixels);
+        const Bytes file = WriteImg(4, 1, c.bits, c.pixels);
         ASSERT_TRUE(pic->GetIMG(Write("d.img", file))) << c.bits;
         for (int i = 0; i < 4; ++i) EXPECT_EQ(Img(i), c.expected[i]) << c.bits << " " << i;
         EXPECT_TRUE(std::equal(file.begin(), file.begin() + 48, pic->m_ImgHeader));
@@ -27,22 +27,22 @@ TEST_F(ImgTest, DepthsAndTheGreyLadder) {
 }
 
 TEST_F(ImgTest, Failures) {
-    const FileBytes good = WriteImg(16, 2, 1, {1, 2, 3, 4});
+    const Bytes good = WriteImg(16, 2, 1, {1, 2, 3, 4});
     EXPECT_FALSE(pic->GetIMG(Missing()));
-    EXPECT_FALSE(pic->GetIMG(Write("h.img", FileBytes(good.begin(), good.begin() + 47))));
+    EXPECT_FALSE(pic->GetIMG(Write("h.img", Bytes(good.begin(), good.begin() + 47))));
     EXPECT_TRUE(TakeMessages().empty());
-    EXPECT_FALSE(pic->GetIMG(Write("p.img", FileBytes(good.begin(), good.end() - 1))));
+    EXPECT_FALSE(pic->GetIMG(Write("p.img", Bytes(good.begin(), good.end() - 1))));
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{kNotAnimation});
     // Beyond the handset screen: refused without reading into the buffers.
-    EXPECT_FALSE(pic->GetIMG(Write("big.img", WriteImg(179, 161, 8, FileBytes(179 * 161)))));
-    EXPECT_FALSE(pic->GetIMG(Write("neg.img", WriteImg(-4, 2, 8, FileBytes(8)))));
+    EXPECT_FALSE(pic->GetIMG(Write("big.img", WriteImg(179, 161, 8, Bytes(179 * 161)))));
+    EXPECT_FALSE(pic->GetIMG(Write("neg.img", WriteImg(-4, 2, 8, Bytes(8)))));
     EXPECT_TRUE(TakeMessages().empty());
     EXPECT_TRUE(pic->GetIMG(Write("g.img", good)));
 }
 
 TEST_F(ImgTest, DisplayDrawsUnscaledAtTheTopLeft) {
     // 3 x 2, 24-bit, distinct pixels; the rectangle's size does not matter.
-    const FileBytes px = {10, 0, 0, 20, 0, 0, 30, 0, 0, 0, 10, 0, 0, 20, 0, 0, 30, 0};
+    const Bytes px = {10, 0, 0, 20, 0, 0, 30, 0, 0, 0, 10, 0, 0, 20, 0, 0, 30, 0};
     const std::string path = Write("s.img", WriteImg(3, 2, 24, px));
     Target t;
     EXPECT_EQ(pic->DisplayIMG(path, &t.dc, CRect(40, 30, 41, 31)), 1);
@@ -58,7 +58,7 @@ TEST_F(ImgTest, DisplayDrawsUnscaledAtTheTopLeft) {
 TEST_F(ImgTest, WidePicturesAreClippedToTheCanvas) {
     // 200 x 100 at 8 bits is within the handset limits but wider than the
     // 192-pixel canvas: columns from 192 on are not drawn.
-    const std::string path = Write("w.img", WriteImg(200, 100, 8, FileBytes(200 * 100, 0xE0)));
+    const std::string path = Write("w.img", WriteImg(200, 100, 8, Bytes(200 * 100, 0xE0)));
     Target t;
     EXPECT_EQ(pic->DisplayIMG(path, &t.dc, CRect(0, 0, 300, 200)), 1);
     EXPECT_EQ(t.Colour(191, 99), RGB(255, 0, 0));

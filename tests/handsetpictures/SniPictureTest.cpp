@@ -24,7 +24,7 @@ std::vector<std::uint16_t> TestPalette() {
 }
 
 TEST_F(Sni, HeaderRecordIsKeptByteForByte) {
-    const FileBytes file = WriteSni({.reservedSeed = 0x90}, WriteSisKind1(Kind1Stripes(2, 2, 1)));
+    const Bytes file = WriteSni({.reservedSeed = 0x90}, WriteSisKind1(Kind1Stripes(2, 2, 1)));
     const std::string path = Write("a.sni", file);
     ASSERT_TRUE(pic->GetSNIHeader(path));
     EXPECT_EQ(std::memcmp(pic->GetAnimationInfo(), file.data(), 150), 0);
@@ -138,7 +138,7 @@ TEST_F(Sni, PaletteTrailerCarriesIntoLaterPicturesUntilAnEbaHeader) {
     ASSERT_TRUE(other->GetIMG(img));
     EXPECT_EQ(otherImg1(), ExpandRgb565(palette[200]));
     // ... until a true EBA header clears it.
-    ASSERT_TRUE(pic->GetEBAHeader(Write("p.eba", WriteEba({.width = 60, .height = 60, .bits = 8}, {FileBytes(3600)}))));
+    ASSERT_TRUE(pic->GetEBAHeader(Write("p.eba", WriteEba({.width = 60, .height = 60, .bits = 8}, {Bytes(3600)}))));
     ASSERT_TRUE(other->GetIMG(img));
     EXPECT_EQ(otherImg1(), ExpandRgb332(200));
     // An SNI without a palette of its own clears it too.
@@ -152,7 +152,7 @@ TEST_F(Sni, PaletteTrailerCarriesIntoLaterPicturesUntilAnEbaHeader) {
 TEST_F(Sni, LastKilobyteHalfIsThePaletteOnlyWhenTheHeaderSaysSo) {
     // A stream padded to 29,800 bytes: with the palette behind it the stream
     // fits the 30,000-byte buffer; read as stream, the palette overflows it.
-    FileBytes stream = WriteSisKind1(Kind1Stripes(2, 2, 1));
+    Bytes stream = WriteSisKind1(Kind1Stripes(2, 2, 1));
     stream.resize(29800, 0);
     AnimHeader h{.palette = 1};
     EXPECT_TRUE(pic->GetSNIData(Write("pad.sni", WriteSni(h, stream, TestPalette())), 0));
@@ -175,11 +175,11 @@ TEST_F(Sni, StreamOfWidthZeroStartsAt256) {
 
 TEST_F(Sni, DataFailuresAndTheirMessages) {
     const AnimHeader h{.frameCount = 2}, pal{.palette = 1, .frameCount = 2};
-    const FileBytes good = WriteSni(h, WriteSisKind1(Kind1Stripes(2, 2, 2)));
+    const Bytes good = WriteSni(h, WriteSisKind1(Kind1Stripes(2, 2, 2)));
     const std::string path = Write("good.sni", good);
     struct Case { const char* name; std::string path; int frame; std::vector<std::string> messages; };
-    const std::string shortHead = Write("bh.sni", FileBytes(good.begin(), good.begin() + 47));
-    const std::string shortTail = Write("ah.sni", FileBytes(good.begin(), good.begin() + 149));
+    const std::string shortHead = Write("bh.sni", Bytes(good.begin(), good.begin() + 47));
+    const std::string shortTail = Write("ah.sni", Bytes(good.begin(), good.begin() + 149));
     const Case cases[] = {
         {"first part short", shortHead, 0, {shortHead + "Fileinfo Error(BH)"}},
         {"second part short", shortTail, 0, {shortTail + "Fileinfo Error(AH)"}},

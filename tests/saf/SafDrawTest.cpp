@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "handpix/handset/SafRender.h"
-#include "tests/support/SafWriter.h"
+#include "handpix/handset/SafWriter.h"
 
 namespace handpix::test {
 namespace {

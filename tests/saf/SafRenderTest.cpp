@@ -103,6 +103,7 @@ TEST(SafPlacement, AlphaBlendThroughTheBlockStore) {
         {255, 0x00, 0x49, 0x49},
         {0, 0xFF, 0x00, 0xFF},    // object weight 1/256
         {127, 0xE0, 0x03, 0x82},  // red half, blue half
+        {127, 0x00, 0x04, 0x04},  // green 32 x 128 / 256 + 16 reaches 32 only at weight alpha + 1
     };
     for (const Case& c : cases) {
         const Scene sc{.width = 2, .height = 1, .background = c.frame, .objects = {{0, 2, 1, {c.object, 0x77}, 0x77}},

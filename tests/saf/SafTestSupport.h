@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "handpix/handset/SafParser.h"
-#include "tests/support/SafWriter.h"
+#include "handpix/handset/SafWriter.h"
 
 namespace handpix::test {
 

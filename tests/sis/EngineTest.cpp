@@ -9,14 +9,13 @@
 #include <memory>
 
 #include "handpix/handset/Engine.h"
-#include "tests/support/SafWriter.h"
-#include "tests/support/SisKind1Writer.h"
-#include "tests/support/SisKind2Writer.h"
+#include "handpix/handset/SafWriter.h"
+#include "handpix/handset/SisKind1Writer.h"
+#include "handpix/handset/SisKind2Writer.h"
 
 namespace {
 
 using namespace handpix;
-using namespace handpix::test;
 
 SisKind1Stream SmallKind1(std::uint32_t frames = 2) {
     SisKind1Stream s;

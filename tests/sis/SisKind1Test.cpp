@@ -4,7 +4,8 @@
 #include <random>
 
 #include "handpix/handset/SisKind1.h"
-#include "tests/support/SisKind1Writer.h"
+#include "handpix/handset/SisKind1Writer.h"
+#include "tests/support/SisReference.h"
 
 namespace {
 

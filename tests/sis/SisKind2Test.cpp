@@ -6,7 +6,8 @@
 #include <utility>
 
 #include "handpix/handset/SisKind2.h"
-#include "tests/support/SisKind2Writer.h"
+#include "handpix/handset/SisKind2Writer.h"
+#include "tests/support/SisReference.h"
 
 namespace {
 

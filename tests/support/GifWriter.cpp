@@ -178,15 +178,19 @@ std::vector<std::uint8_t> EncodeGif(const GifFile& file) {
     out.push_back(static_cast<std::uint8_t>(file.aspect));
     if (!file.globalMap.empty()) PutMap(out, file.globalMap, 1 << globalBits);
 
-    for (const GifExtension& ext : file.extensions) {
-        out.insert(out.end(), {0x21, ext.label});
-        for (const auto& block : ext.blocks) {
-            out.push_back(static_cast<std::uint8_t>(block.size()));
-            out.insert(out.end(), block.begin(), block.end());
+    const auto putExtensions = [&](const std::vector<GifExtension>& list) {
+        for (const GifExtension& ext : list) {
+            out.insert(out.end(), {0x21, ext.label});
+            for (const auto& block : ext.blocks) {
+                out.push_back(static_cast<std::uint8_t>(block.size()));
+                out.insert(out.end(), block.begin(), block.end());
+            }
+            out.push_back(0);
         }
-        out.push_back(0);
-    }
+    };
+    putExtensions(file.extensions);
     for (const GifImage& image : file.images) {
+        putExtensions(image.extensions);
         out.push_back(0x2C);
         PutU16(out, image.left);
         PutU16(out, image.top);

@@ -23,6 +23,11 @@ struct GifLzwOptions {
     int subBlockSize = 255;      // 1..255
 };
 
+struct GifExtension {
+    std::uint8_t label = 0;
+    std::vector<std::vector<std::uint8_t>> blocks;
+};
+
 struct GifImage {
     int left = 0, top = 0;
     int width = 0, height = 0;
@@ -30,14 +35,12 @@ struct GifImage {
     bool interlaced = false;
     std::vector<GifColour> localMap;   // empty: none
     GifLzwOptions lzw;
+    std::vector<GifExtension> extensions;  // written just before this image
 };
 
 GifImage MakeImage(int width, int height, std::vector<std::uint8_t> pixels, bool interlaced = false);
 
-struct GifExtension {
-    std::uint8_t label = 0;
-    std::vector<std::vector<std::uint8_t>> blocks;
-};
+
 
 struct GifFile {
     std::string version = "89a";

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "handpix/platform/core/Thread.h"
 #include "handpix/platform/windows/Desktop.h"
@@ -170,6 +171,39 @@ TEST_F(WindowTest, ScrollWindowMovesPixelsAndExposesOnlyTheStrip) {
     w.ValidateRect(&strip);
     ASSERT_TRUE(w.GetUpdateRect(&box));
     EXPECT_EQ(box, moved);
+}
+
+std::atomic<int> g_wakes{0};
+void CountWake() { ++g_wakes; }
+
+TEST_F(WindowTest, ABackendLearnsWhatWasDrawnAndIsWokenByOtherThreads) {
+    Probe w;
+    ASSERT_TRUE(w.Create(nullptr, "", WS_CHILD, CRect(0, 0, 200, 100), &host, 1));
+    auto drawn = [&w] {
+        CRect box;
+        for (const CRect& r : handpix::TakeDrawnRects(w.m_hWnd)) box.UnionRect(box, r);
+        return box;
+    };
+    handpix::PumpMessages();
+    EXPECT_EQ(drawn(), CRect(0, 0, 200, 100));
+    CRect a(10, 10, 30, 20);
+    w.InvalidateRect(&a, FALSE);
+    EXPECT_EQ(drawn(), CRect());  // nothing changes before the paint
+    handpix::PumpMessages();
+    EXPECT_EQ(drawn(), a);
+    w.ScrollWindow(0, -30);
+    EXPECT_EQ(drawn(), CRect(0, 0, 200, 70));  // the moved pixels; the strip comes with its paint
+    handpix::PumpMessages();
+    EXPECT_EQ(drawn(), CRect(0, 70, 200, 100));
+    w.MoveWindow(0, 0, 120, 80, FALSE);
+    EXPECT_EQ(drawn(), CRect(0, 0, 120, 80));  // a new surface
+    EXPECT_EQ(handpix::GetChildWindows(host.m_hWnd), std::vector<HWND>{w.m_hWnd});
+
+    handpix::SetWakeHook(&CountWake);
+    std::thread([&w] { w.PostMessage(WM_USER + 1); }).join();
+    handpix::SetWakeHook(nullptr);
+    w.PostMessage(WM_USER + 1);
+    EXPECT_EQ(g_wakes.load(), 1);
 }
 
 TEST_F(WindowTest, ScrollPositionsAreClampedToRangeLessPage) {

@@ -1,5 +1,6 @@
 #include "handpix/platform/windows/Desktop.h"
 
+#include <atomic>
 #include <chrono>
 
 #include "handpix/platform/windows/DesktopState.h"
@@ -49,6 +50,39 @@ void Desktop::SubtractUpdate(WindowRecord& r, const CRect& rc) {
     if (r.update.empty()) r.erase = false;
 }
 
+void Desktop::NoteDrawn(WindowRecord& r, const CRect& rc) {
+    CRect c;
+    if (c.IntersectRect(rc, r.ClientRect())) AddDisjoint(r.drawn, c);
+}
+
+namespace {
+std::atomic<WakeHook> g_wakeHook{nullptr};  // process-wide: the one backend of the process
+}
+
+void SetWakeHook(WakeHook hook) { g_wakeHook.store(hook); }
+
+void Desktop::Wake() {
+    cv.notify_all();
+    if (WakeHook hook = g_wakeHook.load()) hook();
+}
+
+std::vector<CRect> TakeDrawnRects(HWND hwnd) {
+    Desktop& d = Desktop::Get();
+    std::lock_guard<std::mutex> lock(d.mu);
+    std::vector<CRect> out;
+    if (WindowRecord* r = d.Find(hwnd)) out.swap(r->drawn);
+    return out;
+}
+
+std::vector<HWND> GetChildWindows(HWND parent) {
+    Desktop& d = Desktop::Get();
+    std::lock_guard<std::mutex> lock(d.mu);
+    std::vector<HWND> out;
+    for (auto& [h, r] : d.windows)  // handles grow with creation, so the map is in creation order
+        if (r->parent == parent && r->wnd) out.push_back(h);
+    return out;
+}
+
 bool Desktop::HasWork(std::thread::id t) {
     auto q = queues.find(t);
     if (q != queues.end() && (!q->second.sent.empty() || !q->second.posted.empty())) return true;
@@ -70,7 +104,7 @@ void AnswerSent(Desktop& d, std::unique_lock<std::mutex>& lock, std::shared_ptr<
     lock.lock();
     s->result = result;
     s->done = true;
-    d.cv.notify_all();
+    d.Wake();
 }
 
 // A posted message: the cursor question for mouse input, then
@@ -156,7 +190,7 @@ BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (!r || !r->wnd) return FALSE;
         d.queues[r->owner].posted.push_back(MSG{hwnd, message, wParam, lParam, 0, {d.cursorPos.x, d.cursorPos.y}});
     }
-    d.cv.notify_all();
+    d.Wake();
     return TRUE;
 }
 
@@ -177,7 +211,7 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto s = std::make_shared<handpix::SentMessage>();
     s->msg = m;
     d.queues[r->owner].sent.push_back(s);
-    d.cv.notify_all();
+    d.Wake();
     while (!s->done) {
         handpix::ThreadQueue& mine = d.queues[self];
         if (!mine.sent.empty()) {

@@ -28,6 +28,7 @@ struct WindowRecord {
     CRect rect;                 // in the parent's client coordinates; screen for top-level windows
     SCROLLINFO bars[2]{};       // SB_HORZ, SB_VERT
     std::vector<CRect> update;  // disjoint client rectangles
+    std::vector<CRect> drawn;   // client rectangles whose pixels changed since a backend last took them
     bool erase = false;
     std::shared_ptr<Surface> surface;  // the client area
 
@@ -67,6 +68,10 @@ public:
     void AddUpdate(WindowRecord& r, CRect rc, bool erase);
     void SubtractUpdate(WindowRecord& r, const CRect& rc);
     bool HasWork(std::thread::id t);
+    // Pixels of the client area changed (painted, scrolled, resized).
+    void NoteDrawn(WindowRecord& r, const CRect& rc);
+    // Wakes threads waiting on the desktop and calls the wake hook.
+    void Wake();
 };
 
 // The pump hands each posted input message here as it delivers it, so that

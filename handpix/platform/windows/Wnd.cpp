@@ -32,6 +32,7 @@ void ResizeSurface(WindowRecord& r) {
         for (int y = 0; y < ch; ++y) std::copy_n(r.surface->Row(y), cw, s->Row(y));
     }
     r.surface = std::move(s);
+    r.drawn.assign(1, CRect(0, 0, w, h));
 }
 }  // namespace
 
@@ -132,7 +133,7 @@ BOOL CWnd::DestroyWindow() {
             std::erase_if(q.sent, [self](const auto& s) { return s->msg.hwnd == self; });
         }
     }
-    d.cv.notify_all();
+    d.Wake();
     m_hWnd = nullptr;
     return TRUE;
 }
@@ -151,6 +152,12 @@ DWORD CWnd::GetStyle() const {
     Desktop& d = Desktop::Get();
     std::lock_guard<std::mutex> lock(d.mu);
     return m_record ? m_record->style : 0;
+}
+
+void CWnd::SetWindowText(LPCTSTR text) {
+    Desktop& d = Desktop::Get();
+    std::lock_guard<std::mutex> lock(d.mu);
+    if (m_record) m_record->text = text ? text : "";
 }
 
 CString CWnd::GetWindowText() const {
@@ -226,7 +233,7 @@ void CWnd::MoveWindow(int x, int y, int width, int height, BOOL bRepaint) {
         if (resized) ResizeSurface(*m_record);
         if (bRepaint) d.AddUpdate(*m_record, client, true);
     }
-    d.cv.notify_all();
+    d.Wake();
     if (resized) SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.Width(), client.Height()));
 }
 
@@ -247,7 +254,7 @@ void CWnd::InvalidateRect(LPCRECT rc, BOOL bErase) {
         if (!m_record || !m_record->wnd) return;
         d.AddUpdate(*m_record, rc ? CRect(*rc) : m_record->ClientRect(), bErase != FALSE);
     }
-    d.cv.notify_all();
+    d.Wake();
 }
 
 void CWnd::ValidateRect(LPCRECT rc) {
@@ -309,6 +316,12 @@ CDC* CWnd::BeginPaint(PAINTSTRUCT* ps) {
 }
 
 void CWnd::EndPaint(PAINTSTRUCT*) {
+    {
+        Desktop& d = Desktop::Get();
+        std::lock_guard<std::mutex> lock(d.mu);
+        if (m_record)
+            for (const CRect& r : m_paintRegion) d.NoteDrawn(*m_record, r);
+    }
     m_paintDC.DeleteDC();
     m_paintRegion.clear();
 }
@@ -330,6 +343,7 @@ void CWnd::ScrollWindow(int dx, int dy, LPCRECT lpRect, LPCRECT lpClip) {
         CRect landed;
         landed.IntersectRect(to, clip);
         handpix::Surface& s = *r.surface;
+        d.NoteDrawn(r, landed);
         if (!landed.IsRectEmpty()) {
             std::size_t bytes = static_cast<std::size_t>(landed.Width()) * 4;
             for (int k = 0; k < landed.Height(); ++k) {
@@ -349,7 +363,7 @@ void CWnd::ScrollWindow(int dx, int dy, LPCRECT lpRect, LPCRECT lpClip) {
         handpix::SubtractRect(clip.IntersectRect(clip, from) ? clip : CRect(), landed, exposed);
         for (const CRect& e : exposed) d.AddUpdate(r, e, true);
     }
-    d.cv.notify_all();
+    d.Wake();
 }
 
 int CWnd::SetScrollInfo(int nBar, LPSCROLLINFO info, BOOL) {
@@ -500,4 +514,10 @@ CPaintDC::CPaintDC(CWnd* pWnd) : m_pWnd(pWnd) {
 
 CPaintDC::~CPaintDC() { m_pWnd->EndPaint(&m_ps); }
 
-CClientDC::CClientDC(CWnd* pWnd) { AttachSurface(pWnd->GetSurface()); }
+CClientDC::CClientDC(CWnd* pWnd) {
+    AttachSurface(pWnd->GetSurface());
+    // Drawing may land anywhere in the client area.
+    Desktop& d = Desktop::Get();
+    std::lock_guard<std::mutex> lock(d.mu);
+    if (auto r = pWnd->Record()) d.NoteDrawn(*r, r->ClientRect());
+}

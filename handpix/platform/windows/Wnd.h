@@ -59,6 +59,7 @@ public:
     CWnd* GetParent() const;
     UINT GetDlgCtrlID() const;
     DWORD GetStyle() const;
+    void SetWindowText(LPCTSTR text);
     CString GetWindowText() const;
     void GetWindowText(CString& text) const { text = GetWindowText(); }
 
@@ -150,6 +151,7 @@ private:
     CDC m_paintDC;                                      // BeginPaint's DC
     std::vector<CRect> m_paintRegion;                   // what BeginPaint validated
     friend class CPaintDC;
+    friend class CClientDC;
 };
 
 // CPaintDC: BeginPaint in the constructor, EndPaint in the destructor. Draws

@@ -1,10 +1,13 @@
-// Most-significant-bit-first bit writer for the test stream encoders.
+// Most-significant-bit-first bit writer of the SIS stream writers: the
+// mirror of the decoders' MsbBitReader.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace handpix::test {
+#include "handpix/platform/core/Bytes.h"
+
+namespace handpix {
 
 class SisBitWriter {
 public:
@@ -16,16 +19,13 @@ public:
         if (bit) m_bytes.back() |= static_cast<std::uint8_t>(0x80u >> (m_bits % 8));
         ++m_bits;
     }
-    void PutBits(const std::vector<std::uint8_t>& bits) {
-        for (std::uint8_t b : bits) PutBit(b);
-    }
     void Align() { m_bits = (m_bits + 7) & ~std::size_t{7}; }
     std::size_t Bits() const { return m_bits; }
-    const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
+    const Bytes& Data() const { return m_bytes; }
 
 private:
-    std::vector<std::uint8_t> m_bytes;
+    Bytes m_bytes;
     std::size_t m_bits = 0;
 };
 
-}  // namespace handpix::test
+}  // namespace handpix

@@ -1,13 +1,15 @@
-// Builds SAF streams from readable descriptions: header sub-chunks, objects
-// (pixels deflated with zlib), frame display lists and raw chunks.
+// Builds SAF streams chunk by chunk: header sub-chunks, objects (pixels
+// deflated with zlib, as the parser inflates them), frame display lists and
+// raw chunks. It writes what it is told, malformed streams included; the
+// frame encoder above it is what keeps to the reader's limits.
 #pragma once
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
 
-namespace handpix::test {
+#include "handpix/handset/SisBitWriter.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace handpix {
 
 // Header sub-chunks.
 Bytes SafImageHeader(int width, int height, int bpp, int loop = 0);
@@ -35,7 +37,7 @@ Bytes SafItem(int type, const Bytes& params);  // type, length, params
 
 // Packs one value per pixel at bpp bits, first pixel in the high bits.
 Bytes SafPack(const std::vector<int>& pixels, int bpp);
-Bytes SafDeflate(const Bytes& raw);     // zlib stream
+Bytes SafDeflate(const Bytes& raw);     // zlib stream; empty if zlib fails
 Bytes SafRawDeflate(const Bytes& raw);  // deflate blocks without zlib header
 
 class SafWriter {
@@ -55,6 +57,7 @@ public:
     SafWriter& Chunk(int tag, const Bytes& payload);
     SafWriter& End();
     Bytes Build() const;
+    std::size_t Size() const { return 7 + m_body.size(); }
 
 private:
     Bytes m_first = {'S', 'A', 'F', 0, 1};
@@ -62,4 +65,4 @@ private:
     Bytes m_body;
 };
 
-}  // namespace handpix::test
+}  // namespace handpix

@@ -1,12 +1,8 @@
-#include "tests/support/SisKind2Writer.h"
+#include "handpix/handset/SisKind2Writer.h"
 
-#include <algorithm>
 #include <cstdlib>
 
-#include "tests/support/SisBitWriter.h"
-#include "tests/support/SisSilhouette.h"
-
-namespace handpix::test {
+namespace handpix {
 
 namespace {
 
@@ -131,8 +127,8 @@ void PutBlock(std::vector<std::uint8_t>& out, const SisKind2Stream& s, const Sis
         PutPlanes(w, r.pixels, 8 * (r.last % m - r.first % m + 1), 8 * (r.last / m - r.first / m + 1));
     }
     PutU16(out, b.regions.size());
-    PutU16(out, w.Bytes().size());
-    out.insert(out.end(), w.Bytes().begin(), w.Bytes().end());
+    PutU16(out, w.Data().size());
+    out.insert(out.end(), w.Data().begin(), w.Data().end());
 }
 
 void PutFrame(std::vector<std::uint8_t>& out, const SisKind2Frame& f) {
@@ -159,7 +155,7 @@ std::vector<std::uint8_t> EncodeSisKind2PlaneBits(const std::vector<std::uint8_t
     SisBitWriter bw;
     EncodePlane(bw, bits, w, h);
     std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i < bw.Bits(); ++i) out.push_back((bw.Bytes()[i / 8] >> (7 - i % 8)) & 1);
+    for (std::size_t i = 0; i < bw.Bits(); ++i) out.push_back((bw.Data()[i / 8] >> (7 - i % 8)) & 1);
     return out;
 }
 
@@ -167,7 +163,7 @@ std::vector<std::uint8_t> EncodeSisKind2Planes(const std::vector<std::uint8_t>& 
                                                std::uint32_t h) {
     SisBitWriter bw;
     PutPlanes(bw, px, w, h);
-    return bw.Bytes();
+    return bw.Data();
 }
 
 std::vector<std::uint8_t> WriteSisKind2(const SisKind2Stream& s) {
@@ -189,74 +185,4 @@ std::vector<std::uint8_t> WriteSisKind2(const SisKind2Stream& s) {
     return out;
 }
 
-namespace {
-
-struct Picture {
-    std::uint32_t w = 0, h = 0, keyMode = 0;
-    std::vector<std::uint8_t> px;
-};
-
-Picture BlockPicture(const SisKind2Stream& s, std::uint32_t number) {
-    std::vector<const SisKind2Block*> chain;
-    const SisKind2Block* b = &s.blocks[number - 1];
-    while (b->derived) {
-        chain.push_back(b);
-        b = &s.blocks[b->base - 1];
-    }
-    Picture p{8 * b->across, 8 * b->down, b->keyMode, b->pixels};
-    if (s.method != 1) std::fill(p.px.begin(), p.px.end(), 0);
-    for (auto it = chain.rbegin(); it != chain.rend() && s.method == 1; ++it) {
-        for (const SisKind2Region& r : (*it)->regions) {
-            const std::uint32_t m = b->across;
-            const std::uint32_t rw = 8 * (r.last % m - r.first % m + 1), rh = 8 * (r.last / m - r.first / m + 1);
-            const std::uint32_t x0 = 8 * (r.first % m), y0 = 8 * (r.first / m);
-            for (std::uint32_t y = 0; y < rh; ++y)
-                for (std::uint32_t x = 0; x < rw; ++x) p.px[(y0 + y) * p.w + x0 + x] = r.pixels[y * rw + x];
-        }
-    }
-    return p;
-}
-
-}  // namespace
-
-std::vector<std::uint8_t> RenderSisKind2(const SisKind2Stream& s, std::uint32_t f,
-                                         const std::vector<std::uint8_t>& previous) {
-    const int fw = s.widthByte == 0 ? 256 : 8 * (s.widthByte >> 3);
-    const int fh = s.heightByte == 0 ? 256 : 8 * (s.heightByte >> 3);
-    const SisKind2Frame& fr = s.frames[f];
-    std::vector<std::uint8_t> frame = previous;
-    if (fr.background < 4) frame.assign(static_cast<std::size_t>(fw * fh), fr.background < 0 ? 0 : fr.background);
-    for (std::uint32_t layer = 0; layer < s.layerCount; ++layer) {
-        for (const SisKind2Placement& pl : fr.placements) {
-            if (pl.layer != layer) continue;
-            const Picture b = BlockPicture(s, pl.block);
-            const int tw = pl.transpose ? b.h : b.w, th = pl.transpose ? b.w : b.h;
-            auto at = [&](int tx, int ty) -> int {
-                const int ux = pl.mirror ? tw - 1 - tx : tx, uy = pl.flip ? th - 1 - ty : ty;
-                return pl.transpose ? b.px[ux * b.w + uy] : b.px[uy * b.w + ux];
-            };
-            auto inMask = [&](int tx, int ty) {
-                return layer == 0 || b.keyMode != 0 || InSilhouette(at, tw, th, tx, ty);
-            };
-            for (int ty = 0; ty < th; ++ty) {
-                for (int tx = 0; tx < tw; ++tx) {
-                    const int fx = pl.x + tx, fy = pl.y + ty;
-                    if (fx < 0 || fy < 0 || fx >= fw || fy >= fh || !inMask(tx, ty)) continue;
-                    frame[static_cast<std::size_t>(fy * fw + fx)] = static_cast<std::uint8_t>(at(tx, ty));
-                }
-            }
-        }
-    }
-    if (fr.invert != (s.invertAll != 0))
-        for (auto& v : frame) v ^= 3;
-    return frame;
-}
-
-std::vector<std::uint8_t> PackBits2(const std::vector<std::uint8_t>& px) {
-    std::vector<std::uint8_t> out((px.size() + 3) / 4, 0);
-    for (std::size_t i = 0; i < px.size(); ++i)
-        out[i / 4] |= static_cast<std::uint8_t>((px[i] & 3) << (6 - 2 * (i % 4)));
-    return out;
-}
-
-}  // namespace handpix::test
+}  // namespace handpix

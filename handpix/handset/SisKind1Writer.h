@@ -1,13 +1,15 @@
-// Builds kind-1 SIS streams from readable descriptions: blocks given as
-// 1-bit pictures (one byte per pixel, rows top first) with each cell raw or
+// Writes kind-1 SIS streams from descriptions: blocks given as 1-bit
+// pictures (one byte per pixel, rows top first) with each cell raw or
 // run-length coded, derived blocks with change lists, and frames that place
-// blocks. Also a straightforward reference renderer of such a description.
+// blocks. It writes what it is told; the frame encoder keeps to the limits.
 #pragma once
+#include <array>
 #include <cstdint>
-#include <string>
 #include <vector>
 
-namespace handpix::test {
+#include "handpix/handset/SisBitWriter.h"
+
+namespace handpix {
 
 enum class CellCoding { raw, runLength };  // runLength falls back to raw for a one-colour cell
 
@@ -64,14 +66,17 @@ std::vector<std::uint8_t> WriteSisKind1(const SisKind1Stream& s);
 std::vector<std::uint8_t> WriteSisKind1Header(std::uint32_t frames, std::uint32_t widthUnits,
                                               std::uint32_t heightUnits, std::uint32_t blockField);
 
-// The T.4 terminating codes as written in the standard's table, run 0 to 63.
-extern const char* const kT4WhiteText[64];
-extern const char* const kT4BlackText[64];
+// The 64 pixels of the 8 x 8 cell at (x0, y0) of a picture `stride` wide, in
+// coded (zig-zag) order.
+std::array<std::uint8_t, 64> SisKind1CodedCell(const std::vector<std::uint8_t>& pixels, std::uint32_t stride,
+                                               std::uint32_t x0, std::uint32_t y0);
 
-// Renders frame f of s pixel by pixel (0/1, row-major), as the stream means.
-std::vector<std::uint8_t> RenderSisKind1(const SisKind1Stream& s, std::uint32_t f);
+// Bits a cell takes: the map bit's choice (run-length unless the cell is one
+// colour or raw is shorter) and its data.
+struct SisKind1CellCost {
+    bool runLength = false;
+    std::uint32_t bits = 64;
+};
+SisKind1CellCost SisKind1CellBits(const std::array<std::uint8_t, 64>& coded);
 
-// Packs 0/1 pixels into 1-bit raw frame rows.
-std::vector<std::uint8_t> PackBits1(const std::vector<std::uint8_t>& px);
-
-}  // namespace handpix::test
+}  // namespace handpix

@@ -1,10 +1,10 @@
-#include "tests/support/SafWriter.h"
+#include "handpix/handset/SafWriter.h"
 
 #include <zlib.h>
 
 #include <algorithm>
 
-namespace handpix::test {
+namespace handpix {
 namespace {
 
 void Put16(Bytes& b, int v) {
@@ -14,19 +14,18 @@ void Put16(Bytes& b, int v) {
 
 Bytes Deflate(const Bytes& raw, int windowBits) {
     z_stream z{};
-    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY) != Z_OK) return {};
     Bytes out(deflateBound(&z, static_cast<uLong>(raw.size())) + 16);
     z.next_in = const_cast<Bytef*>(raw.data());
     z.avail_in = static_cast<uInt>(raw.size());
     z.next_out = out.data();
     z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
+    const int rc = deflate(&z, Z_FINISH);
     out.resize(z.total_out);
     deflateEnd(&z);
+    if (rc != Z_STREAM_END) return {};
     return out;
 }
-
-}  // namespace
 
 // Tag, one length byte, body: the shape of sub-chunks and display-list items.
 Bytes TagLengthBody(int tag, const Bytes& body) {
@@ -36,6 +35,8 @@ Bytes TagLengthBody(int tag, const Bytes& body) {
     std::copy(body.begin(), body.end(), b.begin() + 2);
     return b;
 }
+
+}  // namespace
 
 Bytes SafSubChunk(int tag, const Bytes& body) { return TagLengthBody(tag, body); }
 
@@ -192,4 +193,4 @@ Bytes SafWriter::Build() const {
     return out;
 }
 
-}  // namespace handpix::test
+}  // namespace handpix

@@ -1,13 +1,15 @@
-// Builds kind-2 SIS streams from readable descriptions: blocks given as
-// 2-bit pictures (one byte per pixel, values 0 to 3, rows top first), coded
-// as two Gray planes with the context-model run coder; derived blocks with
-// change regions; frames with backgrounds and placements. Also a reference
-// renderer of such a description.
+// Writes kind-2 SIS streams from descriptions: blocks given as 2-bit
+// pictures (one byte per pixel, values 0 to 3, rows top first), coded as two
+// Gray planes with the context-model run coder; derived blocks with change
+// regions; frames with backgrounds and placements. It writes what it is
+// told; the frame encoder keeps to the limits.
 #pragma once
 #include <cstdint>
 #include <vector>
 
-namespace handpix::test {
+#include "handpix/handset/SisBitWriter.h"
+
+namespace handpix {
 
 // The coded planes of a w x h picture of 2-bit pixels, ending on a byte.
 std::vector<std::uint8_t> EncodeSisKind2Planes(const std::vector<std::uint8_t>& px, std::uint32_t w,
@@ -74,12 +76,4 @@ struct SisKind2Stream {
 
 std::vector<std::uint8_t> WriteSisKind2(const SisKind2Stream& s);
 
-// Frame f as 2-bit pixels (row-major), drawn over `previous` (the slot's
-// old pixels, used when the background keeps them).
-std::vector<std::uint8_t> RenderSisKind2(const SisKind2Stream& s, std::uint32_t f,
-                                         const std::vector<std::uint8_t>& previous);
-
-// Packs 2-bit pixels four to a byte, first pixel in the top bits.
-std::vector<std::uint8_t> PackBits2(const std::vector<std::uint8_t>& px);
-
-}  // namespace handpix::test
+}  // namespace handpix

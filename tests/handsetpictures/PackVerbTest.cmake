@@ -1,0 +1,36 @@
+# handpix pack from the command line: every format from the sample GIF, the
+# sizes a SIS stream needs, and the refusals. Run by ctest with TOOL, SAMPLES
+# and OUT set.
+function(pack expect_ok expect_text)
+  execute_process(COMMAND ${TOOL} pack ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  set(all "${out}${err}")
+  if(expect_ok AND NOT rc EQUAL 0)
+    message(FATAL_ERROR "pack ${ARGN} failed: ${all}")
+  elseif(NOT expect_ok AND rc EQUAL 0)
+    message(FATAL_ERROR "pack ${ARGN} should have failed: ${all}")
+  endif()
+  string(FIND "${all}" "${expect_text}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "pack ${ARGN}: expected \"${expect_text}\" in: ${all}")
+  endif()
+endfunction()
+
+file(MAKE_DIRECTORY ${OUT})
+set(gif ${SAMPLES}/bounce.gif)
+pack(TRUE "120 x 90, 12 frames, 8 bits (own palette), SAF stream" ${gif} -o ${OUT}/a.sni)
+pack(TRUE "120 x 90, 12 frames, 16 bits, SAF stream" ${gif} -o ${OUT}/b.sni --depth 16)
+# A dithered sky: the first frame's object keys its commonest value, and the
+# later frames must still find it where it was.
+pack(TRUE "120 x 90, 12 frames, 8 bits, SAF stream" ${gif} -o ${OUT}/b2.sni --palette standard)
+pack(TRUE "120 x 96, 12 frames, 1 bit, SIS stream" ${gif} -o ${OUT}/c.sni --depth 1)
+pack(TRUE "120 x 96, 12 frames, 2 bits, SIS stream" ${gif} -o ${OUT}/d.sni --depth 2)
+pack(TRUE "120 x 90, 12 frames, 8 bits, 129750 bytes" ${gif} -o ${OUT}/e.eba --depth 8)
+pack(TRUE "120 x 90, 1 frame, 16 bits, 21648 bytes" ${gif} -o ${OUT}/f.img)
+pack(TRUE "64 x 48, 1 frame, 8 bits" ${gif} -o ${OUT}/g.pht --depth 8 --fit 64x64)
+pack(FALSE "larger than 60 x 40" ${gif} -o ${OUT}/h.eba --fit 60x40 --no-fit)
+pack(FALSE "1- or 2-bit pictures" ${gif} -o ${OUT}/i.sni --depth 8 --stream sis)
+pack(FALSE "EBA pictures are 8, 16 or 24 bits" ${gif} -o ${OUT}/j.eba --depth 2)
+pack(FALSE "must end in .img, .pht, .eba or .sni" ${gif} -o ${OUT}/k.png)
+if(EXISTS ${OUT}/h.eba OR EXISTS ${OUT}/j.eba)
+  message(FATAL_ERROR "a refused pack left a file behind")
+endif()
