@@ -68,7 +68,7 @@ TEST_F(Sni, HeaderChecks) {
 TEST_F(Sni, AShortFileIsNotTakenForTheFileReadBefore) {
     const std::string good[] = {Kind1File("good.sni", {}),
                                 Write("good.eba", WriteEba({.width = 60, .height = 60, .bits = 16}, {}))};
-    const std::string truncated[] = {Write("one", FileBytes{'A'}), Write("sni", FileBytes{'S', 'N', 'I'})};
+    const std::string truncated[] = {Write("one", Bytes{'A'}), Write("sni", Bytes{'S', 'N', 'I'})};
     for (const std::string& g : good)
         for (const std::string& t : truncated) {
             EXPECT_TRUE(pic->GetEBAHeader(g) && !pic->GetEBAHeader(t) && pic->GetEBAHeader(g) && !pic->GetSNIHeader(t))

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "handpix/imagefiles/ImgWriter.h"
 #include "tests/support/BmpWriter.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/EbaWriter.h"
 #include "tests/support/GifWriter.h"
 #include "tests/support/JpegPeer.h"
 #include "tests/support/JpegSegments.h"
@@ -111,7 +111,7 @@ const Row kRows[] = {
     {"BitfieldsBmp", "f.bmp", [](const std::string& p) { Write(p, TinyBmp(16, 40, {0xF800, 0x07E0, 0x001F})); },
      {{Verb::info, 0}, {Verb::convert, 0}, {Verb::draw, 0}, {Verb::sheet, 0}}},
     {"ImgClaims65535Square", "h.img",
-     [](const std::string& p) { Write(p, handpix::test::WriteImg(0xFFFF, 0xFFFF, 16, Bytes(64, 0x55))); },
+     [](const std::string& p) { Write(p, handpix::WriteImg(0xFFFF, 0xFFFF, 16, Bytes(64, 0x55))); },
      {{Verb::info, 1}, {Verb::convert, 1}, {Verb::show, 1}}},
     {"FifoNamedAsJpeg", "n.jpg", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
      {{Verb::info, 1}, {Verb::convert, 1}, {Verb::draw, 1}}},
@@ -190,7 +190,7 @@ protected:
         std::string in;
         if (run.verb == Verb::show) {
             in = (good / "g.img").string();
-            Write(in, handpix::test::WriteImg(4, 4, 16, Bytes(32, 0x55)));
+            Write(in, handpix::WriteImg(4, 4, 16, Bytes(32, 0x55)));
         } else if (run.verb == Verb::thumb || run.verb == Verb::enhance || run.verb == Verb::grid) {
             in = (good / "g.jpg").string();
             Write(in, SmallJpeg(false));
