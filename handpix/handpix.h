@@ -17,6 +17,8 @@
 #include "handpix/imagefiles/GraphicFileLoad.h"
 #include "handpix/jpegcodec/Jpeg.h"
 #include "handpix/picture/Picture.h"
+#include "handpix/picture/HandsetWriter.h"
+#include "handpix/imagefiles/GifFrames.h"
 #include "handpix/photolist/PhotoListCtrl.h"
 #include "handpix/enhance/LuxJpeg.h"
 #include "handpix/resources/Resources.h"

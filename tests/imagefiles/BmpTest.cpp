@@ -75,7 +75,7 @@ namespace {
 // below are stated, not derived (narrow channels repeat their bits).
 struct LayoutCase {
     const char* name;
-    BmpSpec spec;  // two pixels: 0xFF8040, 0x123456 (or palette indices 1, 2)
+    BmpSpec file;  // two pixels: 0xFF8040, 0x123456 (or palette indices 1, 2)
     handpix::test::Bgr expected[2];
 };
 
@@ -110,7 +110,7 @@ class BmpLayouts : public ImageFilesTest, public ::testing::WithParamInterface<L
 }  // namespace
 
 TEST_P(BmpLayouts, DecodeToTheStatedColours) {
-    ASSERT_TRUE(WriteBytes(Path("l.bmp"), MakeBmp(GetParam().spec)));
+    ASSERT_TRUE(WriteBytes(Path("l.bmp"), MakeBmp(GetParam().file)));
     CGraphicFileLoad g;
     ASSERT_EQ(g.LoadGraphicFile(Path("l.bmp").c_str()), 0);
     for (int x = 0; x < 2; ++x) {
