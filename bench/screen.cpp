@@ -1,4 +1,4 @@
-// bench-link: handpix handpix_screen
+// bench-link: handpix_screen
 // bench-sources: tools/FolderList.cpp tests/support/PhotoCacheFiles.cpp tests/support/JpegPeer.cpp tests/support/PhotoLike.cpp
 // The thumbnail list in a real window (needs a display, e.g. under Xvfb with
 // SDL_VIDEODRIVER=x11): from starting the screen to the first complete paint

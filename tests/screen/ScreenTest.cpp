@@ -35,6 +35,9 @@ using handpix::test::RunProgram;
 using handpix::test::TempTree;
 using namespace std::chrono_literals;
 
+// Waits are stretched where a sanitizer runtime slows every program the test starts.
+const int kSlow = handpix::test::UnderSanitizer() ? 8 : 1;
+
 // ---- the scroll bar the screen draws (no display needed) ----
 
 SCROLLINFO Info(int max, int page, int pos) { return SCROLLINFO{sizeof(SCROLLINFO), SIF_ALL, 0, max, static_cast<UINT>(page), pos, 0}; }
@@ -172,7 +175,7 @@ struct Running {
 };
 
 int Finish(pid_t pid, std::chrono::milliseconds within) {
-    for (auto end = std::chrono::steady_clock::now() + within; std::chrono::steady_clock::now() < end;) {
+    for (auto end = std::chrono::steady_clock::now() + kSlow * within; std::chrono::steady_clock::now() < end;) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         std::this_thread::sleep_for(20ms);
@@ -222,7 +225,7 @@ protected:
     static std::string Tool(const std::vector<std::string>& args) {
         std::vector<std::string> argv{OnPath(args[0])};
         argv.insert(argv.end(), args.begin() + 1, args.end());
-        const handpix::test::ChildResult r = RunProgram(argv, {.seconds = 20});
+        const handpix::test::ChildResult r = RunProgram(argv, {.seconds = 20.0 * kSlow});
         EXPECT_EQ(r.exitCode, 0) << args[0] << " " << (args.size() > 1 ? args[1] : "") << ": " << r.output;
         return r.output;
     }
@@ -231,7 +234,7 @@ protected:
     // SDL's dialogs.)
     static std::string WaitWindow(const std::string& pattern, bool gone = false) {
         const std::regex title(pattern);
-        for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;) {
+        for (auto end = std::chrono::steady_clock::now() + kSlow * 10s; std::chrono::steady_clock::now() < end;) {
             std::istringstream tree(Tool({"xwininfo", "-root", "-children"}));
             std::string found;
             for (std::string line; found.empty() && std::getline(tree, line);) {
@@ -251,7 +254,7 @@ protected:
     }
     // Grabs until the window shows `want` (the backend presents shortly after input).
     static bool Becomes(const std::string& window, const Picture& want, const TempTree& tmp) {
-        for (auto end = std::chrono::steady_clock::now() + 3s; std::chrono::steady_clock::now() < end;) {
+        for (auto end = std::chrono::steady_clock::now() + kSlow * 3s; std::chrono::steady_clock::now() < end;) {
             if (Shows(Grab(window, tmp), want)) return true;
             std::this_thread::sleep_for(30ms);
         }
@@ -261,7 +264,7 @@ protected:
         std::vector<std::string> argv{HANDPIX_TOOL, "grid"};
         argv.insert(argv.end(), args.begin(), args.end());
         argv.insert(argv.end(), {"-o", tmp / "grid.png", "--cache", tmp / "cache"});
-        const handpix::test::ChildResult r = RunProgram(argv, {.seconds = 20});
+        const handpix::test::ChildResult r = RunProgram(argv, {.seconds = 20.0 * kSlow});
         EXPECT_EQ(r.exitCode, 0) << r.output;
         return ReadPng(tmp / "grid.png");
     }
@@ -362,7 +365,7 @@ TEST_F(ScreenDesktop, PlayShowsTheDisplayFramesInTurn) {
     ASSERT_GT(play.pid, 0);
     const std::string w = WaitWindow("^ball_sis1.sni$");
     std::set<std::size_t> seen;
-    for (auto end = std::chrono::steady_clock::now() + 5s; seen.size() < 2 && std::chrono::steady_clock::now() < end;) {
+    for (auto end = std::chrono::steady_clock::now() + kSlow * 5s; seen.size() < 2 && std::chrono::steady_clock::now() < end;) {
         const Picture got = Grab(w, tmp);
         for (std::size_t f = 0; f < frames.size(); ++f)
             if (Shows(got, frames[f], 2)) seen.insert(f);
