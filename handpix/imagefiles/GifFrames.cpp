@@ -30,19 +30,6 @@ bool ReadMap(GifInput& in, int entries, ScreenMap& map) {
     return in.Read(map.rgb, 3 * static_cast<std::size_t>(entries));
 }
 
-int NextRow(int y, int& pass, int height, bool interlaced) {
-    if (!interlaced) return y + 1 < height ? y + 1 : -1;
-    // The four interlace passes: every 8th row from 0, every 8th from 4,
-    // every 4th from 2, every 2nd from 1.
-    static constexpr int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
-    y += kStep[pass];
-    while (y >= height) {
-        if (++pass == 4) return -1;
-        y = kStart[pass];
-    }
-    return y;
-}
-
 class Reader {
 public:
     Reader(std::FILE* f, int maxFrames, RgbaFrames& out) : m_in(f, m_zero), m_max(maxFrames), m_out(out) {}
@@ -109,6 +96,10 @@ private:
         ScreenMap local;
         if ((d[8] & 0x80) && !ReadMap(m_in, 2 << (d[8] & 7), local)) return Fail(why, "damaged colour table");
         const ScreenMap& map = (d[8] & 0x80) ? local : m_global;
+        if (w > 0 && h > 0 && !PictureSizeAllowed(w, h)) return Fail(why, "GIF image size beyond the picture-size limit");
+        // Every frame is a whole screen, so the frames together count against the limit.
+        if (!PictureSizeAllowed(m_out.width, static_cast<long long>(m_out.height) * (m_out.frames.size() + 1)))
+            return Fail(why, "GIF frames together beyond the picture-size limit");
         const std::vector<Rgba> before = m_canvas;
         if (w > 0 && h > 0 && !Draw(map, g, left, top, w, h, (d[8] & 0x40) != 0)) return Fail(why, "damaged image data");
         m_out.frames.push_back(m_canvas);
@@ -135,22 +126,31 @@ private:
         std::vector<std::uint8_t> row(3 * static_cast<std::size_t>(w));
         int pass = 0;
         gif::LzwStop stop = gif::LzwStop::none;
-        for (int y = 0; y >= 0; y = NextRow(y, pass, h, interlaced)) {
+        for (int y = 0; y >= 0; y = gif::NextRow(y, pass, h, interlaced)) {
             const int got = m_lzw->Decode(m_in, indices, row.data(), w, stop);
-            const int fy = top + y;
-            for (int x = 0; x < got && fy < m_out.height; ++x) {
-                const int index = row[3 * static_cast<std::size_t>(x)];
-                const int fx = left + x;
-                if (index == g.transparent || fx >= m_out.width || index >= map.entries) continue;
-                const std::uint8_t* c = map.rgb + 3 * index;
-                m_canvas[static_cast<std::size_t>(fy) * m_out.width + fx] = {c[0], c[1], c[2], 255};
-            }
+            for (int x = 0; x < got; ++x) Plot(map, g, left + x, top + y, row[3 * static_cast<std::size_t>(x)]);
             if (got < w) break;  // a short image keeps what it decoded
+            // With the data spent, the rows left are one colour: only their
+            // part on the screen is drawn, so a huge image over a few bytes
+            // costs no more than the screen.
+            const int index = m_lzw->ExhaustedIndex();
+            if (index < 0) continue;
+            while ((y = gif::NextRow(y, pass, h, interlaced)) >= 0) {
+                if (top + y >= m_out.height) continue;
+                for (int x = std::max(0, left); x < std::min(m_out.width, left + w); ++x) Plot(map, g, x, top + y, index);
+            }
+            return true;
         }
         // One more value consumes the end code and the block terminator.
         std::uint8_t scratch[3];
         if (stop == gif::LzwStop::none) m_lzw->Decode(m_in, indices, scratch, 1, stop);
         return true;
+    }
+
+    void Plot(const ScreenMap& map, const Graphic& g, int x, int y, int index) {
+        if (index == g.transparent || x >= m_out.width || y >= m_out.height || index >= map.entries) return;
+        const std::uint8_t* c = map.rgb + 3 * index;
+        m_canvas[static_cast<std::size_t>(y) * m_out.width + x] = {c[0], c[1], c[2], 255};
     }
 
     bool m_zero = false;

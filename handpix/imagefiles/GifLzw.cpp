@@ -37,6 +37,22 @@ bool LzwDecoder::Start(int minCodeBits) {
     return true;
 }
 
+int NextRow(int y, int& pass, int height, bool interlaced) {
+    if (!interlaced) return y + 1 < height ? y + 1 : -1;
+    static constexpr int kStep[4] = {8, 8, 4, 2};
+    static constexpr int kStart[4] = {0, 4, 2, 1};
+    y += kStep[pass];
+    while (y >= height) {
+        if (++pass > 3) return -1;
+        y = kStart[pass];
+    }
+    return y;
+}
+
+int LzwDecoder::ExhaustedIndex() const {
+    return m_done && m_nbits == 0 && m_pos >= m_len && !m_fresh && m_sp == 0 ? m_suffix[0] : -1;
+}
+
 // Suffix entries at and above the clear code are left as they are: only codes
 // the table has defined since the reset are meant to reach them.
 void LzwDecoder::ResetTable() {

@@ -34,6 +34,12 @@ struct Palette {
 };
 void ExpandColourMap(const ColourMap& map, Palette& out);
 
+// The row after y in the order the file stores rows, or -1 when the picture
+// is complete. Interlaced files store every 8th row from 0, every 8th from 4,
+// every 4th from 2, then every 2nd from 1; a pass that starts beyond the last
+// row has nothing in it.
+int NextRow(int y, int& pass, int height, bool interlaced);
+
 // Checked reads of GIF blocks from a stdio stream. The zero-block flag it
 // maintains outlives the stream: it is part of the process-wide screen state.
 class GifInput {
@@ -71,6 +77,11 @@ public:
     // are read only as pixels are needed, so asking pixel by pixel or row by
     // row consumes the same data.
     int Decode(GifInput& in, const Palette& palette, std::uint8_t* dst, int count, LzwStop& stop);
+
+    // Once the data is spent every further pixel has one colour: its palette
+    // index, or -1 while codes remain. Lets a caller fill the rest of a large
+    // image without decoding it pixel by pixel.
+    int ExhaustedIndex() const;
 
 private:
     enum class Refill { ok, noBits, error };

@@ -40,22 +40,6 @@ bool ReadColourMap(GifInput& in, ColourMap& map, int entries) {
     return true;
 }
 
-// The row after y in the order the file stores rows, or -1 when the picture
-// is complete. Interlaced files store every 8th row from 0, every 8th from 4,
-// every 4th from 2, then every 2nd from 1; a pass that starts beyond the last
-// row has nothing in it.
-int NextRow(int y, int& pass, int height, bool interlaced) {
-    if (!interlaced) return y + 1 < height ? y + 1 : -1;
-    static constexpr int kStep[4] = {8, 8, 4, 2};
-    static constexpr int kStart[4] = {0, 4, 2, 1};
-    y += kStep[pass];
-    while (y >= height) {
-        if (++pass > 3) return -1;
-        y = kStart[pass];
-    }
-    return y;
-}
-
 // Decodes the image data into pic. False only when the data cannot start (no
 // code size byte, or one too large for 12-bit codes); a damaged stream keeps
 // what it decoded and the unreached pixels get the background colour.

@@ -62,6 +62,24 @@ TEST_F(HandsetPictureTest, GifFramesComposeWithDisposal) {
     EXPECT_NE(why.find("more than 3 frames"), std::string::npos);
 }
 
+// A frame far larger than the screen over data that is already spent draws
+// its one colour on the screen only, and the stream goes on after it; a frame
+// beyond the picture limit is refused.
+TEST_F(HandsetPictureTest, GifFramesOverSpentData) {
+    for (const int height : {1500, 1600}) {
+        GifBuilder b;
+        b.Header(8, 4, 0x81).Map(kMap, 4).ImageDescriptor(65535, height, 0x40).Raw({2, 0});
+        b.ImageDescriptor(1, 1, 0).Raw({2}).Raw(SubBlocks(LzwEncode({3}, 2, {}))).Raw({0x3B});
+        RgbaFrames in;
+        std::string why;
+        const bool ok = ReadGifFrames(Write("spent.gif", b.bytes).c_str(), 50, in, why);
+        ASSERT_EQ(ok, height == 1500) << why;
+        if (!ok) continue;
+        ASSERT_EQ(in.frames.size(), 2u);
+        EXPECT_EQ(Drawn(in, 1), "GWWWWWWW" "WWWWWWWW" "WWWWWWWW" "WWWWWWWW");
+    }
+}
+
 TEST_F(HandsetPictureTest, GifToSniReadsBackTheSame) {
     RgbaFrames in;
     std::string why;
