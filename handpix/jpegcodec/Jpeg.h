@@ -169,6 +169,13 @@ private:
     bool DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride);
     void Restart();
     void FreeSamples();
+    struct SymbolCodes;
+    struct BitSink;
+    bool BuildValueIndex();
+    bool MakeSymbolCodes(SymbolCodes& codes);
+    bool EncodeBlock(const std::int16_t* c, const SymbolCodes& codes, int t, BitSink& sink);
+    bool SinkRoom(BitSink& sink);
+    void EncodeStripes(int width, int height, const std::uint8_t* pixels);
     bool GrowOutput(std::size_t extra);
     void PutBits(std::uint32_t code, int length);
     void WriteOut(int hFile, const void* data, std::size_t size);

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "handpix/jpegcodec/Jpeg.h"
 #include "handpix/jpegcodec/JpegKernels.h"
 #include "handpix/jpegcodec/JpegTables.h"
@@ -17,9 +21,10 @@ namespace jpeg = handpix::jpeg;
 
 namespace {
 
-// Worst case of one data unit: a 16-bit DC code with 11 extra bits, 63 AC
-// codes of 16 + 10 bits, every byte stuffed. Checked once per data unit.
-constexpr std::size_t kMaxUnitBytes = 2 * (27 + 63 * 26) / 8 + 16;
+// Worst case of one data unit: 64 codes of 16 bits with 16 extra bits and
+// three 16-bit ZRLs before each, every byte stuffed, and the four bytes a
+// word store may reach beyond. Checked once per data unit.
+constexpr std::size_t kMaxUnitBytes = 2 * (64 * (32 + 48)) / 8 + 16;
 
 std::int16_t* NewPlane(std::size_t n) { return new (std::nothrow) std::int16_t[n ? n : 1]; }
 
@@ -58,70 +63,16 @@ int CJpeg::SaveJPG(char* path, int width, int height, unsigned char* pixels) {
     m_nRGBSize = W * H * 3;
     m_pRGB = Failed() ? nullptr : new (std::nothrow) std::uint8_t[m_nRGBSize];
     const std::size_t n = W * H;
-    m_pYPlane = m_pRGB ? NewPlane(n) : nullptr;
-    m_pCbPlane = m_pYPlane ? NewPlane(n) : nullptr;
-    m_pCrPlane = m_pCbPlane ? NewPlane(n) : nullptr;
+    // The planes hold one stripe of 8 rows: each stripe is converted,
+    // transformed and coded while it is in cache, and the picture-sized
+    // planes the plain steps would fill never exist.
+    m_pYPlane = m_pRGB ? NewPlane(8 * W) : nullptr;
+    m_pCbPlane = m_pYPlane ? NewPlane(8 * W) : nullptr;
+    m_pCrPlane = m_pCbPlane ? NewPlane(8 * W) : nullptr;
     if (!m_pCrPlane) Fail(Status::internal);
-    if (!Failed()) {
-        jpeg::AdviseLargePages(m_pRGB, m_nRGBSize);
-        for (std::int16_t* plane : {m_pYPlane, m_pCbPlane, m_pCrPlane}) jpeg::AdviseLargePages(plane, n * sizeof *plane);
-    }
+    if (!Failed()) jpeg::AdviseLargePages(m_pRGB, m_nRGBSize);
 
-    if (!Failed()) {
-        // Each buffer is written once: the real area from the input, the
-        // padding (columns past the width, rows past the height) with zeros.
-        const std::size_t inStride = 4 * ((3 * static_cast<std::size_t>(width) + 3) / 4);
-        const std::size_t w = static_cast<std::size_t>(width);
-        for (std::size_t y = 0; y < H; ++y) {
-            std::uint8_t* row = m_pRGB + y * 3 * W;
-            std::int16_t* py = m_pYPlane + y * W;
-            std::int16_t* pb = m_pCbPlane + y * W;
-            std::int16_t* pr = m_pCrPlane + y * W;
-            std::size_t x = 0;
-            if (y < static_cast<std::size_t>(height)) {
-                const std::uint8_t* in = pixels + y * inStride;
-                jpeg::BgrToYccPlanes(in, row, py, pb, pr, width);
-                std::memcpy(row + 3 * w, in + 3 * w, inStride - 3 * w);
-                std::memset(row + inStride, 0, 3 * W - inStride);
-                x = w;
-            } else {
-                std::memset(row, 0, 3 * W);
-            }
-            std::fill(py + x, py + W, 0);
-            std::fill(pb + x, pb + W, 0);
-            std::fill(pr + x, pr + W, 0);
-        }
-        for (std::size_t by = 0; by < H; by += 8)
-            for (std::size_t bx = 0; bx < W; bx += 8) {
-                const std::size_t at = by * W + bx;
-                DCT(m_pYPlane + at, static_cast<int>(W), 0);
-                DCT(m_pCbPlane + at, static_cast<int>(W), 1);
-                DCT(m_pCrPlane + at, static_cast<int>(W), 1);
-            }
-        // DC differences, one predictor chain per plane in raster order.
-        for (std::int16_t* plane : {m_pYPlane, m_pCbPlane, m_pCrPlane}) {
-            std::int16_t prev = 0;
-            for (std::size_t by = 0; by < H; by += 8)
-                for (std::size_t bx = 0; bx < W; bx += 8) {
-                    std::int16_t& dc = plane[by * W + bx];
-                    const std::int16_t v = dc;
-                    dc = static_cast<std::int16_t>(v - prev);
-                    prev = v;
-                }
-        }
-        for (int slot : {16, 17}) {
-            HuffTable& t = m_HT[slot];
-            t.pValueIndex = new (std::nothrow) std::int32_t[251];
-            if (!t.pValueIndex) {
-                Fail(Status::internal);
-                break;
-            }
-            std::fill_n(t.pValueIndex, 251, -9999);
-            for (std::uint32_t i = 0; i < t.nCount; ++i)
-                if (t.pValue[i] <= 250) t.pValueIndex[t.pValue[i]] = static_cast<std::int32_t>(i);
-        }
-    }
-    if (!Failed()) {
+    if (!Failed() && BuildValueIndex()) {
         delete[] m_pBuf;
         m_nBufSize = n * 3;
         m_pBuf = new (std::nothrow) std::uint8_t[m_nBufSize];
@@ -130,7 +81,7 @@ int CJpeg::SaveJPG(char* path, int width, int height, unsigned char* pixels) {
         m_nPos = 0;
         m_nBitCount = 0;
         m_qwBits = 0;
-        hEncode(static_cast<int>(W), static_cast<int>(H));
+        EncodeStripes(width, height, pixels);
         // The last byte is completed with 0 bits.
         while (!Failed() && m_nBitCount != 0) ShotBit(0);
         WriteOut(f, m_pBuf, m_nPos);
@@ -224,22 +175,251 @@ void CJpeg::Zigzag2(void) {
     for (int k = 0; k < 64; ++k) m_Block[k] = nat[handpix::kZigzag[k]];
 }
 
-unsigned char CJpeg::GetCategory(short v) {
-    return static_cast<unsigned char>(std::bit_width(static_cast<unsigned>(std::abs(static_cast<int>(v)))));
+
+// pValueIndex of the two AC slots, for the symbol lookups of the entropy coder.
+bool CJpeg::BuildValueIndex() {
+    for (int slot : {16, 17}) {
+        HuffTable& t = m_HT[slot];
+        delete[] t.pValueIndex;
+        t.pValueIndex = new (std::nothrow) std::int32_t[251];
+        if (!t.pValueIndex) {
+            Fail(Status::internal);
+            return false;
+        }
+        std::fill_n(t.pValueIndex, 251, -9999);
+        for (std::uint32_t i = 0; i < t.nCount; ++i)
+            if (t.pValue[i] <= 250) t.pValueIndex[t.pValue[i]] = static_cast<std::int32_t>(i);
+    }
+    return true;
+}
+
+// The code and length of every symbol of the four encoder slots, looked up
+// once per encode instead of through pValueIndex per symbol: (length << 16)
+// | code, or 0 for a symbol the table lacks.
+struct CJpeg::SymbolCodes {
+    std::uint32_t dc[2][16];
+    std::uint32_t ac[2][256];
+};
+
+bool CJpeg::MakeSymbolCodes(SymbolCodes& codes) {
+    for (int slot : {0, 1, 16, 17})
+        if (!m_HT[slot].bUsed || (slot >= 16 && !m_HT[slot].pValueIndex)) {
+            Fail(Status::internal);
+            return false;
+        }
+    for (int t = 0; t < 2; ++t) {
+        const HuffTable& dc = m_HT[t];
+        const HuffTable& ac = m_HT[16 + t];
+        // In the standard DC tables the symbol equals its index.
+        for (std::uint32_t s = 0; s < 16; ++s)
+            codes.dc[t][s] = s < dc.nCount ? static_cast<std::uint32_t>(dc.pSize[s]) << 16 | dc.pCode[s] : 0;
+        for (int sym = 0; sym < 256; ++sym) {
+            const std::int32_t i = sym <= 250 ? ac.pValueIndex[sym] : -9999;
+            codes.ac[t][sym] = i >= 0 ? static_cast<std::uint32_t>(ac.pSize[i]) << 16 | ac.pCode[i] : 0;
+        }
+    }
+    return true;
+}
+
+// The entropy writer's state in locals for the length of a run of data
+// units. Up to 31 bits wait in `bits`; 32 go out at once, as four bytes in
+// one store when none of them is FF, else byte by byte with stuffing.
+struct CJpeg::BitSink {
+    std::uint64_t bits;
+    unsigned n;
+    std::uint8_t* out;
+    std::size_t pos;
+
+    explicit BitSink(const CJpeg& j) : bits(j.m_qwBits), n(j.m_nBitCount), out(j.m_pBuf), pos(j.m_nPos) {}
+    // Whole bytes go out; fewer than 8 bits stay behind, as ChargeCode keeps them.
+    void StoreTo(CJpeg& j) {
+        while (n >= 8) Byte(static_cast<std::uint8_t>(bits >> (n -= 8)));
+        j.m_qwBits = bits;
+        j.m_nBitCount = n;
+        j.m_nPos = static_cast<std::uint32_t>(pos);
+    }
+    void Byte(std::uint8_t b) {
+        out[pos++] = b;
+        if (b == 0xFF) out[pos++] = 0;
+    }
+    // The low `length` (at most 32) bits of v, first bit most significant.
+    void Put(std::uint32_t v, unsigned length) {
+        bits = bits << length | v;
+        n += length;
+        if (n < 32) return;
+        n -= 32;
+        const auto w = static_cast<std::uint32_t>(bits >> n);
+        if (((~w - 0x01010101u) & w & 0x80808080u) == 0) {
+            const std::uint32_t be = __builtin_bswap32(w);
+            std::memcpy(out + pos, &be, 4);
+            pos += 4;
+        } else {
+            for (int sh = 24; sh >= 0; sh -= 8) Byte(static_cast<std::uint8_t>(w >> sh));
+        }
+    }
+    // A symbol's code followed by `s` extra bits of v (two's complement
+    // minus one for negative values, as T.81 F.1.2.1 has it).
+    void PutCoded(std::uint32_t code, unsigned s, int v) {
+        const std::uint32_t extra = static_cast<std::uint32_t>(v < 0 ? v - 1 : v) & ((1u << s) - 1);
+        const unsigned length = code >> 16;
+        if (length + s <= 32) return Put((code & 0xFFFF) << s | extra, length + s);
+        Put(code & 0xFFFF, length);
+        Put(extra, s);
+    }
+};
+
+namespace {
+
+// Bit k set when coefficient k of the block (k >= 1) is nonzero.
+std::uint64_t NonzeroAc(const std::int16_t* c) {
+#if defined(__SSE2__)
+    std::uint64_t mask = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 4; ++i) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 16 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 16 * i + 8));
+        const __m128i zeros = _mm_packs_epi16(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero));
+        mask |= static_cast<std::uint64_t>(~_mm_movemask_epi8(zeros) & 0xFFFF) << (16 * i);
+    }
+    return mask & ~std::uint64_t{1};
+#else
+    std::uint64_t mask = 0;
+    for (int k = 1; k < 64; ++k) mask |= static_cast<std::uint64_t>(c[k] != 0) << k;
+    return mask;
+#endif
+}
+
+unsigned Category(int v) { return static_cast<unsigned>(std::bit_width(static_cast<unsigned>(v < 0 ? -v : v))); }
+
+}  // namespace
+
+unsigned char CJpeg::GetCategory(short v) { return static_cast<unsigned char>(Category(v)); }
+
+// One data unit, its 64 coefficients in zig-zag order with the DC
+// difference first; t selects the luminance (0) or chrominance (1) codes.
+bool CJpeg::EncodeBlock(const std::int16_t* c, const SymbolCodes& codes, int t, BitSink& sink) {
+    const unsigned s0 = Category(c[0]);
+    if (s0 >= 16 || !codes.dc[t][s0]) return false;
+    sink.PutCoded(codes.dc[t][s0], s0, c[0]);
+    const std::uint32_t* ac = codes.ac[t];
+    // Walk the nonzero coefficients through a bit mask; the zeros between
+    // them are the run.
+    int last = 0;
+    for (std::uint64_t nonzero = NonzeroAc(c); nonzero; nonzero &= nonzero - 1) {
+        const int k = std::countr_zero(nonzero);
+        int run = k - last - 1;
+        last = k;
+        for (; run > 15; run -= 16) {
+            if (!ac[0xF0]) return false;
+            sink.Put(ac[0xF0] & 0xFFFF, ac[0xF0] >> 16);
+        }
+        const unsigned s = Category(c[k]);
+        const std::uint32_t code = s < 16 ? ac[run * 16 + static_cast<int>(s)] : 0;
+        if (!code) return false;
+        sink.PutCoded(code, s, c[k]);
+    }
+    if (last != 63) {
+        if (!ac[0x00]) return false;
+        sink.Put(ac[0x00] & 0xFFFF, ac[0x00] >> 16);
+    }
+    return true;
+}
+
+// Makes room for one more data unit, moving the sink to a grown buffer.
+bool CJpeg::SinkRoom(BitSink& sink) {
+    if (m_nBufSize - sink.pos >= kMaxUnitBytes) return true;
+    m_nPos = static_cast<std::uint32_t>(sink.pos);
+    if (!GrowOutput(kMaxUnitBytes)) return false;
+    sink.out = m_pBuf;
+    return true;
+}
+
+// Conversion, transform, DC differences and entropy coding of the whole
+// picture, one stripe of 8 rows at a time. Each buffer is written once: the
+// real area from the input, the padding (columns past the width, rows past
+// the height) with zeros.
+void CJpeg::EncodeStripes(int width, int height, const std::uint8_t* pixels) {
+    SymbolCodes codes;
+    if (!MakeSymbolCodes(codes)) return;
+    const std::size_t W = (static_cast<std::size_t>(width) + 7) / 8 * 8;
+    const std::size_t H = (static_cast<std::size_t>(height) + 7) / 8 * 8;
+    const std::size_t inStride = 4 * ((3 * static_cast<std::size_t>(width) + 3) / 4);
+    const std::size_t w = static_cast<std::size_t>(width);
+    std::int16_t* planes[3] = {m_pYPlane, m_pCbPlane, m_pCrPlane};
+    const jpeg::QuantPlan* plans[3] = {&jpeg::LumaPlan(), &jpeg::ChromaPlan(), &jpeg::ChromaPlan()};
+    std::int16_t prev[3] = {0, 0, 0};
+    BitSink sink(*this);
+    for (std::size_t y0 = 0; y0 < H; y0 += 8) {
+        for (std::size_t y = y0; y < y0 + 8; ++y) {
+            std::uint8_t* row = m_pRGB + y * 3 * W;
+            std::int16_t* py = m_pYPlane + (y - y0) * W;
+            std::int16_t* pb = m_pCbPlane + (y - y0) * W;
+            std::int16_t* pr = m_pCrPlane + (y - y0) * W;
+            std::size_t x = 0;
+            if (y < static_cast<std::size_t>(height)) {
+                const std::uint8_t* in = pixels + y * inStride;
+                jpeg::BgrToYccPlanes(in, row, py, pb, pr, width);
+                std::memcpy(row + 3 * w, in + 3 * w, inStride - 3 * w);
+                std::memset(row + inStride, 0, 3 * W - inStride);
+                x = w;
+            } else {
+                std::memset(row, 0, 3 * W);
+            }
+            std::fill(py + x, py + W, 0);
+            std::fill(pb + x, pb + W, 0);
+            std::fill(pr + x, pr + W, 0);
+        }
+        for (std::size_t bx = 0; bx < W; bx += 8) {
+            for (int k = 0; k < 3; ++k) {
+                if (!SinkRoom(sink)) return;
+                alignas(16) std::int16_t c[64];
+                jpeg::ForwardDctQuantize(planes[k] + bx, static_cast<std::ptrdiff_t>(W), *plans[k], c);
+                const std::int16_t dc = c[0];
+                c[0] = static_cast<std::int16_t>(dc - prev[k]);
+                prev[k] = dc;
+                if (!EncodeBlock(c, codes, k ? 1 : 0, sink)) {
+                    sink.StoreTo(*this);
+                    return Fail(Status::internal);
+                }
+            }
+        }
+    }
+    sink.StoreTo(*this);
 }
 
 void CJpeg::hEncode(int width, int height) {
-    for (int slot : {0, 1, 16, 17})
-        if (!m_HT[slot].bUsed || (slot >= 16 && !m_HT[slot].pValueIndex)) return Fail(Status::internal);
     if (!m_pYPlane || !m_pCbPlane || !m_pCrPlane) return Fail(Status::internal);
+    SymbolCodes codes;
+    if (!MakeSymbolCodes(codes)) return;
     const int bw = (width + 7) / 8, bh = (height + 7) / 8;
-    for (int by = 0; by < bh && !Failed(); ++by)
+    BitSink sink(*this);
+    for (int by = 0; by < bh; ++by)
         for (int bx = 0; bx < bw; ++bx) {
             const std::size_t at = static_cast<std::size_t>(by) * 8 * width + static_cast<std::size_t>(bx) * 8;
-            EncodeDU(m_pYPlane + at, 0, width);
-            EncodeDU(m_pCbPlane + at, 1, width);
-            EncodeDU(m_pCrPlane + at, 1, width);
+            const std::int16_t* planes[3] = {m_pYPlane + at, m_pCbPlane + at, m_pCrPlane + at};
+            for (int k = 0; k < 3; ++k) {
+                if (!SinkRoom(sink)) return;
+                alignas(16) std::int16_t c[64];
+                for (int row = 0; row < 8; ++row) std::memcpy(c + 8 * row, planes[k] + row * width, 8 * sizeof(short));
+                if (!EncodeBlock(c, codes, k ? 1 : 0, sink)) {
+                    sink.StoreTo(*this);
+                    return Fail(Status::internal);
+                }
+            }
         }
+    sink.StoreTo(*this);
+}
+
+void CJpeg::EncodeDU(short* block, int chroma, int stride) {
+    if (Failed() || !GrowOutput(kMaxUnitBytes)) return;
+    SymbolCodes codes;
+    if (!MakeSymbolCodes(codes)) return;
+    alignas(16) std::int16_t c[64];
+    for (int row = 0; row < 8; ++row) std::memcpy(c + 8 * row, block + row * stride, 8 * sizeof(short));
+    BitSink sink(*this);
+    const bool ok = EncodeBlock(c, codes, chroma ? 1 : 0, sink);
+    sink.StoreTo(*this);
+    if (!ok) Fail(Status::internal);
 }
 
 bool CJpeg::GrowOutput(std::size_t extra) {
@@ -268,41 +448,6 @@ void CJpeg::PutBits(std::uint32_t code, int length) {
         m_pBuf[m_nPos++] = b;
         if (b == 0xFF) m_pBuf[m_nPos++] = 0;
     }
-}
-
-void CJpeg::EncodeDU(short* block, int chroma, int stride) {
-    if (Failed() || !GrowOutput(kMaxUnitBytes)) return;
-    std::int16_t c[64];
-    for (int row = 0; row < 8; ++row) std::memcpy(c + 8 * row, block + row * stride, 8 * sizeof(short));
-    const HuffTable& dc = m_HT[chroma ? 1 : 0];
-    const HuffTable& ac = m_HT[chroma ? 17 : 16];
-    const int diff = c[0];
-    const unsigned s0 = GetCategory(static_cast<short>(diff));
-    if (s0 >= dc.nCount) return Fail(Status::internal);
-    PutBits(dc.pCode[s0], dc.pSize[s0]);
-    PutBits(static_cast<std::uint32_t>(diff < 0 ? diff - 1 : diff), static_cast<int>(s0));
-    auto putSymbol = [&](int symbol) {
-        const std::int32_t i = symbol <= 250 ? ac.pValueIndex[symbol] : -9999;
-        if (i < 0) return Fail(Status::internal);
-        PutBits(ac.pCode[i], ac.pSize[i]);
-    };
-    // Walk the nonzero coefficients through a bit mask; the zeros between
-    // them are the run.
-    std::uint64_t nonzero = 0;
-    for (int k = 1; k < 64; ++k) nonzero |= static_cast<std::uint64_t>(c[k] != 0) << k;
-    int last = 0;
-    while (nonzero) {
-        const int k = std::countr_zero(nonzero);
-        nonzero &= nonzero - 1;
-        int run = k - last - 1;
-        last = k;
-        for (; run > 15; run -= 16) putSymbol(0xF0);
-        const int a = c[k];
-        const unsigned s = GetCategory(static_cast<short>(a));
-        putSymbol(run * 16 + static_cast<int>(s));
-        PutBits(static_cast<std::uint32_t>(a < 0 ? a - 1 : a), static_cast<int>(s));
-    }
-    if (last != 63) putSymbol(0x00);
 }
 
 void CJpeg::ChargeCode(unsigned short code, int length) {

@@ -21,12 +21,13 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
-// The hot loops are built twice, for AVX2 and for the baseline, and chosen
-// at load time; both compute the same IEEE operations lane by lane.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__AVX2__)
-#define HANDPIX_HOT __attribute__((target_clones("avx2", "default")))
+// The hot loops are built twice, for AVX2 and for the baseline, and one of
+// the two is chosen once, at first use; both compute the same IEEE
+// operations lane by lane.
+#if HANDPIX_X86_DISPATCH
+#define HANDPIX_AVX2 __attribute__((target("avx2")))
 #else
-#define HANDPIX_HOT
+#define HANDPIX_AVX2
 #endif
 
 namespace handpix::jpeg {
@@ -134,8 +135,10 @@ inline std::int16_t QuantizeTruncated(double f, int q) {
 
 }  // namespace
 
-HANDPIX_HOT void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask, std::uint8_t* dst,
-                 std::ptrdiff_t stride) {
+namespace {
+
+[[gnu::always_inline]] inline void IdctToBytesBody(const std::int16_t* coef, unsigned rowMask, unsigned colMask,
+                                                   std::uint8_t* dst, std::ptrdiff_t stride) {
     if ((rowMask | colMask) <= 1) {
         // Only the DC term: every sum has one nonzero term, so all 64 outputs
         // are the same product.
@@ -163,6 +166,8 @@ HANDPIX_HOT void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsi
         std::memcpy(dst + x * stride, &b, sizeof b);
     }
 }
+
+}  // namespace
 
 void IdctBlock(std::int16_t block[64]) {
     alignas(32) std::int16_t in[64];
@@ -250,10 +255,8 @@ template <int Y>
     out = __builtin_convertvector(sd, F8);
 }
 
-}  // namespace
-
-HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
-                                    std::int16_t out[64]) {
+[[gnu::always_inline]] inline void ForwardDctQuantizeBody(const std::int16_t* area, std::ptrdiff_t stride,
+                                                          const QuantPlan& quant, std::int16_t* out) {
     S8 rows[8];
     I8 sumAbsV = {}, maxAbsV = {};
     for (int x = 0; x < 8; ++x) {
@@ -338,6 +341,8 @@ HANDPIX_HOT void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t str
     }
     for (int k = 0; k < 64; ++k) out[k] = split[kDctV.splitOf[k]];
 }
+
+}  // namespace
 
 namespace {
 
@@ -425,9 +430,21 @@ constexpr InterleaveMasks kInterleave = MakeInterleaveMasks();
 
 // Truncated values of 16 pixels as bytes clamped to 0..255: the saturating
 // packs clamp exactly where the formula's bounds do.
+[[gnu::target("avx2")]] inline __m256 Splat(float v) { return _mm256_set1_ps(v); }
+
 [[gnu::target("avx2")]] inline __m128i ClampToBytes(__m256 lo, __m256 hi) {
     const __m256i w = _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_cvttps_epi32(lo), _mm256_cvttps_epi32(hi)), 0xD8);
     return _mm_packus_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
+}
+
+// 16 samples of each of three channels to 48 interleaved bytes.
+[[gnu::target("avx2")]] inline void StoreInterleaved(const __m128i ch[3], std::uint8_t* out) {
+    for (int o = 0; o < 3; ++o) {
+        __m128i v = _mm_setzero_si128();
+        for (int c = 0; c < 3; ++c)
+            v = _mm_or_si128(v, _mm_shuffle_epi8(ch[c], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][c]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * o), v);
+    }
 }
 
 // 16 pixels to 48 bytes of B, G, R. Every value is computed by the
@@ -462,12 +479,7 @@ template <int kStep>
         r[h] = _mm256_add_ps(Y, tr[h]);
     }
     const __m128i ch[3] = {ClampToBytes(b[0], b[1]), ClampToBytes(g[0], g[1]), ClampToBytes(r[0], r[1])};
-    for (int o = 0; o < 3; ++o) {
-        __m128i out = _mm_setzero_si128();
-        for (int c = 0; c < 3; ++c)
-            out = _mm_or_si128(out, _mm_shuffle_epi8(ch[c], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kInterleave.m[o][c]))));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(bgr + 16 * o), out);
-    }
+    StoreInterleaved(ch, bgr);
 }
 
 template <int kStep>
@@ -480,31 +492,7 @@ template <int kStep>
 }
 #endif
 
-using YccRowFn = void (*)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, std::uint8_t*, int);
-
-template <int kStep>
-YccRowFn PickYccRow() {
-#if HANDPIX_X86_DISPATCH
-    if (__builtin_cpu_supports("avx2")) return YccRowAvx2<kStep>;
-#endif
-    return YccRowPlain<kStep>;
-}
-
 }  // namespace
-
-// The colour conversion is written with AVX2 intrinsics (the byte packing
-// and shuffles do not come out of generic vector code well) and chosen once,
-// at first use, like the clones of the other kernels.
-void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n) {
-    static const YccRowFn row = PickYccRow<1>();
-    row(y, cb, cr, bgr, n);
-}
-
-void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
-                        int n) {
-    static const YccRowFn row = PickYccRow<2>();
-    row(y, cb, cr, bgr, n);
-}
 
 namespace {
 
@@ -537,13 +525,188 @@ template <bool kPlanes>
 
 }  // namespace
 
-HANDPIX_HOT void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
-    BgrToYccImpl<false>(bgr, ycc, nullptr, nullptr, nullptr, n);
+#if HANDPIX_X86_DISPATCH
+namespace {
+
+// The inverse of kInterleave: input vector i gives, at byte b of channel c,
+// byte (3b + c) % 16 when that byte lies in it, and a zero otherwise.
+struct DeinterleaveMasks {
+    std::uint8_t m[3][3][16];  // [input vector][channel][byte]
+};
+constexpr DeinterleaveMasks MakeDeinterleaveMasks() {
+    DeinterleaveMasks t{};
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 3; ++c)
+            for (int b = 0; b < 16; ++b) {
+                const int j = 3 * b + c;
+                t.m[i][c][b] = static_cast<std::uint8_t>(j / 16 == i ? j % 16 : 0x80);
+            }
+    return t;
+}
+constexpr DeinterleaveMasks kDeinterleave = MakeDeinterleaveMasks();
+
+// 16 pixels of B, G, R to Y, Cb, Cr by the formula's float operations in its
+// order, and optionally each sample minus 128 into the planes.
+template <bool kPlanes>
+[[gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py, std::int16_t* pb,
+                                          std::int16_t* pr) {
+    __m128i in[3], ch[3];
+    for (int i = 0; i < 3; ++i) in[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 16 * i));
+    for (int c = 0; c < 3; ++c) {
+        ch[c] = _mm_setzero_si128();
+        for (int i = 0; i < 3; ++i)
+            ch[c] = _mm_or_si128(ch[c], _mm_shuffle_epi8(in[i], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDeinterleave.m[i][c]))));
+    }
+    __m256 y[2], cb[2], cr[2];
+    for (int h = 0; h < 2; ++h) {
+        const __m256 B = BytesToFloat(h ? _mm_srli_si128(ch[0], 8) : ch[0], 0);
+        const __m256 G = BytesToFloat(h ? _mm_srli_si128(ch[1], 8) : ch[1], 0);
+        const __m256 R = BytesToFloat(h ? _mm_srli_si128(ch[2], 8) : ch[2], 0);
+        y[h] = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(Splat(0.299f), R), _mm256_mul_ps(Splat(0.587f), G)), _mm256_mul_ps(Splat(0.114f), B));
+        cb[h] = _mm256_add_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), B),
+                                            _mm256_add_ps(_mm256_mul_ps(Splat(0.1687f), R), _mm256_mul_ps(Splat(0.3313f), G))),
+                              Splat(128.0f));
+        cr[h] = _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), R), _mm256_mul_ps(Splat(0.4187f), G)),
+                                            _mm256_mul_ps(Splat(0.0813f), B)),
+                              Splat(128.0f));
+    }
+    const __m128i out[3] = {ClampToBytes(y[0], y[1]), ClampToBytes(cb[0], cb[1]), ClampToBytes(cr[0], cr[1])};
+    StoreInterleaved(out, ycc);
+    if constexpr (kPlanes) {
+        std::int16_t* planes[3] = {py, pb, pr};
+        for (int c = 0; c < 3; ++c)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(planes[c]),
+                                _mm256_sub_epi16(_mm256_cvtepu8_epi16(out[c]), _mm256_set1_epi16(128)));
+    }
 }
 
-HANDPIX_HOT void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb,
-                                std::int16_t* cr, int n) {
+template <bool kPlanes>
+[[gnu::target("avx2")]] void BgrRowAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py, std::int16_t* pb,
+                                        std::int16_t* pr, int n) {
+    int at = 0;
+    for (; at + 16 <= n; at += 16) {
+        const std::ptrdiff_t b = 3 * static_cast<std::ptrdiff_t>(at);
+        if constexpr (kPlanes) Bgr16<true>(bgr + b, ycc + b, py + at, pb + at, pr + at);
+        else Bgr16<false>(bgr + b, ycc + b, nullptr, nullptr, nullptr);
+    }
+    if (at == n) return;
+    const std::ptrdiff_t b = 3 * static_cast<std::ptrdiff_t>(at);
+    if constexpr (kPlanes) BgrToYccImpl<true>(bgr + b, ycc + b, py + at, pb + at, pr + at, n - at);
+    else BgrToYccImpl<false>(bgr + b, ycc + b, nullptr, nullptr, nullptr, n - at);
+}
+
+}  // namespace
+#endif
+
+// Every kernel in its two builds, and the public entry points, which take
+// the build chosen at first use.
+namespace {
+
+void IdctToBytesBase(const std::int16_t* coef, unsigned rowMask, unsigned colMask, std::uint8_t* dst,
+                     std::ptrdiff_t stride) {
+    IdctToBytesBody(coef, rowMask, colMask, dst, stride);
+}
+HANDPIX_AVX2 void IdctToBytesAvx2(const std::int16_t* coef, unsigned rowMask, unsigned colMask, std::uint8_t* dst,
+                                  std::ptrdiff_t stride) {
+    IdctToBytesBody(coef, rowMask, colMask, dst, stride);
+}
+
+void ForwardDctQuantizeBase(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
+    ForwardDctQuantizeBody(area, stride, quant, out);
+}
+HANDPIX_AVX2 void ForwardDctQuantizeAvx2(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                         std::int16_t* out) {
+    ForwardDctQuantizeBody(area, stride, quant, out);
+}
+
+void BgrToYccPlanesBase(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
+                        int n) {
     BgrToYccImpl<true>(bgr, ycc, y, cb, cr, n);
+}
+HANDPIX_AVX2 void BgrToYccPlanesAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb,
+                                     std::int16_t* cr, int n) {
+#if HANDPIX_X86_DISPATCH
+    BgrRowAvx2<true>(bgr, ycc, y, cb, cr, n);
+#else
+    BgrToYccImpl<true>(bgr, ycc, y, cb, cr, n);
+#endif
+}
+
+void BgrToYccBase(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
+    BgrToYccImpl<false>(bgr, ycc, nullptr, nullptr, nullptr, n);
+}
+HANDPIX_AVX2 void BgrToYccAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
+#if HANDPIX_X86_DISPATCH
+    BgrRowAvx2<false>(bgr, ycc, nullptr, nullptr, nullptr, n);
+#else
+    BgrToYccImpl<false>(bgr, ycc, nullptr, nullptr, nullptr, n);
+#endif
+}
+
+template <typename Fn>
+Fn Pick(Fn base, [[maybe_unused]] Fn avx2) {
+#if HANDPIX_X86_DISPATCH
+    if (UsingAvx2()) return avx2;
+#endif
+    return base;
+}
+
+bool DetectAvx2() {
+#if HANDPIX_X86_DISPATCH
+    const char* off = std::getenv("HANDPIX_NO_AVX2");
+    if (off && *off && std::strcmp(off, "0") != 0) return false;
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+bool UsingAvx2() {
+    static const bool on = DetectAvx2();
+    return on;
+}
+
+void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask, std::uint8_t* dst,
+                 std::ptrdiff_t stride) {
+    static const auto fn = Pick(IdctToBytesBase, IdctToBytesAvx2);
+    fn(coef, rowMask, colMask, dst, stride);
+}
+
+void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t out[64]) {
+    static const auto fn = Pick(ForwardDctQuantizeBase, ForwardDctQuantizeAvx2);
+    fn(area, stride, quant, out);
+}
+
+void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n) {
+#if HANDPIX_X86_DISPATCH
+    static const auto fn = Pick(YccRowPlain<1>, YccRowAvx2<1>);
+#else
+    static const auto fn = YccRowPlain<1>;
+#endif
+    fn(y, cb, cr, bgr, n);
+}
+
+void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
+                        int n) {
+#if HANDPIX_X86_DISPATCH
+    static const auto fn = Pick(YccRowPlain<2>, YccRowAvx2<2>);
+#else
+    static const auto fn = YccRowPlain<2>;
+#endif
+    fn(y, cb, cr, bgr, n);
+}
+
+void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
+    static const auto fn = Pick(BgrToYccBase, BgrToYccAvx2);
+    fn(bgr, ycc, n);
+}
+
+void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
+                    int n) {
+    static const auto fn = Pick(BgrToYccPlanesBase, BgrToYccPlanesAvx2);
+    fn(bgr, ycc, y, cb, cr, n);
 }
 
 }  // namespace handpix::jpeg

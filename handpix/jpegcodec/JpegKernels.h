@@ -7,6 +7,12 @@
 
 namespace handpix::jpeg {
 
+// True when the kernels below run their AVX2 build: the processor has AVX2
+// and the environment variable HANDPIX_NO_AVX2 was unset, empty or "0" when
+// the codec first ran. Setting it lets a test run check the portable build
+// on an AVX2 machine. Both builds give the same results.
+bool UsingAvx2();
+
 // Inverse transform of dequantized coefficients in natural order, then +128
 // and clamping to 0..255, into 8 rows of 8 bytes. rowMask/colMask have bit i
 // set when row/column i may hold a nonzero coefficient (a zero row or column

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <random>
+#include <string>
 
 #include "handpix/jpegcodec/JpegKernels.h"
 #include "handpix/jpegcodec/JpegTables.h"
@@ -28,6 +30,16 @@ void RandomCoefficients(std::mt19937& rng, std::int16_t c[64], unsigned& rows, u
         rows |= 1u << (n / 8);
         cols |= 1u << (n % 8);
     }
+}
+
+// The suite runs once as built and once with HANDPIX_NO_AVX2 set; the switch
+// must really select the portable build, or the second run checks nothing new.
+TEST(JpegKernels, TheEnvironmentChoosesTheBuild) {
+    const char* off = std::getenv("HANDPIX_NO_AVX2");
+    if (off && *off && std::string(off) != "0") EXPECT_FALSE(jpeg::UsingAvx2());
+#if defined(__x86_64__) && defined(__GNUC__)
+    else EXPECT_EQ(jpeg::UsingAvx2(), __builtin_cpu_supports("avx2") != 0);
+#endif
 }
 
 TEST(JpegKernels, InverseTransformMatchesPlainFormulaOnRandomBlocks) {
@@ -100,6 +112,8 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
     // differ, so each pair is checked against both of its samples).
     std::vector<std::uint8_t> y(256), cb(256), cr(256), out(3 * 256), bgr(3 * 256), ycc(3 * 256);
     std::vector<std::uint8_t> yHalf(256), crHalf(128), outHalf(3 * 256);
+    std::vector<std::int16_t> planes[3] = {std::vector<std::int16_t>(256), std::vector<std::int16_t>(256),
+                                           std::vector<std::int16_t>(256)};
     for (int a = 0; a < 256; ++a)
         for (int b = 0; b < 256; ++b) {
             for (int c = 0; c < 256; ++c) {
@@ -117,6 +131,15 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                 jpegref::BgrToYcc(&bgr[3 * c], back);
                 ASSERT_TRUE(std::equal(back, back + 3, &ycc[3 * c])) << a << " " << b << " " << c;
             }
+            // The planes form on a row whose length leaves a tail after the
+            // vector loop; nothing past the row is written.
+            const int m = 256 - a % 17;
+            std::vector<std::uint8_t> yccP(3 * 256, 0xA5);
+            jpeg::BgrToYccPlanes(bgr.data(), yccP.data(), planes[0].data(), planes[1].data(), planes[2].data(), m);
+            ASSERT_TRUE(std::equal(yccP.begin(), yccP.begin() + 3 * m, ycc.begin())) << a << " " << b;
+            ASSERT_EQ(std::count(yccP.begin() + 3 * m, yccP.end(), 0xA5), 3 * (256 - m));
+            for (int i = 0; i < m; ++i)
+                for (int k = 0; k < 3; ++k) ASSERT_EQ(planes[k][i], ycc[3 * i + k] - 128) << a << " " << b << " " << i;
             for (int half = 0; half < 2; ++half) {
                 for (int i = 0; i < 128; ++i) crHalf[i] = static_cast<std::uint8_t>(128 * half + i);
                 jpeg::YccToBgrHalfChroma(yHalf.data(), cb.data(), crHalf.data(), outHalf.data(), 256);
