@@ -543,7 +543,9 @@ bool CJpeg::DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride) {
     // tenth of the decode).
     std::int16_t* coef = m_sCoef;
     const std::uint8_t* q = m_QT[m_byTq[comp]];
-    unsigned rows = 1, cols = 1;
+    // Bit n set for each coefficient written (natural order): one register
+    // that the loop updates, the row and column masks follow from it.
+    std::uint64_t written = 1;
     BitCursor bits(*this);
     bits.Fill();
     const int t = bits.Symbol(m_HT[m_byTd[comp]]);
@@ -558,10 +560,18 @@ bool CJpeg::DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride) {
     const bool ok = DecodeAcInto(bits, m_HT[m_byTa[comp] + 16], [&](int k, int v) {
         const int n = handpix::kZigzag[k];
         coef[n] = static_cast<std::int16_t>(v * q[k]);
-        rows |= 1u << (n >> 3);
-        cols |= 1u << (n & 7);
+        written |= std::uint64_t{1} << n;
     });
     bits.StoreTo(*this);
+    // Row r is byte r of `written`, so a row is used when its byte is
+    // nonzero, and a column when its bit is set in any byte.
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+    const std::uint64_t rowHigh = (written | ((written & kLow7) + kLow7)) & kHigh;
+    const unsigned rows = static_cast<unsigned>(((rowHigh >> 7) * 0x0102040810204080ull) >> 56);
+    std::uint64_t c = written | written >> 32;
+    c |= c >> 16;
+    c |= c >> 8;
+    const unsigned cols = static_cast<unsigned>(c & 0xFF);
     if (ok) handpix::jpeg::IdctToBytes(coef, rows, cols, dst, stride);
     for (unsigned r = rows; r; r &= r - 1) std::fill_n(coef + 8 * std::countr_zero(r), 8, std::int16_t{0});
     return ok;

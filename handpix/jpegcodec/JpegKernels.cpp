@@ -255,6 +255,47 @@ template <int Y>
     out = __builtin_convertvector(sd, F8);
 }
 
+#if HANDPIX_X86_DISPATCH
+// Byte masks that gather zig-zag order from the split-order rows: output
+// vector o (coefficients 8o to 8o + 7) takes from row u the bytes m[o][u],
+// and row u takes part only where bit u of used[o] is set.
+struct ZigzagGather {
+    std::uint8_t m[8][8][16];
+    std::uint8_t used[8];
+};
+constexpr ZigzagGather MakeZigzagGather() {
+    ZigzagGather g{};
+    for (int o = 0; o < 8; ++o)
+        for (int u = 0; u < 8; ++u)
+            for (int j = 0; j < 8; ++j) {
+                const int at = kDctV.splitOf[8 * o + j];
+                const bool here = at / 8 == u;
+                g.m[o][u][2 * j] = static_cast<std::uint8_t>(here ? 2 * (at % 8) : 0x80);
+                g.m[o][u][2 * j + 1] = static_cast<std::uint8_t>(here ? 2 * (at % 8) + 1 : 0x80);
+                if (here) g.used[o] = static_cast<std::uint8_t>(g.used[o] | 1 << u);
+            }
+    return g;
+}
+constexpr ZigzagGather kZigzagGather = MakeZigzagGather();
+
+// out[k] = split[splitOf[k]] by byte shuffles: 36 shuffles instead of 64
+// loads and stores of single values.
+[[gnu::target("avx2")]] inline void SplitToZigzag(const std::int16_t* split, std::int16_t* out) {
+    __m128i rows[8];
+    for (int u = 0; u < 8; ++u) rows[u] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(split + 8 * u));
+#pragma GCC unroll 8
+    for (int o = 0; o < 8; ++o) {
+        __m128i v = _mm_setzero_si128();
+#pragma GCC unroll 8
+        for (int u = 0; u < 8; ++u)
+            if (kZigzagGather.used[o] >> u & 1)
+                v = _mm_or_si128(v, _mm_shuffle_epi8(rows[u], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kZigzagGather.m[o][u]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * o), v);
+    }
+}
+#endif
+
+template <bool kAvx2>
 [[gnu::always_inline]] inline void ForwardDctQuantizeBody(const std::int16_t* area, std::ptrdiff_t stride,
                                                           const QuantPlan& quant, std::int16_t* out) {
     S8 rows[8];
@@ -339,6 +380,9 @@ template <int Y>
                 }
         }
     }
+#if HANDPIX_X86_DISPATCH
+    if constexpr (kAvx2) return SplitToZigzag(split, out);
+#endif
     for (int k = 0; k < 64; ++k) out[k] = split[kDctV.splitOf[k]];
 }
 
@@ -612,11 +656,11 @@ HANDPIX_AVX2 void IdctToBytesAvx2(const std::int16_t* coef, unsigned rowMask, un
 }
 
 void ForwardDctQuantizeBase(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
-    ForwardDctQuantizeBody(area, stride, quant, out);
+    ForwardDctQuantizeBody<false>(area, stride, quant, out);
 }
 HANDPIX_AVX2 void ForwardDctQuantizeAvx2(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
                                          std::int16_t* out) {
-    ForwardDctQuantizeBody(area, stride, quant, out);
+    ForwardDctQuantizeBody<true>(area, stride, quant, out);
 }
 
 void BgrToYccPlanesBase(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
