@@ -1,6 +1,7 @@
 #include "handpix/jpegcodec/JpegKernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -91,7 +92,8 @@ template <typename V, typename T>
 // differs between the two builds of the callers.
 [[gnu::always_inline]] inline void IdctCore(const std::int16_t* coef, unsigned rowMask, unsigned colMask, I8 out[8]) {
     // Row 0 and column 0 always take part (the DC term), so the sums start
-    // from their terms instead of from zero: 0 + a is a.
+    // from their terms instead of from zero: 0 + a is a. The other rows and
+    // columns are visited by their mask bits, in increasing order.
     F8 t[8];
     {
         S8 s;
@@ -99,24 +101,26 @@ template <typename V, typename T>
         const F8 f = __builtin_convertvector(s, F8);
         for (int x = 0; x < 8; ++x) t[x] = kIdct.m[0][x] * f;
     }
-    for (int u = 1; u < 8; ++u) {
-        if (!(rowMask >> u & 1)) continue;
+    for (unsigned m = rowMask & 0xFE; m; m &= m - 1) {
+        const int u = std::countr_zero(m);
         S8 s;
         std::memcpy(&s, coef + 8 * u, sizeof s);
         const F8 f = __builtin_convertvector(s, F8);
         for (int x = 0; x < 8; ++x) t[x] += kIdct.m[u][x] * f;
     }
-    for (int x = 0; x < 8; ++x) {
-        F8 c;
-        Load(c, kIdct.m[0]);
-        F8 o = t[x][0] * c;
-        for (int v = 1; v < 8; ++v) {
-            if (!(colMask >> v & 1)) continue;
-            Load(c, kIdct.m[v]);
-            o += t[x][v] * c;
-        }
-        out[x] = __builtin_convertvector(o * 0.25f, I8);
+    // The second pass multiplies single values of t by rows of C: read from
+    // memory, each is one broadcast load instead of a lane shuffle.
+    alignas(32) float tm[8][8];
+    for (int x = 0; x < 8; ++x) std::memcpy(tm[x], &t[x], sizeof t[x]);
+    F8 o[8], c;
+    Load(c, kIdct.m[0]);
+    for (int x = 0; x < 8; ++x) o[x] = tm[x][0] * c;
+    for (unsigned m = colMask & 0xFE; m; m &= m - 1) {
+        const int v = std::countr_zero(m);
+        Load(c, kIdct.m[v]);
+        for (int x = 0; x < 8; ++x) o[x] += tm[x][v] * c;
     }
+    for (int x = 0; x < 8; ++x) out[x] = __builtin_convertvector(o[x] * 0.25f, I8);
 }
 
 // The forward transform of one coefficient by the direct quadruple sum, each
