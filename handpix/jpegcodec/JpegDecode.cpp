@@ -605,11 +605,32 @@ void CJpeg::ConvertYUV2RGB(void) {
     // Chroma at half the luma width (4:2:0, 4:2:2) is converted straight from
     // its rows, without replicating it first.
     const bool halfChroma = ns == 3 && m_byMaxH == m_byH[0] && m_byMaxH == 2 * m_byH[1] && m_byMaxH == 2 * m_byH[2];
+    auto planeRow = [&](int c, int y) {
+        const int vs = m_byMaxV / m_byV[c];
+        return m_pSamples + m_nPlaneOffset[c] + static_cast<std::size_t>((y - y0) / vs) * m_nPlaneStride[c];
+    };
+    // The bytes of a row past the width, up to its stride.
+    auto halfChromaTail = [&](std::uint8_t* d, const std::uint8_t* luma, const std::uint8_t* cb, const std::uint8_t* cr) {
+        if (n <= w) return;
+        std::uint8_t tail[3];
+        handpix::jpeg::YccToBgr(luma + w, cb + w / 2, cr + w / 2, tail, 1);
+        std::memcpy(d + 3 * static_cast<std::size_t>(w), tail, S - 3 * static_cast<std::size_t>(w));
+    };
     const std::uint8_t* src[3];
     for (int y = y0; y < y1; ++y) {
+        std::uint8_t* d = m_pPending + (h - 1 - y) * S;
+        if (halfChroma && y + 1 < y1 && planeRow(1, y) == planeRow(1, y + 1) && planeRow(2, y) == planeRow(2, y + 1)) {
+            // Two rows on one chroma row (4:2:0): its terms serve both.
+            const std::uint8_t *luma0 = planeRow(0, y), *luma1 = planeRow(0, y + 1), *cb = planeRow(1, y), *cr = planeRow(2, y);
+            handpix::jpeg::YccToBgrHalfChromaTwoRows(luma0, luma1, cb, cr, d, d - S, w);
+            halfChromaTail(d, luma0, cb, cr);
+            halfChromaTail(d - S, luma1, cb, cr);
+            ++y;
+            continue;
+        }
         for (int c = 0; c < ns; ++c) {
-            const int hs = m_byMaxH / m_byH[c], vs = m_byMaxV / m_byV[c];
-            const std::uint8_t* row = m_pSamples + m_nPlaneOffset[c] + static_cast<std::size_t>((y - y0) / vs) * m_nPlaneStride[c];
+            const int hs = m_byMaxH / m_byH[c];
+            const std::uint8_t* row = planeRow(c, y);
             if (hs == 1 || halfChroma) {
                 src[c] = row;
                 continue;
@@ -623,12 +644,13 @@ void CJpeg::ConvertYUV2RGB(void) {
             }
             src[c] = r;
         }
-        std::uint8_t* d = m_pPending + (h - 1 - y) * S;
         std::uint8_t tail[3];
         if (halfChroma) {
             handpix::jpeg::YccToBgrHalfChroma(src[0], src[1], src[2], d, w);
-            if (n > w) handpix::jpeg::YccToBgr(src[0] + w, src[1] + w / 2, src[2] + w / 2, tail, 1);
-        } else if (ns == 3) {
+            halfChromaTail(d, src[0], src[1], src[2]);
+            continue;
+        }
+        if (ns == 3) {
             handpix::jpeg::YccToBgr(src[0], src[1], src[2], d, w);
             if (n > w) handpix::jpeg::YccToBgr(src[0] + w, src[1] + w, src[2] + w, tail, 1);
         } else {

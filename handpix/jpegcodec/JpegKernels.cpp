@@ -453,6 +453,12 @@ void YccRowPlain(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8
     for (int i = 0; i < n; ++i) YccPixel(y[i], cb[i / kStep], cr[i / kStep], bgr + 3 * i);
 }
 
+template <int kStep, int kRows>
+void YccRowsPlain(const std::uint8_t* const* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* const* bgr,
+                  int n) {
+    for (int row = 0; row < kRows; ++row) YccRowPlain<kStep>(y[row], cb, cr, bgr[row], n);
+}
+
 #if HANDPIX_X86_DISPATCH
 // Byte masks spreading 16 samples of one channel over 48 interleaved B, G,
 // R bytes: output vector o takes, at byte b, sample (16o + b) / 3 of channel
@@ -472,21 +478,21 @@ constexpr InterleaveMasks MakeInterleaveMasks() {
 }
 constexpr InterleaveMasks kInterleave = MakeInterleaveMasks();
 
-[[gnu::target("avx2")]] inline __m256 BytesToFloat(__m128i bytes, int offset) {
+[[gnu::always_inline, gnu::target("avx2")]] inline __m256 BytesToFloat(__m128i bytes, int offset) {
     return _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_cvtepu8_epi32(bytes), _mm256_set1_epi32(offset)));
 }
 
 // Truncated values of 16 pixels as bytes clamped to 0..255: the saturating
 // packs clamp exactly where the formula's bounds do.
-[[gnu::target("avx2")]] inline __m256 Splat(float v) { return _mm256_set1_ps(v); }
+[[gnu::always_inline, gnu::target("avx2")]] inline __m256 Splat(float v) { return _mm256_set1_ps(v); }
 
-[[gnu::target("avx2")]] inline __m128i ClampToBytes(__m256 lo, __m256 hi) {
+[[gnu::always_inline, gnu::target("avx2")]] inline __m128i ClampToBytes(__m256 lo, __m256 hi) {
     const __m256i w = _mm256_permute4x64_epi64(_mm256_packs_epi32(_mm256_cvttps_epi32(lo), _mm256_cvttps_epi32(hi)), 0xD8);
     return _mm_packus_epi16(_mm256_castsi256_si128(w), _mm256_extracti128_si256(w, 1));
 }
 
 // 16 samples of each of three channels to 48 interleaved bytes.
-[[gnu::target("avx2")]] inline void StoreInterleaved(const __m128i ch[3], std::uint8_t* out) {
+[[gnu::always_inline, gnu::target("avx2")]] inline void StoreInterleaved(const __m128i ch[3], std::uint8_t* out) {
     for (int o = 0; o < 3; ++o) {
         __m128i v = _mm_setzero_si128();
         for (int c = 0; c < 3; ++c)
@@ -495,16 +501,17 @@ constexpr InterleaveMasks kInterleave = MakeInterleaveMasks();
     }
 }
 
-// 16 pixels to 48 bytes of B, G, R. Every value is computed by the
-// formula's own float operations in its order; only the rounding to bytes is
-// rearranged (truncate, then clamp: the same byte as clamp, then truncate).
-template <int kStep>
-[[gnu::target("avx2")]] inline void Ycc16(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                                          std::uint8_t* bgr) {
+// 16 pixels of each of kRows rows that share their chroma samples to 48
+// bytes of B, G, R per row. Every value is computed by the formula's own
+// float operations in its order; only the rounding to bytes is rearranged
+// (truncate, then clamp: the same byte as clamp, then truncate).
+template <int kStep, int kRows>
+[[gnu::always_inline, gnu::target("avx2")]] inline void Ycc16(const std::uint8_t* const* y, const std::uint8_t* cb,
+                                                            const std::uint8_t* cr, std::uint8_t* const* bgr, int at) {
     __m256 tb[2], tg1[2], tg2[2], tr[2];
     for (int h = 0; h < 3 - kStep; ++h) {
-        const __m256 u = BytesToFloat(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + 8 * h)), 128);
-        const __m256 v = BytesToFloat(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + 8 * h)), 128);
+        const __m256 u = BytesToFloat(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + at / kStep + 8 * h)), 128);
+        const __m256 v = BytesToFloat(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + at / kStep + 8 * h)), 128);
         tb[h] = _mm256_mul_ps(_mm256_set1_ps(1.772f), u);
         tg1[h] = _mm256_mul_ps(_mm256_set1_ps(0.34414f), u);
         tg2[h] = _mm256_mul_ps(_mm256_set1_ps(0.71414f), v);
@@ -518,25 +525,28 @@ template <int kStep>
             t[0] = _mm256_permutevar8x32_ps(t[0], lo);
         }
     }
-    const __m128i y16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-    __m256 b[2], g[2], r[2];
-    for (int h = 0; h < 2; ++h) {
-        const __m256 Y = BytesToFloat(h ? _mm_srli_si128(y16, 8) : y16, 0);
-        b[h] = _mm256_add_ps(Y, tb[h]);
-        g[h] = _mm256_sub_ps(_mm256_sub_ps(Y, tg1[h]), tg2[h]);
-        r[h] = _mm256_add_ps(Y, tr[h]);
+    for (int row = 0; row < kRows; ++row) {
+        const __m128i y16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y[row] + at));
+        __m256 b[2], g[2], r[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m256 Y = BytesToFloat(h ? _mm_srli_si128(y16, 8) : y16, 0);
+            b[h] = _mm256_add_ps(Y, tb[h]);
+            g[h] = _mm256_sub_ps(_mm256_sub_ps(Y, tg1[h]), tg2[h]);
+            r[h] = _mm256_add_ps(Y, tr[h]);
+        }
+        const __m128i ch[3] = {ClampToBytes(b[0], b[1]), ClampToBytes(g[0], g[1]), ClampToBytes(r[0], r[1])};
+        StoreInterleaved(ch, bgr[row] + 3 * static_cast<std::ptrdiff_t>(at));
     }
-    const __m128i ch[3] = {ClampToBytes(b[0], b[1]), ClampToBytes(g[0], g[1]), ClampToBytes(r[0], r[1])};
-    StoreInterleaved(ch, bgr);
 }
 
-template <int kStep>
-[[gnu::target("avx2")]] void YccRowAvx2(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                                        std::uint8_t* bgr, int n) {
+template <int kStep, int kRows>
+[[gnu::target("avx2")]] void YccRowsAvx2(const std::uint8_t* const* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                                         std::uint8_t* const* bgr, int n) {
     int at = 0;
     // A group reads 16 / kStep chroma samples (8 at least): whole groups only.
-    for (; at + 16 <= n; at += 16) Ycc16<kStep>(y + at, cb + at / kStep, cr + at / kStep, bgr + 3 * at);
-    YccRowPlain<kStep>(y + at, cb + at / kStep, cr + at / kStep, bgr + 3 * at, n - at);
+    for (; at + 16 <= n; at += 16) Ycc16<kStep, kRows>(y, cb, cr, bgr, at);
+    for (int row = 0; row < kRows; ++row)
+        YccRowPlain<kStep>(y[row] + at, cb + at / kStep, cr + at / kStep, bgr[row] + 3 * at, n - at);
 }
 #endif
 
@@ -596,7 +606,7 @@ constexpr DeinterleaveMasks kDeinterleave = MakeDeinterleaveMasks();
 // 16 pixels of B, G, R to Y, Cb, Cr by the formula's float operations in its
 // order, and optionally each sample minus 128 into the planes.
 template <bool kPlanes>
-[[gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py, std::int16_t* pb,
+[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py, std::int16_t* pb,
                                           std::int16_t* pr) {
     __m128i in[3], ch[3];
     for (int i = 0; i < 3; ++i) in[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 16 * i));
@@ -727,23 +737,35 @@ void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const Q
     fn(area, stride, quant, out);
 }
 
-void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n) {
+namespace {
+
+template <int kStep, int kRows>
+void YccRows(const std::uint8_t* const* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* const* bgr,
+             int n) {
 #if HANDPIX_X86_DISPATCH
-    static const auto fn = Pick(YccRowPlain<1>, YccRowAvx2<1>);
+    static const auto fn = Pick(YccRowsPlain<kStep, kRows>, YccRowsAvx2<kStep, kRows>);
 #else
-    static const auto fn = YccRowPlain<1>;
+    static const auto fn = YccRowsPlain<kStep, kRows>;
 #endif
     fn(y, cb, cr, bgr, n);
 }
 
+}  // namespace
+
+void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n) {
+    YccRows<1, 1>(&y, cb, cr, &bgr, n);
+}
+
 void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
                         int n) {
-#if HANDPIX_X86_DISPATCH
-    static const auto fn = Pick(YccRowPlain<2>, YccRowAvx2<2>);
-#else
-    static const auto fn = YccRowPlain<2>;
-#endif
-    fn(y, cb, cr, bgr, n);
+    YccRows<2, 1>(&y, cb, cr, &bgr, n);
+}
+
+void YccToBgrHalfChromaTwoRows(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
+                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n) {
+    const std::uint8_t* y[2] = {y0, y1};
+    std::uint8_t* bgr[2] = {bgr0, bgr1};
+    YccRows<2, 2>(y, cb, cr, bgr, n);
 }
 
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {

@@ -50,6 +50,10 @@ void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t*
 // The same with chroma at half width: pixel i takes cb[i / 2], cr[i / 2].
 void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
                         int n);
+// Two rows that share their half-width chroma row (4:2:0), the chroma terms
+// computed once for both.
+void YccToBgrHalfChromaTwoRows(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
+                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n);
 // n pixels from B, G, R bytes to Y, Cb, Cr bytes (may be the same buffer).
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
 // The same, also storing each sample minus 128 in three planes.

@@ -111,7 +111,7 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
     // chroma at half width, pixels 2i and 2i + 1 share Cb and Cr (their Y
     // differ, so each pair is checked against both of its samples).
     std::vector<std::uint8_t> y(256), cb(256), cr(256), out(3 * 256), bgr(3 * 256), ycc(3 * 256);
-    std::vector<std::uint8_t> yHalf(256), crHalf(128), outHalf(3 * 256);
+    std::vector<std::uint8_t> yHalf(256), yOther(256), crHalf(128), outHalf(3 * 256);
     std::vector<std::int16_t> planes[3] = {std::vector<std::int16_t>(256), std::vector<std::int16_t>(256),
                                            std::vector<std::int16_t>(256)};
     for (int a = 0; a < 256; ++a)
@@ -121,6 +121,7 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                 cb[c] = bgr[3 * c + 1] = static_cast<std::uint8_t>(b);
                 cr[c] = bgr[3 * c + 2] = static_cast<std::uint8_t>(c);
                 yHalf[c] = static_cast<std::uint8_t>(c % 2 ? 255 - a : a);
+                yOther[c] = static_cast<std::uint8_t>(a + 37 * c);
             }
             jpeg::YccToBgr(y.data(), cb.data(), cr.data(), out.data(), 256);
             jpeg::BgrToYcc(bgr.data(), ycc.data(), 256);
@@ -148,6 +149,19 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                     jpegref::YccToBgr(yHalf[p], b, crHalf[p / 2], ref);
                     ASSERT_TRUE(std::equal(ref, ref + 3, &outHalf[3 * p])) << a << " " << b << " " << p;
                 }
+                // Two rows on the same chroma (4:2:0), on a length with a
+                // tail: the first as above, the second with other Y values.
+                const int m = 256 - b % 16;
+                std::vector<std::uint8_t> second(3 * 256, 0xA5), first(3 * 256, 0xA5);
+                jpeg::YccToBgrHalfChromaTwoRows(yHalf.data(), yOther.data(), cb.data(), crHalf.data(), first.data(),
+                                                second.data(), m);
+                ASSERT_TRUE(std::equal(first.begin(), first.begin() + 3 * m, outHalf.begin())) << a << " " << b;
+                for (int p = 0; p < m; ++p) {
+                    std::uint8_t ref[3];
+                    jpegref::YccToBgr(yOther[p], b, crHalf[p / 2], ref);
+                    ASSERT_TRUE(std::equal(ref, ref + 3, &second[3 * p])) << a << " " << b << " " << p;
+                }
+                ASSERT_EQ(std::count(second.begin() + 3 * m, second.end(), 0xA5), 3 * (256 - m));
             }
         }
 }
