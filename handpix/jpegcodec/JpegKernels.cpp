@@ -75,8 +75,14 @@ inline std::uint8_t ClampByte(int v) { return static_cast<std::uint8_t>(std::cla
 using F8 = float __attribute__((vector_size(32)));
 using I8 = int __attribute__((vector_size(32)));
 using S8 = std::int16_t __attribute__((vector_size(16)));
+using S16 = std::int16_t __attribute__((vector_size(32)));
 using B8 = std::uint8_t __attribute__((vector_size(8)));
 using U32 = std::uint8_t __attribute__((vector_size(32)));
+
+// 16-bit lanes to float by way of 32-bit lanes (exact either way): the
+// direct conversion is split into 128-bit halves by GCC, this one is two
+// whole-register instructions.
+[[gnu::always_inline]] inline F8 ToFloat(S8 s) { return __builtin_convertvector(__builtin_convertvector(s, I8), F8); }
 
 // Loads go through a reference: a vector returned by value would cross a
 // call boundary in unoptimised builds.
@@ -98,14 +104,14 @@ template <typename V, typename T>
     {
         S8 s;
         std::memcpy(&s, coef, sizeof s);
-        const F8 f = __builtin_convertvector(s, F8);
+        const F8 f = ToFloat(s);
         for (int x = 0; x < 8; ++x) t[x] = kIdct.m[0][x] * f;
     }
     for (unsigned m = rowMask & 0xFE; m; m &= m - 1) {
         const int u = std::countr_zero(m);
         S8 s;
         std::memcpy(&s, coef + 8 * u, sizeof s);
-        const F8 f = __builtin_convertvector(s, F8);
+        const F8 f = ToFloat(s);
         for (int x = 0; x < 8; ++x) t[x] += kIdct.m[u][x] * f;
     }
     // The second pass multiplies single values of t by rows of C: read from
@@ -256,7 +262,7 @@ template <int Y>
     const S8 sum = row + rev, dif = row - rev;
     const S8 sd = __builtin_shuffle(sum, dif, S8{0, 1, 2, 3, 8, 9, 10, 11});
 #endif
-    out = __builtin_convertvector(sd, F8);
+    out = ToFloat(sd);
 }
 
 #if HANDPIX_X86_DISPATCH
@@ -352,7 +358,7 @@ template <bool kAvx2>
         }
         const float margin = 0x1p-21f * static_cast<float>(sumAbs);
         const F8 magic = F8{} + 12582912.0f;  // adding 1.5 * 2^23 rounds to an integer
-        I8 near = {};
+        I8 near = {}, quotient[8];
         F8 F[8];
         for (int u = 0; u < 8; ++u) {
             const F8* p = pairs[u % 2];
@@ -368,7 +374,18 @@ template <bool kAvx2>
             const F8 d = f - m * q;
             near |= (m != 0.0f) & (d < margin) & (d > -margin);
             F[u] = f;
-            const S8 t = __builtin_convertvector(__builtin_convertvector(ratio, I8), S8);
+            quotient[u] = __builtin_convertvector(ratio, I8);
+        }
+        // The low halves of the 32-bit quotients, two rows at a time.
+        for (int u = 0; u < 8; u += 2) {
+            S16 a, b;
+            std::memcpy(&a, &quotient[u], sizeof a);
+            std::memcpy(&b, &quotient[u + 1], sizeof b);
+#if defined(__clang__)
+            const S16 t = __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+#else
+            const S16 t = __builtin_shuffle(a, b, S16{0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30});
+#endif
             std::memcpy(split + 8 * u, &t, sizeof t);
         }
         int anyNear = 0;
