@@ -504,13 +504,15 @@ TEST_F(ListTest, ThumbnailsDecodedOnDemandPaintAsLoadedOnesWithinTheBudget) {
     for (CountingItem* it : items) EXPECT_EQ(static_cast<IPicture*>(it->m_picture), nullptr);
     EXPECT_EQ(items[0]->m_picture.GetImageSize(), CSize(100, 75));  // the size stays from the paint
 
+    handpix::SetDecodedThumbnailBudget(handpix::kDecodedThumbnailBytes);
+    list->Invalidate(FALSE);
+    Pump();  // the screen's pictures now stay cached
     write(0, 200);  // remade in place: another picture under the same name
     fs::remove(thumb(1));
     list->Invalidate(FALSE);
     Pump();
     EXPECT_EQ(tile(0), loaded(0));
     EXPECT_EQ(s.At(195, 75), kWhitePx);  // item 2's square is empty
-    handpix::SetDecodedThumbnailBudget(handpix::kDecodedThumbnailBytes);
     fs::remove_all(dir);
 }
 
