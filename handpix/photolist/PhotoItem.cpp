@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "handpix/photolist/DecodedThumbnails.h"
 
 namespace {
 const CRect kTile(0, 0, handpix::kTileWidth, handpix::kTileHeight);
@@ -80,7 +81,11 @@ CPhotoItem::CPhotoItem()
 
 CPhotoItem::~CPhotoItem() = default;
 
-void CPhotoItem::SetPictureFile(CString& path) { m_picture.SetPicture(path); }
+void CPhotoItem::SetPictureFile(CString& path) {
+    m_strPictureFile = path;
+    m_picture.Free();
+    m_picture.m_nWidth = m_picture.m_nHeight = 0;
+}
 
 void CPhotoItem::SetRect(CRect rc) { m_rect = rc; }
 
@@ -128,7 +133,15 @@ void CPhotoItem::LButtonUp(CPoint) {}
 void CPhotoItem::MouseMove(CPoint) {}
 void CPhotoItem::DrawPreView(CDC*, CPicture*, const CRect&, const CString&) {}
 
-void CPhotoItem::DrawPicture(CDC* pDC) { m_picture.Draw(pDC, kPictureArea); }
+void CPhotoItem::DrawPicture(CDC* pDC) {
+    if (m_strPictureFile.IsEmpty()) {
+        m_picture.Draw(pDC, kPictureArea);
+        return;
+    }
+    handpix::LoadDecodedThumbnail(m_strPictureFile, m_picture);
+    m_picture.Draw(pDC, kPictureArea);
+    m_picture.Free();  // the pixels live on in the shared cache, within its budget
+}
 
 void CPhotoItem::DrawText(CDC* pDC) {
     CFont font;

@@ -53,8 +53,13 @@ public:
     void SetDrawn(bool b) { m_bDrawn = b; }
     bool GetDrawn() { return m_bDrawn; }
     CRect GetRect() { return m_rect; }
-    // Loads the thumbnail file into m_picture; a file that does not load leaves it empty.
+    // Changed: names the thumbnail file and reads nothing. The file is read
+    // and decoded when the tile is drawn, through a small cache shared by all
+    // items (DecodedThumbnails.h), so a list of any length holds no pixels
+    // but those near the view. m_picture is emptied, its size set to 0 x 0.
     void SetPictureFile(CString& path);
+    // Addition: the file SetPictureFile named (empty when none).
+    const CString& GetPictureFile() const { return m_strPictureFile; }
 
     virtual void SetRect(CRect rc);
     virtual void Draw(CDC* pDC);
@@ -73,7 +78,10 @@ public:
     bool m_bCheck;
     bool m_bSelect;
     CString m_strInfo;   // second caption line
-    CPicture m_picture;  // the thumbnail, once loaded
+    // Changed: holds the thumbnail only while the tile is drawn, and keeps its
+    // size from then on. With no file named (SetPictureFile never called) it
+    // is drawn as the host left it.
+    CPicture m_picture;
     POSITION m_posSelected;
     CRect m_rect;        // cell in list coordinates
     bool m_bDrawn;
@@ -86,6 +94,9 @@ protected:
     // background (pIcon) or the item's own picture, then the captions; copies
     // it to the cell in one block.
     void ComposeTile(CDC* pDC, CPicture* pIcon, bool useIcon);
+
+private:
+    CString m_strPictureFile;  // addition: what SetPictureFile named
 };
 
 class CPictureItem : public CPhotoItem {

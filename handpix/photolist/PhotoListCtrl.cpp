@@ -131,7 +131,11 @@ void CPhotoListCtrl::UpdateItem() {
     {
         Lock lock(m_lock);
         int i = 0;
-        ForEachItem(m_listItems, [&](CPhotoItem* item) { item->SetRect(GetItemRect(++i)); });
+        m_cells.clear();
+        ForEachItem(m_listItems, [&](CPhotoItem* item) {
+            item->SetRect(GetItemRect(++i));
+            m_cells.push_back(Cell{item->m_rect, item});
+        });
     }
     Invalidate(FALSE);
 }
@@ -155,6 +159,7 @@ bool CPhotoListCtrl::AddTail(CPhotoItem* pItem) {
     ++m_nItems;
     pItem->SetRect(GetItemRect(m_nItems));
     m_listItems.AddTail(pItem);
+    m_cells.push_back(Cell{pItem->m_rect, pItem});
     InitScrollSize();
     return true;
 }
@@ -170,6 +175,7 @@ bool CPhotoListCtrl::DeleteItem(CPhotoItem* pItem) {
     POSITION pos = m_listItems.Find(pItem);
     if (!pos) return false;
     m_listItems.RemoveAt(pos);
+    m_cells.erase(std::find_if(m_cells.begin(), m_cells.end(), [pItem](const Cell& c) { return c.item == pItem; }));
     DropFromSelection(pItem);
     delete pItem;
     --m_nItems;
@@ -181,6 +187,7 @@ void CPhotoListCtrl::DeleteAllItems() {
         Lock lock(m_lock);
         ForEachItem(m_listItems, [](CPhotoItem* item) { delete item; });
         m_listItems.RemoveAll();
+        m_cells.clear();
         m_listSelected.RemoveAll();
         m_pCurItem = nullptr;
         m_nItems = 0;
@@ -196,10 +203,8 @@ long CPhotoListCtrl::GetItemCount() {
 
 CPhotoItem* CPhotoListCtrl::GetClickItem(CPoint pt) {
     Lock lock(m_lock);
-    for (POSITION pos = m_listItems.GetHeadPosition(); pos;) {
-        auto* item = static_cast<CPhotoItem*>(m_listItems.GetNext(pos));
-        if (item->m_rect.PtInRect(pt)) return item;
-    }
+    for (const Cell& cell : m_cells)
+        if (cell.rect.PtInRect(pt)) return cell.item;
     return nullptr;
 }
 
@@ -351,10 +356,10 @@ void CPhotoListCtrl::OnPaint() {
     // is shown: the items may be going away.
     int expected = -1;
     if (g_nPaintCounter.compare_exchange_strong(expected, 0)) {
-        ForEachItem(m_listItems, [&](CPhotoItem* item) {
+        for (const Cell& cell : m_cells) {
             CRect meet;
-            if (meet.IntersectRect(item->m_rect, update)) item->Draw(&mem);
-        });
+            if (meet.IntersectRect(cell.rect, update)) cell.item->Draw(&mem);
+        }
         g_nPaintCounter.fetch_sub(1);
     }
     dc.BitBlt(update.left, update.top, update.Width(), update.Height(), &mem, update.left, update.top, SRCCOPY);

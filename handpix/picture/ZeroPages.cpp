@@ -5,7 +5,9 @@
 // mapping whose blocks are all free is unmapped.
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -26,50 +28,58 @@ struct Mapping {
     bool Holds(const BYTE* p) const { return p >= base && p < base + kBlock * kBlocksPerMapping; }
 };
 
+// A list of 100,000 items holds as many pictures: blocks are found in
+// constant time and mappings by address, never by a walk over all of them.
 class Pool {
 public:
     BYTE* Take() {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (auto& m : m_mappings) {
-            if (!m->free.empty()) {
-                int i = m->free.back();
-                m->free.pop_back();
-                ++m->live;
-                return m->base + kBlock * static_cast<std::size_t>(i);
-            }
-            if (m->carved < kBlocksPerMapping) {
-                ++m->live;
-                return m->base + kBlock * static_cast<std::size_t>(m->carved++);
-            }
+        if (m_roomy.empty()) {
+            void* p = ::mmap(nullptr, kBlock * kBlocksPerMapping, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                             -1, 0);
+            if (p == MAP_FAILED) return nullptr;
+            auto m = std::make_unique<Mapping>();
+            m->base = static_cast<BYTE*>(p);
+            m_roomy.push_back(m.get());
+            m_mappings.emplace(m->base, std::move(m));
         }
-        void* p = ::mmap(nullptr, kBlock * kBlocksPerMapping, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) return nullptr;
-        auto m = std::make_unique<Mapping>();
-        m->base = static_cast<BYTE*>(p);
-        m->carved = m->live = 1;
-        m_mappings.push_back(std::move(m));
-        return static_cast<BYTE*>(p);
+        Mapping& m = *m_roomy.back();
+        int i;
+        if (!m.free.empty()) {
+            i = m.free.back();
+            m.free.pop_back();
+        } else {
+            i = m.carved++;
+        }
+        ++m.live;
+        if (!HasRoom(m)) m_roomy.pop_back();
+        return m.base + kBlock * static_cast<std::size_t>(i);
     }
 
     void Give(BYTE* block) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (auto it = m_mappings.begin(); it != m_mappings.end(); ++it) {
-            Mapping& m = **it;
-            if (!m.Holds(block)) continue;
-            if (--m.live == 0) {
-                ::munmap(m.base, kBlock * kBlocksPerMapping);
-                m_mappings.erase(it);
-                return;
-            }
-            ::madvise(block, kBlock, MADV_DONTNEED);  // zero again, and no longer resident
-            m.free.push_back(static_cast<int>((block - m.base) / static_cast<std::ptrdiff_t>(kBlock)));
+        auto it = m_mappings.upper_bound(block);
+        if (it == m_mappings.begin()) return;
+        Mapping& m = *(--it)->second;
+        if (!m.Holds(block)) return;
+        const bool wasFull = !HasRoom(m);
+        if (--m.live == 0) {
+            if (!wasFull) m_roomy.erase(std::find(m_roomy.begin(), m_roomy.end(), &m));
+            ::munmap(m.base, kBlock * kBlocksPerMapping);
+            m_mappings.erase(it);
             return;
         }
+        ::madvise(block, kBlock, MADV_DONTNEED);  // zero again, and no longer resident
+        m.free.push_back(static_cast<int>((block - m.base) / static_cast<std::ptrdiff_t>(kBlock)));
+        if (wasFull) m_roomy.push_back(&m);
     }
 
 private:
+    static bool HasRoom(const Mapping& m) { return !m.free.empty() || m.carved < kBlocksPerMapping; }
+
     std::mutex m_mutex;
-    std::vector<std::unique_ptr<Mapping>> m_mappings;
+    std::map<const BYTE*, std::unique_ptr<Mapping>> m_mappings;  // by base address
+    std::vector<Mapping*> m_roomy;                               // those with a block to hand out
 };
 
 // Process-wide on purpose: pictures of every thread share the mappings.

@@ -18,6 +18,17 @@ using BuildTest = CacheFixture;
 
 std::size_t Lines(const std::string& bytes) { return static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')); }
 
+// Items read their thumbnails when painted: the size of the picture a tile shows.
+CSize DrawnSize(CPhotoItem* item) {
+    CDC dc;
+    CBitmap bmp;
+    dc.CreateCompatibleDC(nullptr);
+    bmp.CreateCompatibleBitmap(&dc, 100, 135);
+    dc.SelectObject(&bmp);
+    item->Draw(&dc);
+    return item->m_picture.GetImageSize();
+}
+
 TEST_F(BuildTest, FirstBuildNumbersTheFolderAndSecondReusesEverything) {
     WriteJpeg(src + "/A.JPG", 320, 240, 1);
     WriteJpeg(src + "/b.jpg", 200, 300, 2);
@@ -128,7 +139,7 @@ TEST_F(BuildTest, MotionThumbnailsTheHostNamesThroughTheItemAreFound) {
     EXPECT_EQ(thumbs.count(Cache("plain.mpeg.jpg")), 1u);
     EXPECT_EQ(Build().reused, 4);
     for (POSITION pos = list->m_listItems.GetHeadPosition(); pos;)
-        EXPECT_EQ(static_cast<CPhotoItem*>(list->m_listItems.GetNext(pos))->m_picture.GetImageSize(), CSize(40, 30));
+        EXPECT_EQ(DrawnSize(static_cast<CPhotoItem*>(list->m_listItems.GetNext(pos))), CSize(40, 30));
 }
 
 TEST_F(BuildTest, UnknownKindCannotCreateItsList) {
@@ -260,7 +271,7 @@ TEST_F(BuildTest, OversizedListsAreRewrittenAndUnreadablePicturesShowNothingOld)
     WriteBytes(src + "/b.jpg", "not a picture");
     Build();
     auto* item = static_cast<CPhotoItem*>(list->m_listItems.GetHead());
-    EXPECT_EQ(item->m_picture.GetImageSize(), CSize(0, 0));
+    EXPECT_EQ(DrawnSize(item), CSize(0, 0));
     EXPECT_EQ(item->m_strInfo.str().find("640"), std::string::npos) << item->m_strInfo.str();
     EXPECT_FALSE(fs::exists(Cache("b.jpg")));
 }

@@ -144,7 +144,7 @@ TEST(PictureItem, MakeThumbNailWritesLoadsAndDescribesTheThumbnail) {
     EXPECT_STREQ(item.m_strThumb, (root / "cache" / "photo.jpg").string().c_str());
     EXPECT_TRUE(fs::exists(root / "cache" / "photo.jpg"));
     EXPECT_STREQ(item.m_strInfo, ("640×480(" + std::string(handpix::SizeText(bytes).c_str()) + ")").c_str());
-    EXPECT_EQ(item.m_picture.GetImageSize(), CSize(100, 75));  // the thumbnail itself is loaded
+    EXPECT_EQ(item.GetPictureFile(), item.m_strThumb);  // read when the tile is painted
 
     // The working picture has just read 640 x 480: a source that does not load must not take that size.
     ASSERT_TRUE(handpix::test::WriteBytes(source, std::vector<std::uint8_t>(10, 0xFF)));

@@ -8,10 +8,13 @@
 #include <thread>
 #include <vector>
 
+#include "handpix/photolist/DecodedThumbnails.h"
 #include "handpix/photolist/PhotoListCtrl.h"
 #include "handpix/platform/core/File.h"
 #include "handpix/platform/windows/Desktop.h"
 #include "tests/enhance/Recorder.h"
+#include "tests/picture/Canvas.h"
+#include "tests/support/DrawSamples.h"
 #include "tests/support/WindowRecorder.h"
 
 namespace {
@@ -438,6 +441,79 @@ TEST_F(ListTest, AppendingFromAnotherThreadWhilePaintingIsSafe) {
     handpix::PumpMessages();
     EXPECT_EQ(list->GetItemCount(), 0);
     EXPECT_LE(list->m_nVPos, 25);  // a late line request may still move the empty grid
+}
+
+// Items hold no pixels: a tile reads its thumbnail when painted, through a
+// shared cache bounded by bytes. Far away and back, after eviction, the tiles
+// are the pixels a picture loaded into the item draws, and a thumbnail remade
+// or removed under the same name shows as it now is.
+TEST_F(ListTest, ThumbnailsDecodedOnDemandPaintAsLoadedOnesWithinTheBudget) {
+    const fs::path dir = fs::temp_directory_path() / ("handpix_ondemand_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    constexpr int kItems = 90;  // 30 rows of 3; two rows show at a time
+    auto thumb = [&](int i) { return (dir / ("t" + std::to_string(i) + ".jpg")).string(); };
+    auto write = [&](int i, int shade) {
+        ASSERT_TRUE(handpix::test::WriteBytes(thumb(i), handpix::test::MakeJpeg(100, 75, [=](int x, int y) {
+            return RGB((x * 2 + shade) & 0xFF, (y * 3 + i) & 0xFF, (shade * 5) & 0xFF);
+        })));
+    };
+    for (int i = 0; i < kItems; ++i) write(i, i * 7);
+    const std::size_t budget = 4 * 2 * 100 * 75 * 4;  // three pictures: less than a screen
+    handpix::SetDecodedThumbnailBudget(budget);
+    handpix::ClearDecodedThumbnails();
+    Make(380, 300, 0);
+    for (int i = 0; i < kItems; ++i) {
+        auto* item = new CountingItem;
+        item->m_strName.Format("t%d.jpg", i);
+        CString path(thumb(i));
+        item->SetPictureFile(path);
+        list->AddTail(item);
+        items.push_back(item);
+    }
+    list->Invalidate(FALSE);
+    Pump();
+    const handpix::Surface& s = *list->GetSurface();
+    auto tile = [&](int i) {  // item i's tile as the list shows it, unscrolled
+        std::vector<std::uint32_t> px;
+        CRect r = items[static_cast<std::size_t>(i)]->GetRect();
+        for (int y = r.top; y < r.top + 100; ++y) px.insert(px.end(), s.Row(y) + r.left, s.Row(y) + r.right);
+        return px;
+    };
+    auto loaded = [&](int i) {  // the same tile from a picture loaded into the item itself
+        CPhotoItem item;
+        item.m_strName = items[static_cast<std::size_t>(i)]->m_strName;
+        item.m_picture.SetPicture(CString(thumb(i)));
+        item.SetRect(CRect(0, 0, 100, 135));
+        Canvas canvas(100, 135, RGB(0, 0, 255));
+        item.Draw(&canvas.dc);
+        std::vector<std::uint32_t> px;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 100; ++x) px.push_back(handpix::PixelOf(canvas.At(x, y)));
+        return px;
+    };
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(tile(i), loaded(i)) << i;  // the third runs past the client
+    const std::vector<std::uint32_t> first(s.Row(0), s.Row(0) + 363 * 283);
+
+    const std::size_t decodes = handpix::GetDecodedThumbnailUsage().decodes;
+    Scroll(WM_VSCROLL, SB_THUMBTRACK, list->m_cyVirtual);
+    Scroll(WM_VSCROLL, SB_THUMBTRACK, 0);
+    EXPECT_EQ(std::vector<std::uint32_t>(s.Row(0), s.Row(0) + 363 * 283), first);
+    const handpix::DecodedThumbnailUsage usage = handpix::GetDecodedThumbnailUsage();
+    EXPECT_EQ(usage.decodes - decodes, 12u);  // the last two rows, then the first two again
+    EXPECT_LE(usage.bytes, budget);
+    for (CountingItem* it : items) EXPECT_EQ(static_cast<IPicture*>(it->m_picture), nullptr);
+    EXPECT_EQ(items[0]->m_picture.GetImageSize(), CSize(100, 75));  // the size stays from the paint
+
+    handpix::SetDecodedThumbnailBudget(handpix::kDecodedThumbnailBytes);
+    list->Invalidate(FALSE);
+    Pump();  // the screen's pictures now stay cached
+    write(0, 200);  // remade in place: another picture under the same name
+    fs::remove(thumb(1));
+    list->Invalidate(FALSE);
+    Pump();
+    EXPECT_EQ(tile(0), loaded(0));
+    EXPECT_EQ(s.At(195, 75), kWhitePx);  // item 2's square is empty
+    fs::remove_all(dir);
 }
 
 }  // namespace
