@@ -20,6 +20,7 @@
 #include "handpix/picture/HandsetWriter.h"
 #include "handpix/imagefiles/GifFrames.h"
 #include "handpix/photolist/PhotoListCtrl.h"
+#include "handpix/photolist/PhotoCacheIndex.h"
 #include "handpix/enhance/LuxJpeg.h"
 #include "handpix/resources/Resources.h"
 

@@ -1,0 +1,197 @@
+// Cache housekeeping over caches the builder made: three folders, a, b and
+// a third whose path holds a line break (so its index section is encoded),
+// numbered 1, 2, 3. Folder 2 always holds planted links to a file and a
+// folder outside the root. Each row changes something, prunes, and states
+// which numbers go; the common checks then hold the index, the folders, the
+// outside files and a rebuild of every pruned folder to account. Folder a's
+// index section also holds a key of another owner.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "handpix/photolist/PhotoCacheIndex.h"
+#include "tests/photocache/CacheFixture.h"
+
+namespace handpix::test {
+namespace {
+namespace fs = std::filesystem;
+
+class PruneCase;
+struct Row {
+    const char* name;
+    void (*arrange)(PruneCase& t);
+    CachePruneOptions (*options)(const std::vector<FolderCache>& before);
+    CacheIndexStatus status;
+    std::vector<int> pruned;  // oldest first
+};
+
+class PruneCase : public CacheFixture, public ::testing::WithParamInterface<Row> {
+protected:
+    void SetUp() override {
+        CacheFixture::SetUp();
+        MakeList();
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            fs::create_directory(sources[i]);
+            WriteJpeg(sources[i] + "/p.jpg", 60 + 20 * static_cast<int>(i), 40, static_cast<unsigned>(i + 1));
+            BuildFolder(sources[i]);
+        }
+        // A key of another owner in a folder's section outlives its cache.
+        WritePrivateProfileStringA(sources[0].c_str(), "Other", "5", (cacheRoot + "/" + kFolderIndexName).c_str());
+        WriteBytes(outside + "/keep.jpg", "outside");
+        fs::create_symlink(outside + "/keep.jpg", Folder(2) + "/x.jpg");
+        fs::create_symlink(outside, Folder(2) + "/sub");
+    }
+
+public:
+    void BuildFolder(const std::string& dir) {
+        list->DeleteAllItems();
+        list->m_strPath = CString(dir);
+        list->InitPhotoList();
+    }
+    std::string Folder(int n) const { return cacheRoot + "/" + std::to_string(n); }
+    // The folder's list file (or the folder itself) written days ago.
+    void Age(int n, int days) {
+        std::string path = Folder(n) + "/ThumbListJpeg.lst";
+        if (!fs::exists(path)) path = Folder(n);
+        const timespec t[2] = {{std::time(nullptr) - days * 86400L, 0}, {std::time(nullptr) - days * 86400L, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, AT_SYMLINK_NOFOLLOW), 0);
+    }
+    int Number(const std::string& dir) const {
+        return Index(IndexSectionOfFolder(dir).c_str(), "Foldername");
+    }
+    std::string Root() const { return cacheRoot; }
+
+    std::vector<std::string> sources = {tree / "a", tree / "b", tree / "c\nline"};
+    std::string outside = tree.Path();
+    int lockFd = -1;
+};
+
+CachePruneOptions Missing(const std::vector<FolderCache>&) {
+    CachePruneOptions o;
+    o.missing = true;
+    return o;
+}
+
+const Row kRows[] = {
+    {"MissingSourceAndUnnamedFolder",
+     [](PruneCase& t) {
+         fs::remove_all(t.sources[1]);
+         fs::create_directory(t.Folder(7));  // left by a build that died before it wrote the index
+         WriteBytes(t.Folder(7) + "/q.jpg", "thumb");
+         t.Age(2, 3);
+         t.Age(7, 1);
+     },
+     Missing, CacheIndexStatus::kOk, {2, 7}},
+    {"OlderThan",
+     [](PruneCase& t) {
+         t.Age(1, 10);
+         t.Age(2, 3);
+     },
+     [](const std::vector<FolderCache>&) {
+         CachePruneOptions o;
+         o.olderThanDays = 5;
+         return o;
+     },
+     CacheIndexStatus::kOk, {1}},
+    {"MaxSizeTakesTheLeastRecentlyUsedFirst",
+     [](PruneCase& t) {
+         t.Age(1, 3);
+         t.Age(2, 1);
+         t.Age(3, 2);
+     },
+     [](const std::vector<FolderCache>& before) {
+         CachePruneOptions o;
+         o.maxBytes = static_cast<std::int64_t>(before.at(1).bytes);  // room for folder 2 alone
+         return o;
+     },
+     CacheIndexStatus::kOk, {1, 3}},
+    {"MaxSizeAboveTheTotalKeepsAll", [](PruneCase&) {},
+     [](const std::vector<FolderCache>& before) {
+         CachePruneOptions o;
+         o.maxBytes = static_cast<std::int64_t>(before[0].bytes + before[1].bytes + before[2].bytes);
+         return o;
+     },
+     CacheIndexStatus::kOk, {}},
+    {"DryRunTouchesNothing", [](PruneCase& t) { fs::remove_all(t.sources[1]); },
+     [](const std::vector<FolderCache>& before) {
+         CachePruneOptions o = Missing(before);
+         o.dryRun = true;
+         return o;
+     },
+     CacheIndexStatus::kOk, {2}},
+    {"RunningBuildKeepsEverything",
+     [](PruneCase& t) {
+         fs::remove_all(t.sources[1]);
+         t.lockFd = ::open((t.Root() + "/" + kBuildLockName).c_str(), O_RDWR | O_CLOEXEC);
+         ASSERT_EQ(::flock(t.lockFd, LOCK_EX), 0);
+     },
+     Missing, CacheIndexStatus::kBusy, {}},
+};
+
+TEST_P(PruneCase, ChoosesRemovesAndLeavesARebuildableCache) {
+    const Row& row = GetParam();
+    std::vector<FolderCache> before;
+    ASSERT_EQ(ListFolderCaches(cacheRoot, before), CacheIndexStatus::kOk);
+    ASSERT_EQ(before.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(before[i].number, i + 1);
+        EXPECT_EQ(before[i].source, sources[i]);
+        EXPECT_TRUE(before[i].sourceExists && before[i].hasFolder);
+        EXPECT_EQ(before[i].thumbnails, 1);  // the planted link is no thumbnail
+        EXPECT_EQ(before[i].bytes, fs::file_size(Folder(i + 1) + "/p.jpg") +
+                                       fs::file_size(Folder(i + 1) + "/ThumbListJpeg.lst"));
+        EXPECT_LE(std::abs(before[i].lastUsed - std::time(nullptr)), 60);
+    }
+    row.arrange(*this);
+    const CachePruneOptions options = row.options(before);
+    const CachePruneResult result = PruneFolderCaches(cacheRoot, options);
+    if (lockFd >= 0) ::close(lockFd);
+
+    EXPECT_EQ(result.status, row.status);
+    std::vector<int> pruned;
+    for (const PrunedCache& p : result.pruned) {
+        pruned.push_back(p.cache.number);
+        EXPECT_EQ(p.removed, !options.dryRun);
+    }
+    EXPECT_EQ(pruned, row.pruned);
+    const bool removes = !options.dryRun && result.status == CacheIndexStatus::kOk;
+    std::vector<FolderCache> after;
+    ASSERT_EQ(ListFolderCaches(cacheRoot, after), CacheIndexStatus::kOk);
+    std::uint64_t left = 0;
+    for (const FolderCache& c : after) left += c.bytes;
+    if (result.status == CacheIndexStatus::kOk) {
+        EXPECT_EQ(result.bytesLeft, left);
+    }
+    EXPECT_EQ(Index("Info", "Dirnum"), 3);
+    EXPECT_EQ(Index(sources[0].c_str(), "Other"), 5);
+    auto gone = [&](int n) { return removes && std::count(pruned.begin(), pruned.end(), n) > 0; };
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_EQ(fs::exists(Folder(n)), !gone(n)) << n;
+        EXPECT_EQ(Number(sources[static_cast<std::size_t>(n - 1)]), gone(n) ? -1 : n) << n;
+    }
+    if (gone(7)) {
+        EXPECT_FALSE(fs::exists(Folder(7)));
+    }
+    EXPECT_EQ(ReadBytes(outside + "/keep.jpg"), "outside");
+
+    // Opening a pruned folder again builds a new cache under the next number.
+    int next = 4;
+    for (int n : pruned) {
+        if (!removes || n > 3 || !fs::exists(sources[static_cast<std::size_t>(n - 1)])) continue;
+        BuildFolder(sources[static_cast<std::size_t>(n - 1)]);
+        EXPECT_EQ(Number(sources[static_cast<std::size_t>(n - 1)]), next);
+        EXPECT_TRUE(fs::is_regular_file(Folder(next++) + "/p.jpg"));
+    }
+    EXPECT_TRUE(boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PruneCase, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace handpix::test
