@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -29,6 +30,8 @@ struct Row {
     CacheIndexStatus status;
     std::vector<int> pruned;  // oldest first
 };
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
 class PruneCase : public CacheFixture, public ::testing::WithParamInterface<Row> {
 protected:
@@ -58,8 +61,7 @@ public:
     void Age(int n, int days) {
         std::string path = Folder(n) + "/ThumbListJpeg.lst";
         if (!fs::exists(path)) path = Folder(n);
-        const timespec t[2] = {{std::time(nullptr) - days * 86400L, 0}, {std::time(nullptr) - days * 86400L, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, AT_SYMLINK_NOFOLLOW), 0);
+        fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(24 * days));
     }
     int Number(const std::string& dir) const {
         return Index(IndexSectionOfFolder(dir).c_str(), "Foldername");
@@ -154,8 +156,10 @@ TEST_P(PruneCase, ChoosesRemovesAndLeavesARebuildableCache) {
 
     EXPECT_EQ(result.status, row.status);
     std::vector<int> pruned;
+    std::uint64_t wouldGo = 0;
     for (const PrunedCache& p : result.pruned) {
         pruned.push_back(p.cache.number);
+        if (options.dryRun) wouldGo += p.cache.bytes;
         EXPECT_EQ(p.removed, !options.dryRun);
     }
     EXPECT_EQ(pruned, row.pruned);
@@ -165,7 +169,7 @@ TEST_P(PruneCase, ChoosesRemovesAndLeavesARebuildableCache) {
     std::uint64_t left = 0;
     for (const FolderCache& c : after) left += c.bytes;
     if (result.status == CacheIndexStatus::kOk) {
-        EXPECT_EQ(result.bytesLeft, left);
+        EXPECT_EQ(result.bytesLeft, left - wouldGo);
     }
     EXPECT_EQ(Index("Info", "Dirnum"), 3);
     EXPECT_EQ(Index(sources[0].c_str(), "Other"), 5);
