@@ -35,11 +35,13 @@ std::string When(std::int64_t seconds) {
     return text;
 }
 
-// The source as the index names it, or why there is none.
-std::string Source(const FolderCache& c) {
+// The source as the index names it, or why there is none; marked when gone.
+std::string Source(const FolderCache& c, bool markMissing = true) {
     if (c.source.empty()) return "(not in the index)";
-    return c.sourceExists ? c.source : c.source + " (missing)";
+    return c.sourceExists || !markMissing ? c.source : c.source + " (missing)";
 }
+
+std::string Folders(std::size_t n) { return fmt::format("{} cached folder{}", n, n == 1 ? "" : "s"); }
 
 int RunList(const CacheOptions& o) {
     const std::string root = Root(o);
@@ -54,7 +56,7 @@ int RunList(const CacheOptions& o) {
         fmt::print("{:>6}  {:>6}  {:>12}  {:<16}  {}\n", c.number, c.thumbnails, c.bytes, When(c.lastUsed), Source(c));
         bytes += c.bytes;
     }
-    fmt::print("{} cached folders, {} bytes in {}\n", caches.size(), bytes, root);
+    fmt::print("{}, {} bytes in {}\n", Folders(caches.size()), bytes, root);
     return 0;
 }
 
@@ -89,12 +91,12 @@ int RunPrune(const CacheOptions& o) {
         const bool gone = o.dryRun || p.removed;
         fmt::print("{} {}  {} thumbnails, {} bytes, last used {}  {} ({})\n",
                    o.dryRun ? "would remove" : gone ? "removed" : "could not remove all of", p.cache.number,
-                   p.cache.thumbnails, p.cache.bytes, When(p.cache.lastUsed), Source(p.cache), Why(p.reason));
+                   p.cache.thumbnails, p.cache.bytes, When(p.cache.lastUsed), Source(p.cache, false), Why(p.reason));
         if (gone) freed += p.cache.bytes;
         else ++failed;
     }
-    fmt::print("{} {} cached folders ({} bytes); {} bytes stay in {}\n", o.dryRun ? "would remove" : "removed",
-               result.pruned.size() - static_cast<std::size_t>(failed), freed, result.bytesLeft, root);
+    fmt::print("{} {} ({} bytes); {} bytes stay in {}\n", o.dryRun ? "would remove" : "removed",
+               Folders(result.pruned.size() - static_cast<std::size_t>(failed)), freed, result.bytesLeft, root);
     return failed ? 1 : 0;
 }
 
