@@ -26,7 +26,10 @@ class PruneCase;
 struct Row {
     const char* name;
     void (*arrange)(PruneCase& t);
-    CachePruneOptions (*options)(const std::vector<FolderCache>& before);
+    bool missing;
+    int olderThanDays;
+    std::vector<int> budget;  // the size limit: the bytes of these folders (none: no limit)
+    bool dryRun;
     CacheIndexStatus status;
     std::vector<int> pruned;  // oldest first
 };
@@ -44,7 +47,8 @@ protected:
             BuildFolder(sources[i]);
         }
         // A key of another owner in a folder's section outlives its cache.
-        WritePrivateProfileStringA(sources[0].c_str(), "Other", "5", (cacheRoot + "/" + kFolderIndexName).c_str());
+        WritePrivateProfileStringA(sources[0].c_str(), "Other", "5",
+                                   (cacheRoot + "/" + kFolderIndexName).c_str());
         WriteBytes(outside + "/keep.jpg", "outside");
         fs::create_symlink(outside + "/keep.jpg", Folder(2) + "/x.jpg");
         fs::create_symlink(outside, Folder(2) + "/sub");
@@ -73,66 +77,40 @@ public:
     int lockFd = -1;
 };
 
-CachePruneOptions Missing(const std::vector<FolderCache>&) {
-    CachePruneOptions o;
-    o.missing = true;
-    return o;
+// The arrangements: what happened to the folders and caches since the build.
+void Untouched(PruneCase&) {}
+void LoseB(PruneCase& t) { fs::remove_all(t.sources[1]); }
+void LoseBAndLeaveUnnamed(PruneCase& t) {
+    LoseB(t);
+    fs::create_directory(t.Folder(7));  // left by a build that died before it wrote the index
+    WriteBytes(t.Folder(7) + "/q.jpg", "thumb");
+    t.Age(2, 3);
+    t.Age(7, 1);
+}
+void AgeA10B3(PruneCase& t) {
+    t.Age(1, 10);
+    t.Age(2, 3);
+}
+void AgeA3B1C2(PruneCase& t) {
+    t.Age(1, 3);
+    t.Age(2, 1);
+    t.Age(3, 2);
+}
+void LoseBWhileBuilding(PruneCase& t) {
+    LoseB(t);
+    t.lockFd = ::open((t.Root() + "/" + kBuildLockName).c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(t.lockFd, LOCK_EX), 0);
 }
 
+constexpr auto kOk = CacheIndexStatus::kOk;
 const Row kRows[] = {
-    {"MissingSourceAndUnnamedFolder",
-     [](PruneCase& t) {
-         fs::remove_all(t.sources[1]);
-         fs::create_directory(t.Folder(7));  // left by a build that died before it wrote the index
-         WriteBytes(t.Folder(7) + "/q.jpg", "thumb");
-         t.Age(2, 3);
-         t.Age(7, 1);
-     },
-     Missing, CacheIndexStatus::kOk, {2, 7}},
-    {"OlderThan",
-     [](PruneCase& t) {
-         t.Age(1, 10);
-         t.Age(2, 3);
-     },
-     [](const std::vector<FolderCache>&) {
-         CachePruneOptions o;
-         o.olderThanDays = 5;
-         return o;
-     },
-     CacheIndexStatus::kOk, {1}},
-    {"MaxSizeTakesTheLeastRecentlyUsedFirst",
-     [](PruneCase& t) {
-         t.Age(1, 3);
-         t.Age(2, 1);
-         t.Age(3, 2);
-     },
-     [](const std::vector<FolderCache>& before) {
-         CachePruneOptions o;
-         o.maxBytes = static_cast<std::int64_t>(before.at(1).bytes);  // room for folder 2 alone
-         return o;
-     },
-     CacheIndexStatus::kOk, {1, 3}},
-    {"MaxSizeAboveTheTotalKeepsAll", [](PruneCase&) {},
-     [](const std::vector<FolderCache>& before) {
-         CachePruneOptions o;
-         o.maxBytes = static_cast<std::int64_t>(before[0].bytes + before[1].bytes + before[2].bytes);
-         return o;
-     },
-     CacheIndexStatus::kOk, {}},
-    {"DryRunTouchesNothing", [](PruneCase& t) { fs::remove_all(t.sources[1]); },
-     [](const std::vector<FolderCache>& before) {
-         CachePruneOptions o = Missing(before);
-         o.dryRun = true;
-         return o;
-     },
-     CacheIndexStatus::kOk, {2}},
-    {"RunningBuildKeepsEverything",
-     [](PruneCase& t) {
-         fs::remove_all(t.sources[1]);
-         t.lockFd = ::open((t.Root() + "/" + kBuildLockName).c_str(), O_RDWR | O_CLOEXEC);
-         ASSERT_EQ(::flock(t.lockFd, LOCK_EX), 0);
-     },
-     Missing, CacheIndexStatus::kBusy, {}},
+    // name, arrange, missing, older than, budget, dry run, status, pruned
+    {"MissingSourceAndUnnamedFolder", LoseBAndLeaveUnnamed, true, -1, {}, false, kOk, {2, 7}},
+    {"OlderThan", AgeA10B3, false, 5, {}, false, kOk, {1}},
+    {"MaxSizeTakesTheLeastRecentlyUsedFirst", AgeA3B1C2, false, -1, {2}, false, kOk, {1, 3}},
+    {"MaxSizeOfTheTotalKeepsAll", Untouched, false, -1, {1, 2, 3}, false, kOk, {}},
+    {"DryRunTouchesNothing", LoseB, true, -1, {}, true, kOk, {2}},
+    {"RunningBuildKeepsEverything", LoseBWhileBuilding, true, -1, {}, false, CacheIndexStatus::kBusy, {}},
 };
 
 TEST_P(PruneCase, ChoosesRemovesAndLeavesARebuildableCache) {
@@ -150,7 +128,13 @@ TEST_P(PruneCase, ChoosesRemovesAndLeavesARebuildableCache) {
         EXPECT_LE(std::abs(before[i].lastUsed - std::time(nullptr)), 60);
     }
     row.arrange(*this);
-    const CachePruneOptions options = row.options(before);
+    CachePruneOptions options;
+    options.missing = row.missing;
+    options.olderThanDays = row.olderThanDays;
+    for (int n : row.budget)
+        options.maxBytes =
+            std::max<std::int64_t>(options.maxBytes, 0) + static_cast<std::int64_t>(before.at(n - 1).bytes);
+    options.dryRun = row.dryRun;
     const CachePruneResult result = PruneFolderCaches(cacheRoot, options);
     if (lockFd >= 0) ::close(lockFd);
 
