@@ -21,6 +21,7 @@
 #include "handpix/imagefiles/GifFrames.h"
 #include "handpix/photolist/PhotoListCtrl.h"
 #include "handpix/photolist/DecodedThumbnails.h"
+#include "handpix/photolist/PhotoCacheIndex.h"
 #include "handpix/enhance/LuxJpeg.h"
 #include "handpix/resources/Resources.h"
 

@@ -16,6 +16,7 @@
 #include "handpix/platform/windows/Desktop.h"
 #include "tools/FolderList.h"
 #include "tools/PictureWindow.h"
+#include "tools/Progress.h"
 #include "tools/Verbs.h"
 
 namespace handpix::tool {
@@ -86,6 +87,8 @@ protected:
     void OnDestroy() { m_screen.Quit(); }
     LRESULT OnProgress(WPARAM, LPARAM) {
         SetWindowText(Title().c_str());
+        m_bar.Update(m_state.done, m_state.total);
+        if (m_state.finished) m_bar.Finish();
         return 0;
     }
     LRESULT OnOpen(WPARAM, LPARAM) {
@@ -134,6 +137,7 @@ private:
     const BuildState& m_state;
     std::string m_dir;
     std::unique_ptr<PictureWindow> m_viewer;
+    ProgressBar m_bar{"pictures"};  // the build's, on the terminal the browser was started from
 };
 
 int RunBrowse(const BrowseOptions& o) {

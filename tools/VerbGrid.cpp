@@ -2,7 +2,6 @@
 // the cache on the list's worker as a host would, then the window's pixels as
 // a PNG. --select and --scroll press and scroll before the picture is taken.
 #include <fmt/core.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -20,6 +19,7 @@
 #include "tools/Common.h"
 #include "tools/FolderList.h"
 #include "tools/Png.h"
+#include "tools/Progress.h"
 #include "tools/Verbs.h"
 
 namespace handpix::tool {
@@ -42,16 +42,6 @@ std::vector<int> ParseSelection(const std::string& text) {
     for (std::string part; std::getline(in, part, ',');)
         if (!part.empty()) picks.push_back(std::atoi(part.c_str()));
     return picks;
-}
-
-void ShowProgress(const BuildState& s, bool last) {
-    constexpr int kWidth = 30;
-    const int total = s.total, done = s.done;
-    const int filled = total ? done * kWidth / total : (last ? kWidth : 0);
-    fmt::print(stderr, "\r[{}{}] {}/{} files, {} made, {} reused", std::string(static_cast<std::size_t>(filled), '#'),
-               std::string(static_cast<std::size_t>(kWidth - filled), ' '), done, total, s.made.load(),
-               s.reused.load());
-    if (last) fmt::print(stderr, "\n");
 }
 
 void Pump() {
@@ -107,12 +97,15 @@ int RunGrid(const GridOptions& o) {
     auto list = std::make_unique<CPhotoListCtrl>(o.mpeg ? IMG_MPEG : IMG_JPEG);
     auto state = std::make_shared<BuildState>();
     if (!OpenFolderList(host, *list, "handpix grid", width, height, o.dir, cacheRoot, state)) return 1;
-    const bool bar = isatty(STDERR_FILENO) != 0;
-    while (!state->finished) {
-        Pump();
-        if (bar) ShowProgress(*state, false);
+    {
+        ProgressBar bar("pictures");
+        auto show = [&] { bar.Update(state->done, state->total, fmt::format("{} made", state->made.load())); };
+        while (!state->finished) {
+            Pump();
+            show();
+        }
+        show();
     }
-    if (bar) ShowProgress(*state, true);
     handpix::PumpMessages();
 
     std::vector<int> picks = ParseSelection(o.select);

@@ -2,7 +2,6 @@
 // thumbnails as the library's resizing makes them, aspect-keeping within
 // 100 x 100, or 100 x 75 with --fixed.
 #include <fmt/core.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -13,6 +12,7 @@
 #include "handpix/picture/Picture.h"
 #include "handpix/platform/core/File.h"
 #include "tools/Common.h"
+#include "tools/Progress.h"
 #include "tools/Verbs.h"
 
 namespace handpix::tool {
@@ -34,8 +34,10 @@ bool FixedThumb(CPicture& picture, const std::string& in, const std::string& out
     return true;
 }
 
-bool MakeThumb(CPicture& picture, const ThumbOptions& o, const std::string& in, const std::string& out) {
-    std::string why = "cannot make a thumbnail";
+// False with why filled when no thumbnail came out.
+bool MakeThumb(CPicture& picture, const ThumbOptions& o, const std::string& in, const std::string& out,
+               std::string& why) {
+    why = "cannot make a thumbnail";
     // The library reports nothing for a failed aspect-keeping resize: the
     // output file tells.
     const FileStamp before = FileStamp::Of(out);
@@ -47,17 +49,7 @@ bool MakeThumb(CPicture& picture, const ThumbOptions& o, const std::string& in, 
         picture.ResizingImage(source, target);
     }
     const FileStamp after = FileStamp::Of(out);
-    if (ok && (!after.exists || after == before)) ok = false;
-    if (!ok) fmt::print(stderr, "{}: {}\n", in, why);
-    return ok;
-}
-
-void Progress(std::size_t done, std::size_t total) {
-    constexpr int kWidth = 30;
-    const int filled = static_cast<int>(done * kWidth / (total ? total : 1));
-    fmt::print(stderr, "\r[{}{}] {}/{}", std::string(static_cast<std::size_t>(filled), '#'),
-               std::string(static_cast<std::size_t>(kWidth - filled), ' '), done, total);
-    if (done == total) fmt::print(stderr, "\n");
+    return ok && after.exists && !(after == before);
 }
 
 int RunThumb(const ThumbOptions& o) {
@@ -67,7 +59,11 @@ int RunThumb(const ThumbOptions& o) {
             fmt::print(stderr, "thumb: give IN and OUT, or --out-dir DIR and the files\n");
             return 2;
         }
-        if (!MakeThumb(picture, o, o.files[0], o.files[1])) return 1;
+        std::string why;
+        if (!MakeThumb(picture, o, o.files[0], o.files[1], why)) {
+            fmt::print(stderr, "{}: {}\n", o.files[0], why);
+            return 1;
+        }
         fmt::print("{} -> {}\n", o.files[0], o.files[1]);
         return 0;
     }
@@ -75,12 +71,20 @@ int RunThumb(const ThumbOptions& o) {
         fmt::print(stderr, "{}: not a folder\n", o.outDir);
         return 2;
     }
-    const bool bar = isatty(STDERR_FILENO) != 0;
     int failed = 0;
-    for (std::size_t i = 0; i < o.files.size(); ++i) {
-        const std::string name = std::filesystem::path(o.files[i]).filename().string();
-        if (!MakeThumb(picture, o, o.files[i], (std::filesystem::path(o.outDir) / name).string())) ++failed;
-        if (bar) Progress(i + 1, o.files.size());
+    {
+        ProgressBar bar("pictures");
+        const long total = static_cast<long>(o.files.size());
+        for (long i = 0; i < total; ++i) {
+            const std::string& file = o.files[static_cast<std::size_t>(i)];
+            const std::string name = std::filesystem::path(file).filename().string();
+            std::string why;
+            if (!MakeThumb(picture, o, file, (std::filesystem::path(o.outDir) / name).string(), why)) {
+                bar.Print(fmt::format("{}: {}", file, why));
+                ++failed;
+            }
+            bar.Update(i + 1, total);
+        }
     }
     if (failed) fmt::print(stderr, "{} of {} pictures failed\n", failed, o.files.size());
     return failed ? 1 : 0;

@@ -16,7 +16,7 @@
 // cannot be read stops the build and is never written; a list file over its
 // limit reads as empty and is rewritten; a list line names only a thumbnail
 // and brings at most kMaxListInfoBytes of text; a folder path with a line
-// break gets a section name of its own (IndexSection).
+// break gets a section name of its own (IndexSectionOfFolder).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "handpix/photolist/OrderedJobs.h"
+#include "handpix/photolist/PhotoCacheIndex.h"
 #include "handpix/photolist/PhotoListCtrl.h"
 #include "handpix/platform/core/CodePage.h"
 #include "handpix/platform/core/File.h"
@@ -138,7 +139,7 @@ class BuildLock {
 public:
     template <class StopFn>
     BuildLock(const std::string& root, StopFn stopped)
-        : m_fd(::open((root + "/FolderList.build.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)) {
+        : m_fd(::open((root + "/" + handpix::kBuildLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)) {
         if (m_fd < 0) return;  // an unwritable root fails later, where the user is told
         // Polled, so a host that stops the build is not kept waiting on another process.
         while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
@@ -247,22 +248,6 @@ private:
     std::string m_path;
     int m_fd;
 };
-
-// The folder's section in the index: the path itself, byte for byte, unless
-// it holds a line break (which cannot stand in a profile line) or begins with
-// '%'. Those become '%' and the path with '%', CR and LF written as %25, %0D
-// and %0A, so distinct paths keep distinct sections.
-std::string IndexSection(const std::string& path) {
-    if (path.find_first_of("\r\n") == std::string::npos && (path.empty() || path[0] != '%')) return path;
-    std::string out = "%";
-    for (char c : path) {
-        if (c == '%') out += "%25";
-        else if (c == '\r') out += "%0D";
-        else if (c == '\n') out += "%0A";
-        else out += c;
-    }
-    return out;
-}
 
 enum class ReadResult { kNone, kRead, kFailed };
 
@@ -454,7 +439,7 @@ void CPhotoListCtrl::InitPhotoList() {
 
     const std::string root = GetCacheRoot().str();
     _mkdir(root.c_str());
-    const std::string index = root + "/FolderList.ini";
+    const std::string index = root + "/" + handpix::kFolderIndexName;
     BuildLock buildLock(root, stopped);
     if (buildLock.Abandoned()) {
         progress.finished = true;
@@ -466,7 +451,7 @@ void CPhotoListCtrl::InitPhotoList() {
     // one that belongs to another folder.
     using handpix::ProfileState;
     using handpix::SectionMatch;
-    const std::string section = IndexSection(folder.str());
+    const std::string section = handpix::IndexSectionOfFolder(folder.str());
     int number = -1, dirnum = 0;
     if (handpix::ReadProfileInt(index.c_str(), section.c_str(), "Foldername", SectionMatch::kExact, number) ==
             ProfileState::kUnreadable ||
@@ -484,8 +469,7 @@ void CPhotoListCtrl::InitPhotoList() {
     CacheFolder cache(cachePath);
 
     std::string listName;
-    if (kind == IMG_JPEG) listName = "ThumbListJpeg.lst";
-    else if (kind == IMG_MPEG) listName = "ThumbListMpeg.lst";
+    if (kind == IMG_JPEG || kind == IMG_MPEG) listName = handpix::kThumbListNames[kind];
 
     ThumbListTable table;
     if (!listName.empty() && ReadPreviousList(cache, listName, table) == ReadResult::kFailed) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -208,6 +209,64 @@ BOOL handpix::WriteProfileString(const char* file, const char* section, const ch
     if (ReadLines(file, lines) == ProfileState::kUnreadable) return FALSE;
     std::string text;
     for (const std::string& l : WithKey(lines, section, key, value, match)) text += l + "\r\n";
+    return handpix::WriteFileAtomically(file, text.data(), text.size()) ? TRUE : FALSE;
+}
+
+ProfileState handpix::ReadProfileKeyInSections(const char* file, const char* key,
+                                               std::vector<std::pair<std::string, std::string>>& out) {
+    out.clear();
+    if (!file || !key) return ProfileState::kMissing;
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> lock(g_profileMutex);
+        const ProfileState state = ReadLines(file, lines);
+        if (state != ProfileState::kRead) return state;
+    }
+    std::set<std::string, std::less<>> seen;
+    std::string_view section;
+    bool inSection = false;
+    for (const std::string& line : lines) {
+        std::string_view name, k, v;
+        if (SectionName(line, name)) {
+            section = name;
+            inSection = true;
+        } else if (inSection && KeyValue(line, k, v) && SameName(k, key) && seen.emplace(section).second) {
+            out.emplace_back(std::string(section), std::string(v));
+        }
+    }
+    return ProfileState::kRead;
+}
+
+BOOL handpix::RemoveProfileKeys(const char* file, const char* key, const std::vector<std::string>& sections) {
+    if (!file || !key) return FALSE;
+    const std::set<std::string, std::less<>> targets(sections.begin(), sections.end());
+    std::lock_guard<std::mutex> lock(g_profileMutex);
+    FileLock fileLock(file);
+    std::vector<std::string> lines;
+    if (ReadLines(file, lines) != ProfileState::kRead) return FALSE;
+    // Section by section: a targeted one loses the key, and is dropped
+    // whole (header, blank lines, comments) when no other key is left.
+    std::string text;
+    std::vector<std::string> block;
+    bool targeted = false, keeps = false;
+    auto flush = [&] {
+        if (!targeted || keeps)
+            for (const std::string& l : block) text += l + "\r\n";
+        block.clear();
+    };
+    for (const std::string& line : lines) {
+        std::string_view name, k, v;
+        if (SectionName(line, name)) {
+            flush();
+            targeted = targets.count(name) != 0;
+            keeps = false;
+        } else if (targeted && KeyValue(line, k, v)) {
+            if (SameName(k, key)) continue;
+            keeps = true;
+        }
+        block.push_back(line);
+    }
+    flush();
     return handpix::WriteFileAtomically(file, text.data(), text.size()) ? TRUE : FALSE;
 }
 

@@ -10,6 +10,10 @@
 // otherwise replace every section with its own. Names or values holding a
 // line break are refused too; they would split the line they are written on.
 #pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "handpix/platform/core/Types.h"
 
 namespace handpix {
@@ -24,6 +28,14 @@ ProfileState ReadProfileInt(const char* file, const char* section, const char* k
 // The write behind WritePrivateProfileStringA, with the section match chosen.
 BOOL WriteProfileString(const char* file, const char* section, const char* key, const char* value,
                         SectionMatch match);
+// Addition: every section that holds key, with the key's value, in file order.
+// A section named twice counts once, with its first value, as a read finds it.
+ProfileState ReadProfileKeyInSections(const char* file, const char* key,
+                                      std::vector<std::pair<std::string, std::string>>& out);
+// Addition: removes key from each of the sections (exact names) in one
+// atomic rewrite under the file's lock; a section left without keys goes
+// too. FALSE when the file cannot be read whole or written.
+BOOL RemoveProfileKeys(const char* file, const char* key, const std::vector<std::string>& sections);
 }  // namespace handpix
 
 UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue, const char* file);
