@@ -46,16 +46,25 @@ std::vector<ScanSpec> MakeScript(Script s, int comps) {
     return out;
 }
 
-Picture Source(int w, int h, Layout layout, unsigned seed) {
+// Photo-like, or (noise) random colours per 8 x 8 cell with every fourth
+// pixel random: saturated colours at the reduced scale and the largest
+// coefficients a picture gives.
+Picture Source(int w, int h, Layout layout, unsigned seed, bool noise) {
     Picture p = jpegtest::PhotoLike(w, h, seed);
+    auto next = [&] { return static_cast<std::uint8_t>((seed = seed * 1103515245u + 12345u) >> 23); };
+    std::vector<std::uint8_t> cells(static_cast<std::size_t>((w + 7) / 8) * ((h + 7) / 8) * 3);
+    for (std::uint8_t& c : cells) c = next();
+    for (int i = 0; noise && i < w * h; ++i)
+        for (int k = 0; k < 3; ++k)
+            p.px[3 * i + k] = next() < 64 ? next() : cells[((i / w / 8) * ((w + 7) / 8) + i % w / 8) * 3 + k];
     if (layout != Layout::kGrey) return p;
     Picture g{w, h, 1, {}};
     for (std::size_t i = 1; i < p.px.size(); i += 3) g.px.push_back(p.px[i]);
     return g;
 }
 
-Bytes Encode(Layout layout, Script script, int restart, int w, int h, int quality = 90) {
-    const Picture p = Source(w, h, layout, static_cast<unsigned>(w * 7 + h));
+Bytes Encode(Layout layout, Script script, int restart, int w, int h, int quality = 90, bool noise = false) {
+    const Picture p = Source(w, h, layout, static_cast<unsigned>(w * 7 + h), noise);
     jpegtest::EncodeOptions o;
     o.quality = quality;
     o.h0 = layout == Layout::k422 || layout == Layout::k420 ? 2 : 1;
@@ -106,13 +115,14 @@ struct Case {
     Layout layout;
     Script script;
     int restart, width, height, quality;
+    bool noise;
 };
 
 class ProgressiveEighthDiff : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ProgressiveEighthDiff, EqualsLibjpegAtOneEighth) {
     const Case c = GetParam();
-    const Bytes file = Encode(c.layout, c.script, c.restart, c.width, c.height, c.quality);
+    const Bytes file = Encode(c.layout, c.script, c.restart, c.width, c.height, c.quality, c.noise);
     ASSERT_FALSE(file.empty());
     const Bytes expected = Peer(file);
     ASSERT_FALSE(expected.empty());
@@ -130,9 +140,10 @@ std::vector<Case> Cases() {
     for (Layout l : {Layout::k444, Layout::k422, Layout::k420, Layout::kGrey})
         for (Script s : {Script::kSimple, Script::kRefinedSeparately, Script::kChromaFirstBands})
             for (int restart : {0, 3})
-                for (const auto& wh : sizes) out.push_back({l, s, restart, wh[0], wh[1], ++n % 2 ? 95 : 40});
-    // Highest quality: every quantizer 1, the largest coefficients a picture gives.
-    out.push_back({Layout::k420, Script::kRefinedSeparately, 1, 123, 77, 100});
+                for (const auto& wh : sizes) out.push_back({l, s, restart, wh[0], wh[1], ++n % 2 ? 95 : 40, false});
+    // Noise at the highest and a middling quality.
+    for (Layout l : {Layout::k444, Layout::k422, Layout::k420})
+        for (int quality : {100, 75}) out.push_back({l, Script::kRefinedSeparately, 1, 480, 320, quality, true});
     return out;
 }
 
