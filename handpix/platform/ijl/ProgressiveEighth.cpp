@@ -722,6 +722,38 @@ bool Decoder::Run(JPEG_CORE_PROPERTIES& p) {
     return MakeSamples() && Colour(p);
 }
 
+enum class FrameSeen { kProgressiveHuffman, kOther, kBeyond };
+
+// What the first frame header says, as far as `size` bytes reach.
+FrameSeen FrameKind(const std::uint8_t* data, std::size_t size) {
+    if (size < 2 || data[0] != 0xFF || data[1] != 0xD8) return FrameSeen::kOther;
+    for (std::size_t pos = 2; pos + 4 <= size;) {
+        if (data[pos] != 0xFF) return FrameSeen::kOther;
+        const unsigned marker = data[pos + 1];
+        if (marker == 0xFF) {
+            ++pos;
+            continue;
+        }
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xCC)
+            return marker == 0xC2 ? FrameSeen::kProgressiveHuffman : FrameSeen::kOther;
+        if (marker == 0xDA || marker == 0xD9) return FrameSeen::kOther;
+        pos += 2 + Be16(data + pos + 2);
+    }
+    return FrameSeen::kBeyond;
+}
+
+constexpr std::size_t kHeadBytes = 16u << 10;
+
+bool ReadAt(int fd, std::uint8_t* to, std::size_t n, std::size_t at) {
+    for (std::size_t got = 0; got < n;) {
+        const ssize_t r = ::pread(fd, to + got, n - got, static_cast<off_t>(at + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
 bool Wanted(const JPEG_CORE_PROPERTIES& p) {
     return p.DIBScaleDenom == 8 && p.DIBBytes && p.DIBChannels == 3 && p.DIBColor == IJL_BGR;
 }
@@ -742,14 +774,15 @@ bool ReadProgressiveEighth(int fd, std::uint64_t maxBytes, JPEG_CORE_PROPERTIES&
         static_cast<std::uint64_t>(st.st_size) > maxBytes)
         return false;
     const auto size = static_cast<std::size_t>(st.st_size);
+    // The frame header usually lies in the first few kilobytes: a baseline
+    // file is turned away after reading those, not the whole file.
+    std::uint8_t head[kHeadBytes];
+    const std::size_t headSize = size < kHeadBytes ? size : kHeadBytes;
+    if (!ReadAt(fd, head, headSize, 0) || FrameKind(head, headSize) == FrameSeen::kOther) return false;
     std::unique_ptr<std::uint8_t[]> data(new (std::nothrow) std::uint8_t[size]);
     if (!data) return false;
-    for (std::size_t got = 0; got < size;) {
-        const ssize_t n = ::pread(fd, data.get() + got, size - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        got += static_cast<std::size_t>(n);
-    }
+    std::memcpy(data.get(), head, headSize);
+    if (!ReadAt(fd, data.get() + headSize, size - headSize, headSize)) return false;
     return ReadProgressiveEighth(data.get(), size, p);
 }
 
