@@ -99,8 +99,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs)
             if (r.run_type != Run::RT_Aggregate || r.aggregate_name == "median")
-                times[r.benchmark_name().substr(0, r.benchmark_name().find("_median"))] = {r.GetAdjustedCPUTime(),
-                                                                                          r.GetAdjustedRealTime()};
+                times[r.run_name.function_name + "/" + r.run_name.args] = {r.GetAdjustedCPUTime(),
+                                                                            r.GetAdjustedRealTime()};
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, std::pair<double, double>> times;

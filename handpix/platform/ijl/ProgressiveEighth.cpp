@@ -302,7 +302,7 @@ private:
     std::uint16_t m_quant[4][64] = {};
     bool m_quantSet[4] = {};
     unsigned m_restart = 0;
-    bool m_jfif = false, m_adobe = false;
+    bool m_jfif = false, m_adobe = false, m_scanSeen = false;
     int m_adobeTransform = -1;
 
     bool m_frame = false;
@@ -603,6 +603,8 @@ bool Decoder::DecodeScan(const Scan& s, std::size_t& pos) {
 }
 
 bool Decoder::Segment(unsigned marker, const std::uint8_t* body, std::size_t length) {
+    // libjpeg settles the colour space at the first scan; later markers do not count.
+    if ((marker == 0xE0 || marker == 0xEE) && m_scanSeen) return true;
     if (marker == 0xE0) {
         // libjpeg takes the file as JFIF from an APP0 of at least 14 bytes naming it.
         if (length >= 5 && std::memcmp(body, "JFIF", 5) == 0) {
@@ -702,6 +704,7 @@ bool Decoder::Run(JPEG_CORE_PROPERTIES& p) {
             continue;
         }
         Scan s;
+        m_scanSeen = true;
         if (!ReadScanHeader(body, length - 2, s) || !Progression(s) || !DecodeScan(s, pos)) return false;
     }
     if (!m_frame) return false;
