@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -54,12 +55,12 @@ bool BuildCodes(const std::uint8_t counts[16], const std::uint8_t* symbols, int 
         t.offset[len] = k - code;
         t.maxCode[len] = c ? code + c - 1 : -1;
         for (int i = 0; i < c; ++i, ++code, ++k) {
+            if (code >= (1 << len) - 1) return false;  // all ones, or past them
             if (len > HuffCodes::kFastBits) continue;
             const int spare = HuffCodes::kFastBits - len;
             for (int j = 0; j < (1 << spare); ++j)
                 t.fast[(code << spare) | j] = static_cast<std::uint16_t>((len << 8) | symbols[k]);
         }
-        if (code >= (1 << len)) return false;
         code <<= 1;
     }
     return true;
@@ -258,7 +259,8 @@ struct Component {
     int compWide = 0, compHigh = 0;      // blocks a scan of this component alone covers
     int scale = 1;                       // output samples per block side at 1/8: 1 or 2
     int stride = 1;                      // coefficients kept per block: the DC, or all 64
-    std::vector<std::int16_t> coef;
+    // From calloc: a large block comes as fresh zero pages, not cleared a second time.
+    std::unique_ptr<std::int16_t[], void (*)(void*)> coef{nullptr, std::free};
     std::uint16_t quant[64] = {};        // natural order, latched at the component's first scan
     bool latched = false;
     std::int8_t bits[64];                // successive-approximation state, -1 before any scan
@@ -396,7 +398,9 @@ bool Decoder::ReadFrame(const std::uint8_t* body, std::size_t length) {
     if (!JpegDataCanFill(static_cast<std::uint64_t>(m_comp[0].compWide) * m_comp[0].compHigh, m_size)) return false;
     for (int i = 0; i < m_ncomp; ++i) {
         Component& c = m_comp[i];
-        c.coef.assign(static_cast<std::size_t>(c.blocksWide) * c.blocksHigh * c.stride, 0);
+        c.coef.reset(static_cast<std::int16_t*>(
+            std::calloc(static_cast<std::size_t>(c.blocksWide) * c.blocksHigh * c.stride, sizeof(std::int16_t))));
+        if (!c.coef) return false;
     }
     return kept > 0;
 }
