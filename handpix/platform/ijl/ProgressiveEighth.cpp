@@ -294,7 +294,7 @@ private:
     bool AcFirst(EntropyBits& bits, std::int16_t* coef, const HuffCodes& t, const Scan& s);
     bool AcRefine(EntropyBits& bits, std::int16_t* coef, const HuffCodes& t, const Scan& s);
     bool MakeSamples();
-    bool Colour(JPEG_CORE_PROPERTIES& p) const;
+    void WritePixels(JPEG_CORE_PROPERTIES& p) const;
 
     const std::uint8_t* m_data;
     std::size_t m_size;
@@ -661,11 +661,11 @@ bool Decoder::MakeSamples() {
     return true;
 }
 
-bool Decoder::Colour(JPEG_CORE_PROPERTIES& p) const {
+void Decoder::WritePixels(JPEG_CORE_PROPERTIES& p) const {
     const int wide = (m_width + 7) / 8, high = (m_height + 7) / 8;
     const std::size_t rowBytes = static_cast<std::size_t>(wide) * 3 + p.DIBPadBytes;
-    int shift[kMaxComps];
-    for (int i = 0; i < m_ncomp; ++i) shift[i] = m_maxH == m_comp[i].h * m_comp[i].scale ? 0 : 1;
+    // Chroma rows match luma's; across there are as many samples, or half as many (4:2:2).
+    const int shift = m_ncomp == 3 && m_maxH != m_comp[1].h * m_comp[1].scale ? 1 : 0;
     for (int y = 0; y < high; ++y) {
         std::uint8_t* row = p.DIBBytes + static_cast<std::size_t>(p.DIBHeight < 0 ? high - 1 - y : y) * rowBytes;
         const std::uint8_t* luma = &m_comp[0].samples[static_cast<std::size_t>(y) * m_comp[0].sampleWide];
@@ -673,19 +673,16 @@ bool Decoder::Colour(JPEG_CORE_PROPERTIES& p) const {
             for (int x = 0; x < wide; ++x) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = luma[x];
             continue;
         }
-        // Chroma rows and columns match luma's, or are half as many across (4:2:2).
         const std::uint8_t* cb = &m_comp[1].samples[static_cast<std::size_t>(y) * m_comp[1].sampleWide];
         const std::uint8_t* cr = &m_comp[2].samples[static_cast<std::size_t>(y) * m_comp[2].sampleWide];
-        const int s = shift[1];
         for (int x = 0; x < wide; ++x) {
             std::uint8_t rgb[3];
-            YccToRgbFixed(luma[x], cb[x >> s], cr[x >> s], rgb);
+            YccToRgbFixed(luma[x], cb[x >> shift], cr[x >> shift], rgb);
             row[3 * x] = rgb[2];
             row[3 * x + 1] = rgb[1];
             row[3 * x + 2] = rgb[0];
         }
     }
-    return true;
 }
 
 bool Decoder::Run(JPEG_CORE_PROPERTIES& p) {
@@ -726,7 +723,9 @@ bool Decoder::Run(JPEG_CORE_PROPERTIES& p) {
     const DWORD wide = static_cast<DWORD>((m_width + 7) / 8), high = static_cast<DWORD>((m_height + 7) / 8);
     const DWORD rows = static_cast<DWORD>(p.DIBHeight < 0 ? -static_cast<long long>(p.DIBHeight) : p.DIBHeight);
     if (p.DIBWidth != wide || rows != high) return false;
-    return MakeSamples() && Colour(p);
+    if (!MakeSamples()) return false;
+    WritePixels(p);
+    return true;
 }
 
 enum class FrameSeen { kProgressiveHuffman, kOther, kBeyond };
