@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -207,31 +208,51 @@ inline std::int64_t Descale(std::int64_t x, int n) { return (x + (std::int64_t{1
 // 1 x 1: the DC value, dequantized and divided by 8 with rounding.
 inline std::uint8_t Idct1x1(std::int16_t dc, int q) { return RangeLimit(Descale(std::int64_t{dc} * q, 3)); }
 
-// 2 x 2 from the coefficients (natural order) of rows and columns 0, 1, 3, 5
-// and 7, the only ones an exact 2-point output of the 8-point transform
-// needs: libjpeg's reduced transform with 13-bit constants and two guard bits.
-constexpr std::int64_t Fix13(double x) { return static_cast<std::int64_t>(x * 8192 + 0.5); }
-constexpr std::int64_t kC1 = Fix13(3.624509785), kC3 = -Fix13(1.272758580), kC5 = Fix13(0.850430095),
-                       kC7 = -Fix13(0.720959822);
-constexpr int kOddIndex[4] = {1, 3, 5, 7};
-constexpr std::int64_t kOddWeight[4] = {kC1, kC3, kC5, kC7};
+// A 2 x 2 transform reads only rows and columns 0, 1, 3, 5 and 7 of a block:
+// 25 coefficients. A block of a 2 x 2 component keeps those (slot 0 the DC,
+// then row by row), and from kMaskSlot on a 64-bit mask of which of all 64
+// coefficients (zig-zag order) are nonzero, all a refinement scan needs to
+// know of the others. Half the memory of whole blocks, the thumbnail's main cost.
+constexpr int kKeptLine[5] = {0, 1, 3, 5, 7};
+constexpr int kCompactBlock = 32, kMaskSlot = 28;
+constexpr int KeptNatural(int slot) { return kKeptLine[slot / 5] * 8 + kKeptLine[slot % 5]; }
+// The slot of the coefficient at each zig-zag index, -1 for those not kept.
+constexpr auto kSlot = [] {
+    std::array<std::int8_t, 64> slot{};
+    for (int k = 0; k < 64; ++k) {
+        slot[k] = -1;
+        for (int s = 0; s < 25; ++s)
+            if (KeptNatural(s) == kZigzag[k]) slot[k] = static_cast<std::int8_t>(s);
+    }
+    return slot;
+}();
 
-void Idct2x2(const std::int16_t* coef, const std::uint16_t* q, std::uint8_t* out, std::size_t stride) {
-    std::int64_t ws[2][8];
-    for (int col : {0, 1, 3, 5, 7}) {
-        const std::int64_t even = std::int64_t{coef[col]} * q[col] * 32768;
+inline std::uint64_t NonzeroMask(const std::int16_t* block) {
+    std::uint64_t m;
+    std::memcpy(&m, block + kMaskSlot, sizeof m);
+    return m;
+}
+inline void SetNonzeroMask(std::int16_t* block, std::uint64_t m) { std::memcpy(block + kMaskSlot, &m, sizeof m); }
+
+// libjpeg's reduced 2 x 2 transform, 13-bit constants and two guard bits,
+// over a compact block whose 25 kept values `q` already dequantizes.
+constexpr std::int64_t Fix13(double x) { return static_cast<std::int64_t>(x * 8192 + 0.5); }
+constexpr std::int64_t kOddWeight[4] = {Fix13(3.624509785), -Fix13(1.272758580), Fix13(0.850430095),
+                                        -Fix13(0.720959822)};  // rows or columns 1, 3, 5, 7
+
+void Idct2x2(const std::int16_t* kept, const std::uint16_t* q, std::uint8_t* out, std::size_t stride) {
+    std::int64_t ws[2][5];
+    for (int c = 0; c < 5; ++c) {
+        const std::int64_t even = std::int64_t{kept[c]} * q[c] * 32768;
         std::int64_t odd = 0;
-        for (int i = 0; i < 4; ++i) {
-            const int at = kOddIndex[i] * 8 + col;
-            odd += std::int64_t{coef[at]} * q[at] * kOddWeight[i];
-        }
-        ws[0][col] = Descale(even + odd, 13);
-        ws[1][col] = Descale(even - odd, 13);
+        for (int i = 0; i < 4; ++i) odd += std::int64_t{kept[(i + 1) * 5 + c]} * q[(i + 1) * 5 + c] * kOddWeight[i];
+        ws[0][c] = Descale(even + odd, 13);
+        ws[1][c] = Descale(even - odd, 13);
     }
     for (int r = 0; r < 2; ++r) {
         const std::int64_t even = ws[r][0] * 32768;
         std::int64_t odd = 0;
-        for (int i = 0; i < 4; ++i) odd += ws[r][kOddIndex[i]] * kOddWeight[i];
+        for (int i = 0; i < 4; ++i) odd += ws[r][i + 1] * kOddWeight[i];
         out[r * stride] = RangeLimit(Descale(even + odd, 20));
         out[r * stride + 1] = RangeLimit(Descale(even - odd, 20));
     }
@@ -242,12 +263,11 @@ void Idct2x2(const std::int16_t* coef, const std::uint16_t* q, std::uint8_t* out
 // stays within this bound, which real pictures never leave.
 constexpr int kMaxDequantized = 2047;
 
-bool Idct2x2InRange(const std::int16_t* coef, const std::uint16_t* q) {
-    for (int r : {0, 1, 3, 5, 7})
-        for (int c : {0, 1, 3, 5, 7}) {
-            const std::int64_t v = std::int64_t{coef[r * 8 + c]} * q[r * 8 + c];
-            if (v > kMaxDequantized || v < -kMaxDequantized) return false;
-        }
+bool Idct2x2InRange(const std::int16_t* kept, const std::uint16_t* q) {
+    for (int s = 0; s < 25; ++s) {
+        const std::int64_t v = std::int64_t{kept[s]} * q[s];
+        if (v > kMaxDequantized || v < -kMaxDequantized) return false;
+    }
     return true;
 }
 
@@ -258,7 +278,7 @@ struct Component {
     int blocksWide = 0, blocksHigh = 0;  // the stored grid: whole MCUs
     int compWide = 0, compHigh = 0;      // blocks a scan of this component alone covers
     int scale = 1;                       // output samples per block side at 1/8: 1 or 2
-    int stride = 1;                      // coefficients kept per block: the DC, or all 64
+    int stride = 1;                      // values per block: the DC, or a compact block
     // From calloc: a large block comes as fresh zero pages, not cleared a second time.
     std::unique_ptr<std::int16_t[], void (*)(void*)> coef{nullptr, std::free};
     std::uint16_t quant[64] = {};        // natural order, latched at the component's first scan
@@ -391,7 +411,7 @@ bool Decoder::ReadFrame(const std::uint8_t* body, std::size_t length) {
         // 8) that does not outgrow the luma's single sample; here only 2 x 2
         // chroma needs more than the DC.
         c.scale = m_maxH == 2 * c.h && m_maxV == 2 * c.v ? 2 : 1;
-        c.stride = c.scale == 2 ? 64 : 1;
+        c.stride = c.scale == 2 ? kCompactBlock : 1;
         kept += static_cast<std::uint64_t>(c.blocksWide) * c.blocksHigh * c.stride;
     }
     // A few bytes claiming a large picture are turned away before any allocation.
@@ -518,7 +538,8 @@ bool Decoder::AcFirst(EntropyBits& bits, std::int16_t* coef, const HuffCodes& t,
             k += r;
             const int v = Extend(bits.Get(size), size) * (1 << s.al);
             if (k > s.se || v > 32767 || v < -32768) return false;
-            coef[kZigzag[k]] = static_cast<std::int16_t>(v);
+            SetNonzeroMask(coef, NonzeroMask(coef) | std::uint64_t{1} << k);
+            if (kSlot[k] >= 0) coef[kSlot[k]] = static_cast<std::int16_t>(v);
         } else if (r == 15) {
             k += 15;
         } else {
@@ -533,8 +554,12 @@ bool Decoder::AcFirst(EntropyBits& bits, std::int16_t* coef, const HuffCodes& t,
 // coefficients of magnitude 1 placed after the given run of zero ones.
 bool Decoder::AcRefine(EntropyBits& bits, std::int16_t* coef, const HuffCodes& t, const Scan& s) {
     const int p1 = 1 << s.al;
-    auto correct = [&](std::int16_t& v) {
-        if (bits.Get(1) && (v & p1) == 0) v = static_cast<std::int16_t>(v + (v >= 0 ? p1 : -p1));
+    std::uint64_t nonzero = NonzeroMask(coef);
+    // Every nonzero coefficient takes its correction bit; only kept ones need the value.
+    auto correct = [&](int k) {
+        const unsigned bit = bits.Get(1);
+        std::int16_t* v = kSlot[k] >= 0 ? coef + kSlot[k] : nullptr;
+        if (bit && v && (*v & p1) == 0) *v = static_cast<std::int16_t>(*v + (*v >= 0 ? p1 : -p1));
     };
     int k = s.ss;
     if (m_eobrun == 0) {
@@ -553,24 +578,25 @@ bool Decoder::AcRefine(EntropyBits& bits, std::int16_t* coef, const HuffCodes& t
             }
             // Pass r zero coefficients (correcting nonzero ones on the way), then place the new one.
             for (; k <= s.se; ++k) {
-                std::int16_t& v = coef[kZigzag[k]];
-                if (v) {
-                    correct(v);
+                if (nonzero >> k & 1) {
+                    correct(k);
                 } else if (--r < 0) {
                     break;
                 }
             }
             if (value) {
                 if (k > s.se) return false;
-                coef[kZigzag[k]] = static_cast<std::int16_t>(value);
+                nonzero |= std::uint64_t{1} << k;
+                if (kSlot[k] >= 0) coef[kSlot[k]] = static_cast<std::int16_t>(value);
             }
         }
     }
     if (m_eobrun) {
         for (; k <= s.se; ++k)
-            if (std::int16_t& v = coef[kZigzag[k]]) correct(v);
+            if (nonzero >> k & 1) correct(k);
         --m_eobrun;
     }
+    SetNonzeroMask(coef, nonzero);
     return true;
 }
 
@@ -645,6 +671,8 @@ bool Decoder::MakeSamples() {
         c.sampleWide = c.blocksWide * c.scale;
         c.samples.resize(static_cast<std::size_t>(c.sampleWide) * c.blocksHigh * c.scale);
         const int q0 = c.quant[0];
+        std::uint16_t keptQuant[25];
+        for (int slot = 0; slot < 25; ++slot) keptQuant[slot] = c.quant[KeptNatural(slot)];
         for (int by = 0; by < c.blocksHigh; ++by) {
             const std::int16_t* coef = &c.coef[static_cast<std::size_t>(by) * c.blocksWide * c.stride];
             std::uint8_t* out = &c.samples[static_cast<std::size_t>(by) * c.scale * c.sampleWide];
@@ -652,9 +680,9 @@ bool Decoder::MakeSamples() {
                 for (int bx = 0; bx < c.blocksWide; ++bx) out[bx] = Idct1x1(coef[bx], q0);
                 continue;
             }
-            for (int bx = 0; bx < c.blocksWide; ++bx, coef += 64) {
-                if (!Idct2x2InRange(coef, c.quant)) return false;
-                Idct2x2(coef, c.quant, out + 2 * bx, static_cast<std::size_t>(c.sampleWide));
+            for (int bx = 0; bx < c.blocksWide; ++bx, coef += kCompactBlock) {
+                if (!Idct2x2InRange(coef, keptQuant)) return false;
+                Idct2x2(coef, keptQuant, out + 2 * bx, static_cast<std::size_t>(c.sampleWide));
             }
         }
     }
