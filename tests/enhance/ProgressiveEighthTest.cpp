@@ -29,10 +29,10 @@ std::vector<ScanSpec> MakeScript(Script s, int comps) {
     if (s == Script::kRefinedSeparately) {
         for (int c = 0; c < comps; ++c) out.push_back({{c}, 0, 0, 0, 2});
         out.push_back({{0}, 1, 5, 0, 2});
-        for (int c = 1; c < comps; ++c) out.push_back({{c}, 1, 63, 0, 1});
+        for (int c = 1; c < comps; ++c) out.push_back({{c}, 1, 63, 0, 2});
         out.push_back({{0}, 6, 63, 0, 2});
         for (int c = 0; c < comps; ++c) out.push_back({{c}, 0, 0, 2, 1});
-        out.push_back({{0}, 1, 63, 2, 1});
+        for (int c = 0; c < comps; ++c) out.push_back({{c}, 1, 63, 2, 1});
         out.push_back({all, 0, 0, 1, 0});
         for (int c = comps - 1; c >= 1; --c) out.push_back({{c}, 1, 63, 1, 0});
         out.push_back({{0}, 1, 63, 1, 0});
