@@ -102,34 +102,9 @@ std::vector<std::uint8_t> PeerEncodeScans(const Picture& p, const EncodeOptions&
     return EncodeWith(p, o, script, arithmetic);
 }
 
-bool PeerDecode(const std::vector<std::uint8_t>& file, Picture& out, int* warnings) {
-    jpeg_decompress_struct d;
-    ErrorTrap trap;
-    d.err = &Trap(trap)->mgr;
-    if (setjmp(trap.jump)) {
-        jpeg_destroy_decompress(&d);
-        return false;
-    }
-    jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, file.data(), file.size());
-    jpeg_read_header(&d, TRUE);
-    d.do_fancy_upsampling = FALSE;
-    jpeg_start_decompress(&d);
-    out.width = static_cast<int>(d.output_width);
-    out.height = static_cast<int>(d.output_height);
-    out.comps = d.output_components;
-    out.px.assign(static_cast<std::size_t>(out.width) * out.height * out.comps, 0);
-    while (d.output_scanline < d.output_height) {
-        JSAMPLE* row = out.px.data() + d.output_scanline * out.width * out.comps;
-        jpeg_read_scanlines(&d, &row, 1);
-    }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
-    if (warnings) *warnings = trap.warnings;
-    return true;
-}
-
-bool PeerDecodeEighth(const std::vector<std::uint8_t>& file, Picture& out) {
+namespace {
+// Fancy upsampling off; at 1/denom, and as B, G, R when asked.
+bool DecodeWith(const std::vector<std::uint8_t>& file, Picture& out, int* warnings, unsigned denom, bool bgr) {
     jpeg_decompress_struct d;
     ErrorTrap trap;
     d.err = &Trap(trap)->mgr;
@@ -141,21 +116,31 @@ bool PeerDecodeEighth(const std::vector<std::uint8_t>& file, Picture& out) {
     jpeg_mem_src(&d, file.data(), file.size());
     jpeg_read_header(&d, TRUE);
     d.scale_num = 1;
-    d.scale_denom = 8;
+    d.scale_denom = denom;
     d.do_fancy_upsampling = FALSE;
-    d.out_color_space = JCS_EXT_BGR;
+    if (bgr) d.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&d);
     out.width = static_cast<int>(d.output_width);
     out.height = static_cast<int>(d.output_height);
-    out.comps = 3;
-    out.px.assign(static_cast<std::size_t>(out.width) * out.height * 3, 0);
+    out.comps = d.output_components;
+    out.px.assign(static_cast<std::size_t>(out.width) * out.height * out.comps, 0);
     while (d.output_scanline < d.output_height) {
-        JSAMPLE* row = out.px.data() + static_cast<std::size_t>(d.output_scanline) * out.width * 3;
+        JSAMPLE* row = out.px.data() + static_cast<std::size_t>(d.output_scanline) * out.width * out.comps;
         jpeg_read_scanlines(&d, &row, 1);
     }
     jpeg_finish_decompress(&d);
     jpeg_destroy_decompress(&d);
+    if (warnings) *warnings = trap.warnings;
     return true;
+}
+}  // namespace
+
+bool PeerDecode(const std::vector<std::uint8_t>& file, Picture& out, int* warnings) {
+    return DecodeWith(file, out, warnings, 1, false);
+}
+
+bool PeerDecodeEighth(const std::vector<std::uint8_t>& file, Picture& out) {
+    return DecodeWith(file, out, nullptr, 8, true);
 }
 
 bool PeerCoefficients(const std::vector<std::uint8_t>& file, Coefficients& out) {
