@@ -32,7 +32,10 @@ ErrorTrap* Trap(ErrorTrap& t) {
 
 }  // namespace
 
-std::vector<std::uint8_t> PeerEncode(const Picture& p, const EncodeOptions& o) {
+namespace {
+
+std::vector<std::uint8_t> EncodeWith(const Picture& p, const EncodeOptions& o, std::vector<jpeg_scan_info>& script,
+                                     bool arithmetic) {
     jpeg_compress_struct c;
     ErrorTrap trap;
     c.err = &Trap(trap)->mgr;
@@ -57,6 +60,11 @@ std::vector<std::uint8_t> PeerEncode(const Picture& p, const EncodeOptions& o) {
     for (int i = 1; i < c.num_components; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
     c.restart_interval = static_cast<unsigned>(o.restartInterval);
     if (o.progressive) jpeg_simple_progression(&c);
+    if (!script.empty()) {
+        c.scan_info = script.data();
+        c.num_scans = static_cast<int>(script.size());
+    }
+    c.arith_code = arithmetic ? TRUE : FALSE;
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
         auto* row = const_cast<JSAMPLE*>(p.px.data() + c.next_scanline * p.width * p.comps);
@@ -75,7 +83,28 @@ std::vector<std::uint8_t> PeerEncode(const Picture& p, const EncodeOptions& o) {
     return out;
 }
 
-bool PeerDecode(const std::vector<std::uint8_t>& file, Picture& out, int* warnings) {
+}  // namespace
+
+std::vector<std::uint8_t> PeerEncode(const Picture& p, const EncodeOptions& o) { return PeerEncodeScans(p, o, {}); }
+
+std::vector<std::uint8_t> PeerEncodeScans(const Picture& p, const EncodeOptions& o, const std::vector<ScanSpec>& scans,
+                                          bool arithmetic) {
+    std::vector<jpeg_scan_info> script(scans.size());
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        jpeg_scan_info& s = script[i];
+        s.comps_in_scan = static_cast<int>(scans[i].comps.size());
+        for (int k = 0; k < s.comps_in_scan; ++k) s.component_index[k] = scans[i].comps[k];
+        s.Ss = scans[i].ss;
+        s.Se = scans[i].se;
+        s.Ah = scans[i].ah;
+        s.Al = scans[i].al;
+    }
+    return EncodeWith(p, o, script, arithmetic);
+}
+
+namespace {
+// Fancy upsampling off; at 1/denom, and as B, G, R when asked.
+bool DecodeWith(const std::vector<std::uint8_t>& file, Picture& out, int* warnings, unsigned denom, bool bgr) {
     jpeg_decompress_struct d;
     ErrorTrap trap;
     d.err = &Trap(trap)->mgr;
@@ -86,20 +115,32 @@ bool PeerDecode(const std::vector<std::uint8_t>& file, Picture& out, int* warnin
     jpeg_create_decompress(&d);
     jpeg_mem_src(&d, file.data(), file.size());
     jpeg_read_header(&d, TRUE);
+    d.scale_num = 1;
+    d.scale_denom = denom;
     d.do_fancy_upsampling = FALSE;
+    if (bgr) d.out_color_space = JCS_EXT_BGR;
     jpeg_start_decompress(&d);
     out.width = static_cast<int>(d.output_width);
     out.height = static_cast<int>(d.output_height);
     out.comps = d.output_components;
     out.px.assign(static_cast<std::size_t>(out.width) * out.height * out.comps, 0);
     while (d.output_scanline < d.output_height) {
-        JSAMPLE* row = out.px.data() + d.output_scanline * out.width * out.comps;
+        JSAMPLE* row = out.px.data() + static_cast<std::size_t>(d.output_scanline) * out.width * out.comps;
         jpeg_read_scanlines(&d, &row, 1);
     }
     jpeg_finish_decompress(&d);
     jpeg_destroy_decompress(&d);
     if (warnings) *warnings = trap.warnings;
     return true;
+}
+}  // namespace
+
+bool PeerDecode(const std::vector<std::uint8_t>& file, Picture& out, int* warnings) {
+    return DecodeWith(file, out, warnings, 1, false);
+}
+
+bool PeerDecodeEighth(const std::vector<std::uint8_t>& file, Picture& out) {
+    return DecodeWith(file, out, nullptr, 8, true);
 }
 
 bool PeerCoefficients(const std::vector<std::uint8_t>& file, Coefficients& out) {

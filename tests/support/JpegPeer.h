@@ -22,9 +22,23 @@ struct EncodeOptions {
 
 std::vector<std::uint8_t> PeerEncode(const Picture& p, const EncodeOptions& o);
 
+// One scan of a progressive script: component indices, spectral band Ss..Se,
+// successive approximation Ah, Al.
+struct ScanSpec {
+    std::vector<int> comps;
+    int ss = 0, se = 0, ah = 0, al = 0;
+};
+// PeerEncode with its own scan script (empty: as PeerEncode) and, when asked,
+// arithmetic coding.
+std::vector<std::uint8_t> PeerEncodeScans(const Picture& p, const EncodeOptions& o, const std::vector<ScanSpec>& scans,
+                                          bool arithmetic = false);
+
 // Decoded as R, G, B (comps 3), or grey when the file has one component.
 // warnings counts libjpeg's warnings; false when it gave up.
 bool PeerDecode(const std::vector<std::uint8_t>& file, Picture& out, int* warnings = nullptr);
+// Decoded at 1/8 scale as B, G, R bytes with plain chroma replication, the way
+// the JPEG-library stand-in asks for thumbnails.
+bool PeerDecodeEighth(const std::vector<std::uint8_t>& file, Picture& out);
 
 struct Coefficients {
     int width = 0, height = 0, maxH = 1, maxV = 1;

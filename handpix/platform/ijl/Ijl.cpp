@@ -13,6 +13,8 @@
 // after jpeglib.h, which JpegGuard.h brings
 #include <jerror.h>
 #include "handpix/platform/core/File.h"
+#include "handpix/platform/ijl/ProgressiveEighth.h"
+#include "handpix/platform/ijl/YccFixed.h"
 
 // The file opened by the parameter read stays open for the image read that
 // follows, so both see the same file; ijlFree closes it.
@@ -138,16 +140,9 @@ J_COLOR_SPACE OutputSpace(const JPEG_CORE_PROPERTIES& p, int components) {
     }
 }
 
-std::uint8_t Clamp(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
-
-// Y, Cb, Cr, A to R, G, B, A in place (BT.601 full range, 16-bit fixed point).
+// Y, Cb, Cr, A to R, G, B, A in place.
 void YccaToRgba(std::uint8_t* p, unsigned width) {
-    for (unsigned x = 0; x < width; ++x, p += 4) {
-        int y = p[0] << 16, cb = p[1] - 128, cr = p[2] - 128;
-        p[0] = Clamp((y + 91881 * cr + 32768) >> 16);
-        p[1] = Clamp((y - 22554 * cb - 46802 * cr + 32768) >> 16);
-        p[2] = Clamp((y + 116130 * cb + 32768) >> 16);
-    }
+    for (unsigned x = 0; x < width; ++x, p += 4) handpix::YccToRgbFixed(p[0], p[1], p[2], p);
 }
 
 // What the source has not yet handed to libjpeg: the rest of the caller's
@@ -314,6 +309,7 @@ IJLERR ijlRead(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
     if (iotype == IJL_JBUFF_READPARAMS || iotype == IJL_JBUFF_READWHOLEIMAGE) {
         if (!p->JPGBytes) return IJL_INVALID_JPEG_PROPERTIES;
         if (p->JPGSizeBytes == 0) return IJL_ERR_DATA;
+        if (!params && handpix::ReadProgressiveEighth(p->JPGBytes, p->JPGSizeBytes, *p)) return IJL_OK;
         return RunDecode(p, p->JPGBytes, p->JPGSizeBytes, -1, params);
     }
     if (iotype != IJL_JFILE_READPARAMS && iotype != IJL_JFILE_READWHOLEIMAGE) return IJL_INVALID_JPEG_PROPERTIES;
@@ -335,6 +331,7 @@ IJLERR ijlRead(JPEG_CORE_PROPERTIES* p, IJLIOTYPE iotype) {
     } else if (::lseek(s->fd, 0, SEEK_SET) != 0) {
         return IJL_FILE_ERROR;
     }
+    if (!params && handpix::ReadProgressiveEighth(s->fd, kMaxFileBytes, *p)) return IJL_OK;
     return RunDecode(p, nullptr, 0, s->fd, params);
 }
 
