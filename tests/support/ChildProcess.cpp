@@ -63,6 +63,8 @@ ChildResult Wait(pid_t pid, const ChildLimits& limits) {
     }
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     r.maxRssKb = use.ru_maxrss;
+    r.cpuSeconds = static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+                   static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
     r.exited = WIFEXITED(status);
     r.exitCode = r.exited ? WEXITSTATUS(status) : -1;
     r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;

@@ -22,6 +22,7 @@ struct ChildResult {
     bool timedOut = false;
     long maxRssKb = 0;
     double seconds = 0;
+    double cpuSeconds = 0;  // user + system time of the child: what it cost, whatever the machine's load
     std::string output;  // stdout and stderr, for RunProgram
 };
 
