@@ -1,5 +1,6 @@
 // The EXIF orientation of JPEG files: which segments and IFD entries count,
 // both byte orders, and what is refused as out of bounds.
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -89,7 +90,7 @@ TEST_F(ImageFilesTest, FileOrientationLooksPastLargeSegments) {
     s.segments.insert(s.segments.begin() + 1, jpegtest::Segment{0xE1, jpegtest::ExifPayload(Tagged(8, true))});
     ASSERT_TRUE(handpix::test::WriteBytes(Path("far.jpg"), jpegtest::Join(s.segments, s.entropy)));
     EXPECT_EQ(handpix::JpegFileOrientation(Path("far.jpg").c_str()), 8);
-    ASSERT_TRUE(handpix::test::WriteBytes(Path("empty.jpg"), Bytes{}));
+    std::ofstream(Path("empty.jpg")).flush();
     EXPECT_EQ(handpix::JpegFileOrientation(Path("empty.jpg").c_str()), 1);
     EXPECT_EQ(handpix::JpegFileOrientation(m_dir.c_str()), 1);
 }
