@@ -128,18 +128,26 @@ TEST_F(FolderCorpus, ListsInNameOrderWithUprightThumbnailsAndCaptions) {
     for (const std::string& n : kOrder) lower.push_back(LowerName(n));
     EXPECT_EQ(lines, lower);
 
-    for (const std::string name : {"r1.jpg", "r2.jpg", "r3.jpeg", "r4.jpe", "r5.jpe", "r6.jpg", "r7.jpeg", "r8.jpg",
-                                   "link.jpg", "plain.jpg", "progressive.jpg"}) {
+    // The thumbnails, and the fixed-size copy the one-path form makes of a photo stored on its side.
+    const fs::path fixed = tree / "fixed.jpg";
+    fs::copy_file(src + "/R6.jpg", fixed);
+    CString fixedPath(fixed.c_str());
+    CPicture().ResizingImage(fixedPath);
+    std::vector<std::pair<std::string, int>> upright = {{fixed.string(), 75}};
+    for (const char* name : {"r1.jpg", "r2.jpg", "r3.jpeg", "r4.jpe", "r5.jpe", "r6.jpg", "r7.jpeg", "r8.jpg", "link.jpg",
+                             "plain.jpg", "progressive.jpg"})
+        upright.emplace_back(Cache(name), 66);
+    for (const auto& [path, height] : upright) {
         jpegtest::Picture thumb;
-        ASSERT_TRUE(jpegtest::PeerDecode(Bytes(ReadBytes(Cache(name))), thumb)) << name;
-        ASSERT_EQ(thumb.width * 1000 + thumb.height, 100 * 1000 + 66) << name;
+        ASSERT_TRUE(jpegtest::PeerDecode(Bytes(ReadBytes(path)), thumb)) << path;
+        ASSERT_EQ(thumb.width * 1000 + thumb.height, 100 * 1000 + height) << path;
         const Rgb want[4] = {kRed, kGreen, kBlue, kWhite};
-        const int at[4][2] = {{25, 16}, {75, 16}, {25, 50}, {75, 50}};
+        const int at[4][2] = {{25, height / 4}, {75, height / 4}, {25, height * 3 / 4}, {75, height * 3 / 4}};
         for (int q = 0; q < 4; ++q) {
             const std::uint8_t* px = &thumb.px[static_cast<std::size_t>((at[q][1] * thumb.width + at[q][0]) * 3)];
-            EXPECT_NEAR(px[0], want[q].r, 40) << name << " quarter " << q;
-            EXPECT_NEAR(px[1], want[q].g, 40) << name << " quarter " << q;
-            EXPECT_NEAR(px[2], want[q].b, 40) << name << " quarter " << q;
+            EXPECT_NEAR(px[0], want[q].r, 40) << path << " quarter " << q;
+            EXPECT_NEAR(px[1], want[q].g, 40) << path << " quarter " << q;
+            EXPECT_NEAR(px[2], want[q].b, 40) << path << " quarter " << q;
         }
     }
     // Captions give the upright size; the list file carries the tag.
