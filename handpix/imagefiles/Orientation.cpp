@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -20,8 +21,8 @@ std::atomic<bool> g_autoOrient{true};
 constexpr std::uint16_t kOrientationTag = 0x0112;
 constexpr std::uint16_t kTypeShort = 3;
 constexpr std::uint8_t kExifName[6] = {'E', 'x', 'i', 'f', 0, 0};
-// Most files hold the Exif segment within the first few hundred bytes; one
-// behind a full APP0 and a full APP1 still ends within the larger read.
+// Most files hold IFD0 within the first few hundred bytes; one behind a full
+// APP0 and a full APP2 (colour profile) still lies within the larger read.
 constexpr std::size_t kFirstRead = 8u << 10;
 constexpr std::size_t kLastRead = 160u << 10;
 
@@ -70,10 +71,17 @@ Status ReadJpegOrientation(const std::uint8_t* data, std::size_t size, int& orie
         if (!r.U16BE(length)) return Status::truncated;
         if (length < 2) return Status::invalid;
         const std::size_t bytes = length - 2u;
-        const std::uint8_t* payload = r.Take(bytes);
-        if (!payload) return Status::truncated;
-        if (marker == 0xE1 && bytes >= sizeof kExifName && std::memcmp(payload, kExifName, sizeof kExifName) == 0)
-            return TiffOrientation(payload + sizeof kExifName, bytes - sizeof kExifName, orientation);
+        if (marker == 0xE1 && bytes >= sizeof kExifName) {
+            // IFD0 sits near the start of a segment that often carries a whole
+            // preview picture: what is there may answer before the rest is read.
+            const std::size_t there = std::min(bytes, r.Remaining());
+            if (there < sizeof kExifName) return Status::truncated;
+            if (std::memcmp(r.Current(), kExifName, sizeof kExifName) == 0) {
+                const Status s = TiffOrientation(r.Current() + sizeof kExifName, there - sizeof kExifName, orientation);
+                return s != Status::ok && there < bytes ? Status::truncated : s;
+            }
+        }
+        if (!r.Skip(bytes)) return Status::truncated;
     }
 }
 
