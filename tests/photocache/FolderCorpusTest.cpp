@@ -89,24 +89,20 @@ protected:
         SetAutoOrient(true);
         CacheFixture::TearDown();
     }
-    std::vector<std::string> ItemNames() {
-        std::vector<std::string> names;
-        for (POSITION pos = list->m_listItems.GetHeadPosition(); pos;)
-            names.push_back(static_cast<CPhotoItem*>(list->m_listItems.GetNext(pos))->m_strName.str());
-        return names;
-    }
-    std::string Info(const std::string& name) {
+    // Name and caption of every item, in list order.
+    std::vector<std::pair<std::string, std::string>> Items() {
+        std::vector<std::pair<std::string, std::string>> items;
         for (POSITION pos = list->m_listItems.GetHeadPosition(); pos;) {
             auto* item = static_cast<CPhotoItem*>(list->m_listItems.GetNext(pos));
-            if (item->m_strName.str() == name) return item->m_strInfo.str();
+            items.emplace_back(item->m_strName.str(), item->m_strInfo.str());
         }
-        return "missing";
+        return items;
     }
-    // The line of a thumbnail in the list file, without its line end.
-    std::string Line(const std::string& thumb) {
+    // What ends a thumbnail's line in the list file: the turn field, or the caption.
+    std::string Turn(const std::string& thumb) {
         const std::string bytes = ListFile();
-        const std::size_t at = bytes.find(thumb + "?");
-        return at == std::string::npos ? "" : bytes.substr(at, bytes.find('\r', at) - at);
+        const std::size_t at = bytes.find(thumb + "?"), end = bytes.find('\r', at);
+        return bytes.substr(bytes.rfind('?', end) + 1, end - bytes.rfind('?', end) - 1);
     }
 };
 
@@ -119,14 +115,19 @@ const std::vector<std::string> kOrder = {
 
 TEST_F(FolderCorpus, ListsInNameOrderWithUprightThumbnailsAndCaptions) {
     EXPECT_EQ(Build().made, static_cast<int>(kOrder.size()));
-    EXPECT_EQ(ItemNames(), kOrder);
-    std::vector<std::string> lines;
-    const std::string bytes = ListFile();
-    for (std::size_t pos = 0, eol; (eol = bytes.find('\n', pos)) != std::string::npos; pos = eol + 1)
-        lines.push_back(bytes.substr(pos, bytes.find('?', pos) - pos));
-    std::vector<std::string> lower;
-    for (const std::string& n : kOrder) lower.push_back(LowerName(n));
-    EXPECT_EQ(lines, lower);
+    std::string bytes = ListFile();
+    std::size_t line = 0;
+    for (const auto& [name, info] : Items()) {
+        ASSERT_LT(line, kOrder.size());
+        EXPECT_EQ(name, kOrder[line]);
+        EXPECT_EQ(bytes.substr(0, bytes.find('\n')).find(LowerName(name) + "?"), 0u) << name;  // the lines follow too
+        bytes.erase(0, bytes.find('\n') + 1);
+        // Captions give the upright size.
+        const std::string size = name == "cmyk.JPG" ? "120×90(" : name == "회색.jpg" ? "64×80(" : name == "empty.jpg" ? "0×0(0 KB)" : "240×160(";
+        EXPECT_EQ(info.substr(0, size.size()), size) << name;
+        ++line;
+    }
+    EXPECT_EQ(line, kOrder.size());
 
     // The thumbnails, and the fixed-size copy the one-path form makes of a photo stored on its side.
     const fs::path fixed = tree / "fixed.jpg";
@@ -142,21 +143,15 @@ TEST_F(FolderCorpus, ListsInNameOrderWithUprightThumbnailsAndCaptions) {
         ASSERT_TRUE(jpegtest::PeerDecode(Bytes(ReadBytes(path)), thumb)) << path;
         ASSERT_EQ(thumb.width * 1000 + thumb.height, 100 * 1000 + height) << path;
         const Rgb want[4] = {kRed, kGreen, kBlue, kWhite};
-        const int at[4][2] = {{25, height / 4}, {75, height / 4}, {25, height * 3 / 4}, {75, height * 3 / 4}};
         for (int q = 0; q < 4; ++q) {
-            const std::uint8_t* px = &thumb.px[static_cast<std::size_t>((at[q][1] * thumb.width + at[q][0]) * 3)];
-            EXPECT_NEAR(px[0], want[q].r, 40) << path << " quarter " << q;
-            EXPECT_NEAR(px[1], want[q].g, 40) << path << " quarter " << q;
-            EXPECT_NEAR(px[2], want[q].b, 40) << path << " quarter " << q;
+            const int x = q % 2 ? 75 : 25, y = q / 2 ? height * 3 / 4 : height / 4;
+            const std::uint8_t* px = &thumb.px[static_cast<std::size_t>((y * thumb.width + x) * 3)];
+            const int got[3] = {px[0], px[1], px[2]}, wanted[3] = {want[q].r, want[q].g, want[q].b};
+            for (int c = 0; c < 3; ++c) EXPECT_NEAR(got[c], wanted[c], 40) << path << " quarter " << q;
         }
     }
-    // Captions give the upright size; the list file carries the tag.
-    for (const std::string& name : kOrder) {
-        const std::string size = name == "cmyk.JPG" ? "120×90(" : name == "회색.jpg" ? "64×80(" : name == "empty.jpg" ? "0×0(0 KB)" : "240×160(";
-        EXPECT_EQ(Info(name).substr(0, size.size()), size) << name;
-    }
-    EXPECT_EQ(Line("r6.jpg").substr(Line("r6.jpg").rfind('?')), "?o6");
-    EXPECT_EQ(Line("plain.jpg").substr(Line("plain.jpg").rfind('?')), "?o1");
+    EXPECT_EQ(Turn("r6.jpg"), "o6");
+    EXPECT_EQ(Turn("plain.jpg"), "o1");
     // A tag of 1 changes nothing: the thumbnail is the untagged file's, byte for byte.
     EXPECT_EQ(ReadBytes(Cache("r1.jpg")), ReadBytes(Cache("plain.jpg")));
     // The empty file is the one picture that cannot be read, and says so.
@@ -172,8 +167,8 @@ TEST_F(FolderCorpus, TheSwitchDecidesWhichThumbnailsAreStillGood) {
     EXPECT_EQ(Build().made, 1);
     SetAutoOrient(false);
     EXPECT_EQ(Build().made, turned + 1);
-    EXPECT_EQ(Line("r6.jpg").substr(Line("r6.jpg").rfind('?')), "?o6n");
-    EXPECT_EQ(Info("R6.jpg").substr(0, 9), "160×240(");
+    EXPECT_EQ(Turn("r6.jpg"), "o6n");
+    EXPECT_EQ(Items()[11].second.substr(0, 9), "160×240(");  // R6.jpg
     CPicture picture;
     for (int tag = 1; tag <= 8; ++tag) {
         CString raw((tree / "raw.jpg").c_str()), thumb((tree / "thumb.jpg").c_str());
@@ -188,10 +183,10 @@ TEST_F(FolderCorpus, TheSwitchDecidesWhichThumbnailsAreStillGood) {
     const std::string old = std::regex_replace(ListFile(), std::regex("\\?o[1-8]n?\r"), "\r");
     WriteBytes(Cache("ThumbListJpeg.lst"), old);
     EXPECT_EQ(Build().made, 1);
-    EXPECT_EQ(Line("r6.jpg").find("?o"), std::string::npos);
+    EXPECT_NE(Turn("r6.jpg").find('\\'), std::string::npos);  // no turn field: the last '?' is the size's
     SetAutoOrient(true);
     EXPECT_EQ(Build().made, turned + 1);
-    EXPECT_EQ(Line("r6.jpg").substr(Line("r6.jpg").rfind('?')), "?o6");
+    EXPECT_EQ(Turn("r6.jpg"), "o6");
     EXPECT_EQ(Build().made, 1);
 }
 

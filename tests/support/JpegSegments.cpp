@@ -83,8 +83,7 @@ Bytes ExifPayload(const ExifBlock& block) {
     const std::uint8_t order = block.bigEndian ? 'M' : 'I';
     out.insert(out.end(), {order, order});
     put(42, 2);
-    put(static_cast<std::uint32_t>(block.ifdOffset < 0 ? 8 + block.gap : block.ifdOffset), 4);
-    out.insert(out.end(), static_cast<std::size_t>(block.gap), 0);
+    put(static_cast<std::uint32_t>(block.ifdOffset < 0 ? 8 : block.ifdOffset), 4);
     const int entries = block.others + (block.withTag ? 1 : 0);
     put(static_cast<std::uint32_t>(block.claimedEntries < 0 ? entries : block.claimedEntries), 2);
     for (int i = 0; i < block.others; ++i) {  // ImageWidth, a LONG

@@ -39,7 +39,6 @@ struct ExifBlock {
     std::uint16_t type = 3;          // SHORT, as cameras write it
     bool withTag = true;
     int others = 0;
-    int gap = 0;                     // zero bytes between the TIFF header and IFD0
     long long ifdOffset = -1;        // IFD0's offset as written; -1: where it is
     int claimedEntries = -1;         // the IFD's entry count; -1: the real one
 };
