@@ -9,6 +9,7 @@
 #include "handpix/imagefiles/BmpReader.h"
 #include "handpix/imagefiles/GifReader.h"
 #include "handpix/imagefiles/GraphicFileLoad.h"
+#include "handpix/platform/core/FileFind.h"
 #include "handpix/platform/core/MessageBox.h"
 
 namespace handpix::tool {
@@ -46,7 +47,7 @@ bool LoadPicture(const std::string& path, CGraphicFileLoad& out, std::string& wh
     int r = out.LoadGraphicFile(path.c_str());
     if (r == 0) return true;
     if (r == 2) {
-        why = "unsupported extension (bmp, gif, jpg, img, pht are read)";
+        why = "unsupported extension (bmp, gif, jpg, jpeg, jpe, img, pht are read)";
         return false;
     }
     // Ask the reader again for its own words; the loader keeps only the result.
@@ -60,7 +61,7 @@ bool LoadPicture(const std::string& path, CGraphicFileLoad& out, std::string& wh
         CGifReader reader;
         delete[] reader.ReadGif(CString(path.c_str()), &w, &h);
         why = "GIF reader: " + std::string(reader.m_strError.c_str());
-    } else if (ext == ".jpg") {
+    } else if (HasJpegExtension(ext)) {
         why = "JPEG reader failed (see the message above)";
     } else {
         why = "IMG reader: not a readable handset picture (missing, short, or beyond 178 x 160)";

@@ -19,6 +19,9 @@ int main(int argc, char** argv) {
            "--max-pixels", [](std::uint64_t n) { handpix::SetMaxPicturePixels(n); },
            "Refuse pictures of more pixels than this (default 100000000; 0 for the default)")
         ->type_name("N");
+    app.add_flag_callback(
+        "--no-orient", [] { handpix::SetAutoOrient(false); },
+        "Keep JPEG thumbnails as stored, without turning them by their EXIF orientation");
     handpix::tool::RegisterVerbs(app);
     try {
         app.parse(argc, argv);

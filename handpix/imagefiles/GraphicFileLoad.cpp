@@ -9,6 +9,7 @@
 #include "handpix/imagefiles/GifReader.h"
 #include "handpix/imagefiles/JpegReader.h"
 #include "handpix/platform/core/File.h"
+#include "handpix/platform/core/FileFind.h"
 
 namespace {
 // The handset screen: a new object reports this size until its first load.
@@ -59,7 +60,7 @@ int CGraphicFileLoad::LoadGraphicFile(const char* path) {
         ok = LoadBMP(CString(path));
     else if (_stricmp(ext, ".gif") == 0)
         ok = LoadGIF(CString(path));
-    else if (_stricmp(ext, ".jpg") == 0)
+    else if (handpix::HasJpegExtension(ext))
         ok = LoadJPG(CString(path));
     else if (_stricmp(ext, ".img") == 0 || _stricmp(ext, ".pht") == 0)
         ok = LoadIMG(path);  // the dispatch reads both as IMG; hosts call LoadPHT themselves

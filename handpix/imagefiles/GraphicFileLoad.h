@@ -15,6 +15,7 @@ public:
     int GetHeight() { return m_nHeight; }
 
     // 0 loaded, 1 the reader for the extension failed, 2 unsupported extension.
+    // Addition: ".jpeg" and ".jpe" are read as JPEG files, as ".jpg" is.
     int LoadGraphicFile(const char* path);
 
     int SaveIMG(const char* path);

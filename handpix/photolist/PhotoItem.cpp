@@ -1,6 +1,5 @@
 #include "handpix/photolist/PhotoItem.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "handpix/photolist/DecodedThumbnails.h"
+#include "handpix/platform/core/FileFind.h"
 
 namespace {
 const CRect kTile(0, 0, handpix::kTileWidth, handpix::kTileHeight);
@@ -48,19 +48,10 @@ namespace {
 bool HasCaseTwin(const std::string& folder, const std::string& name) {
     const std::string lower = handpix::LowerName(name);
     if (lower == name) return false;
-    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
-    if (!dir) return false;
-    bool twin = false;
-    while (dirent* e = ::readdir(dir)) {
-        struct stat st {};
-        if (name != e->d_name && handpix::LowerName(e->d_name) == lower &&
-            handpix::IsListableFile(::dirfd(dir), e->d_name, st)) {
-            twin = true;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return twin;
+    auto twin = [&](std::string_view other) { return other != name && handpix::LowerName(std::string(other)) == lower; };
+    for (const handpix::FolderEntry& e : handpix::ListFolder(folder, twin))
+        if (e.file) return true;
+    return false;
 }
 }  // namespace
 

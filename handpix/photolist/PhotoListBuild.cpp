@@ -17,6 +17,12 @@
 // limit reads as empty and is rewritten; a list line names only a thumbnail
 // and brings at most kMaxListInfoBytes of text; a folder path with a line
 // break gets a section name of its own (IndexSectionOfFolder).
+//
+// Additions: the folder is listed in name order (ListFolder), so items and
+// list lines come out the same on every file system; ".jpeg" and ".jpe"
+// files are pictures too; a still picture's line records how its thumbnail
+// was turned (TurnField), so that a change of the orientation switch remakes
+// the thumbnails it concerns and no others.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -27,17 +33,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "handpix/imagefiles/Orientation.h"
 #include "handpix/photolist/OrderedJobs.h"
 #include "handpix/photolist/PhotoCacheIndex.h"
 #include "handpix/photolist/PhotoListCtrl.h"
 #include "handpix/platform/core/CodePage.h"
 #include "handpix/platform/core/File.h"
+#include "handpix/platform/core/FileFind.h"
 #include "handpix/platform/core/MessageBox.h"
 #include "handpix/platform/core/Profile.h"
 #include "handpix/platform/windows/Desktop.h"
@@ -50,10 +59,14 @@ bool IsPlainCacheName(std::string_view name) {
 }
 
 bool IsThumbnailName(std::string_view name) {
-    return IsPlainCacheName(name) && LowerName(std::string(name)).find(".jpg") != std::string::npos;
+    return IsPlainCacheName(name) && IsJpegName(name);
 }
 
 namespace {
+
+bool IsTurnField(std::string_view s) {
+    return (s.size() == 2 || (s.size() == 3 && s[2] == 'n')) && s[0] == 'o' && s[1] >= '1' && s[1] <= '8';
+}
 
 // strtok with the delimiters "?\": runs of separators count as one and
 // leading ones are skipped. Only the first three pieces matter.
@@ -103,12 +116,20 @@ ThumbListTable ParseThumbList(std::string_view bytes) {
         std::string_view line = bytes.substr(0, eol);
         bytes.remove_prefix(eol == std::string_view::npos ? bytes.size() : eol + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        // The turn field is taken off first: after an empty information text
+        // the split would take it for the text.
+        std::string_view turn;
+        const std::size_t mark = line.rfind('?');
+        if (mark != std::string_view::npos && IsTurnField(line.substr(mark + 1))) {
+            turn = line.substr(mark + 1);
+            line = line.substr(0, mark);
+        }
         std::string_view t[3];
         SplitLine(line, t);
         if (!IsThumbnailName(t[0]) || !IsSizeDigits(t[1])) continue;
         std::string key(t[0]);
         key.append(t[1]);
-        table[key] = ThumbListEntry{std::string(t[0]), Cp949ToUtf8(CutCp949(t[2], kMaxListInfoBytes))};
+        table[key] = ThumbListEntry{std::string(t[0]), Cp949ToUtf8(CutCp949(t[2], kMaxListInfoBytes)), std::string(turn)};
     }
     return table;
 }
@@ -164,26 +185,45 @@ private:
     bool m_abandoned = false;
 };
 
-// The files of the kind in enumeration order (no sorting): regular files and
-// links to them only. A missing folder gives none.
+// The files of the kind in listing order: regular files and links to them
+// only. A missing folder gives none.
 std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
+    auto wanted = [kind](std::string_view name) {
+        if (kind == IMG_MPEG) return handpix::LowerName(std::string(name)).find(".mpeg") != std::string::npos;
+        return handpix::IsJpegName(name);
+    };
     std::vector<Source> out;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return out;
-    const char* pattern = kind == IMG_MPEG ? ".mpeg" : ".jpg";
-    while (dirent* e = ::readdir(dir)) {
-        std::string lower = handpix::LowerName(e->d_name);
-        if (lower.find(pattern) == std::string::npos) continue;
-        struct stat st {};
-        if (!handpix::IsListableFile(::dirfd(dir), e->d_name, st)) continue;
-        out.push_back(Source{e->d_name, std::move(lower),
-                             static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size)))});
+    for (handpix::FolderEntry& e : handpix::ListFolder(folder, wanted)) {
+        if (!e.file) continue;
+        std::string lower = handpix::LowerName(e.name);
+        out.push_back(Source{std::move(e.name), std::move(lower), static_cast<int>(static_cast<std::uint32_t>(e.size))});
     }
-    ::closedir(dir);
     std::unordered_map<std::string, int> uses;
     for (const Source& s : out) ++uses[s.cache];
     for (Source& s : out) s.cache = handpix::CacheName(s.name, uses[s.cache] > 1, kind == IMG_MPEG);
     return out;
+}
+
+// The turn field of a still picture's line (see ThumbListEntry).
+std::string TurnField(int orientation, bool turning) {
+    std::string field = "o" + std::to_string(orientation);
+    if (orientation > 1 && !turning) field += 'n';
+    return field;
+}
+
+// The turn field of a listed thumbnail that still fits the switch, or
+// nothing when it must be made again. A line from before the field existed
+// was never turned: it fits while turning is off, and otherwise once the
+// source's tag (read now, once) says there is nothing to turn.
+std::optional<std::string> StillTurnedRight(const std::string& listed, bool turning, const std::string& source) {
+    if (listed.empty()) {
+        if (!turning) return listed;
+        const int orientation = handpix::JpegFileOrientation(source.c_str());
+        if (orientation != 1) return std::nullopt;
+        return TurnField(1, true);
+    }
+    if (listed[1] == '1' || (listed.size() == 3) != turning) return listed;
+    return std::nullopt;
 }
 
 // The cache folder, opened without following a link; every deletion goes
@@ -299,12 +339,13 @@ public:
     ListWriter& operator=(const ListWriter&) = delete;
 
     bool IsOpen() const { return m_file != nullptr; }
-    void Line(const std::string& thumb, std::string_view size, const std::string& infoUtf8) {
+    void Line(const std::string& thumb, std::string_view size, const std::string& infoUtf8, const std::string& turn) {
         std::string line = thumb;
         line += '?';
         line.append(size);
         line += '\\';
         line += handpix::Utf8ToCp949(infoUtf8);
+        if (!turn.empty()) line += "?" + turn;
         line += "\r\n";
         std::fwrite(line.data(), 1, line.size(), m_file);
     }
@@ -333,14 +374,16 @@ struct Plan {
     bool hadFile = false;        // a thumbnail of that name was there before this build
     std::string thumb, size;     // file name in the cache folder; size digits
     std::string info;            // information text of a reused thumbnail
+    std::string turn;            // turn field of the line (still pictures)
     ThumbListTable::node_type listed;  // the previous list's line, taken out of the table
     CPhotoItem* item = nullptr;  // made by a job; owned here until appended
 };
 
-std::vector<Plan> PlanFiles(const std::vector<Source>& sources, const std::string& jpgSuffix, const CacheFolder& cache,
-                            ThumbListTable& table) {
+std::vector<Plan> PlanFiles(const std::vector<Source>& sources, const std::string& folder, const std::string& jpgSuffix,
+                            const CacheFolder& cache, ThumbListTable& table) {
     std::vector<Plan> plans(sources.size());
     const CacheFolder::Snapshot files(cache);
+    const bool turning = handpix::GetAutoOrient();
     for (std::size_t i = 0; i < sources.size(); ++i) {
         Plan& plan = plans[i];
         plan.thumb = sources[i].cache + jpgSuffix;
@@ -349,9 +392,14 @@ std::vector<Plan> PlanFiles(const std::vector<Source>& sources, const std::strin
         plan.hadFile = files.HasFile(plan.thumb);
         if (found != table.end()) {
             plan.listed = table.extract(found);
-            if (plan.hadFile) {
+            const handpix::ThumbListEntry& listed = plan.listed.mapped();
+            std::optional<std::string> turn;
+            if (!jpgSuffix.empty()) turn = std::string();  // motion pictures: the host's thumbnails
+            else if (plan.hadFile) turn = StillTurnedRight(listed.turn, turning, folder + "/" + sources[i].name);
+            if (plan.hadFile && turn) {
                 plan.action = Plan::Action::kReuse;
-                plan.info = plan.listed.mapped().info;
+                plan.info = listed.info;
+                plan.turn = *turn;
                 continue;
             }
         }
@@ -361,7 +409,7 @@ std::vector<Plan> PlanFiles(const std::vector<Source>& sources, const std::strin
 }
 
 // The item of one file with its thumbnail loaded or made; any thread.
-CPhotoItem* MakeItem(const Plan& plan, const Source& src, const CString& folder, const CacheFolder& cache,
+CPhotoItem* MakeItem(Plan& plan, const Source& src, const CString& folder, const CacheFolder& cache,
                      CString& cacheDir, _IMG_FORMAT kind, CPicture* working) {
     CString path = folder + "/" + CString(src.name);
     CPhotoItem* item = kind == IMG_JPEG ? static_cast<CPhotoItem*>(new CPictureItem(path))
@@ -380,8 +428,10 @@ CPhotoItem* MakeItem(const Plan& plan, const Source& src, const CString& folder,
         // The thumbnail takes the cache name; the caption keeps the real one.
         CString caption = item->m_strName;
         item->m_strName = CString(src.cache);
+        const bool turning = handpix::GetAutoOrient();
         static_cast<CPictureItem*>(item)->MakeThumbNail(working, cacheDir);
         item->m_strName = caption;
+        plan.turn = TurnField(handpix::JpegFileOrientation(item->m_strPath.c_str()), turning);
         break;
     }
     case Plan::Action::kName:
@@ -491,7 +541,7 @@ void CPhotoListCtrl::InitPhotoList() {
     progress.total = static_cast<int>(sources.size());
     const std::string jpgSuffix = kind == IMG_MPEG ? ".jpg" : "";
     CString cacheDir(cachePath);
-    std::vector<Plan> plans = PlanFiles(sources, jpgSuffix, cache, table);
+    std::vector<Plan> plans = PlanFiles(sources, folder.str(), jpgSuffix, cache, table);
 
     // Items are made and their thumbnails loaded or made on this thread and on
     // helpers; they are appended here, one by one in enumeration order.
@@ -528,7 +578,7 @@ void CPhotoListCtrl::InitPhotoList() {
                     ++progress.made;
                 }
             }
-            list->Line(plan.thumb, plan.size, item->m_strInfo.str());
+            list->Line(plan.thumb, plan.size, item->m_strInfo.str(), plan.turn);
             written = true;
             CRect cell;
             {
@@ -560,7 +610,7 @@ void CPhotoListCtrl::InitPhotoList() {
         if (sp != spare.end()) {
             spare.erase(sp);
         } else if (unreached.count(key)) {
-            list->Line(entry.thumb, std::string_view(key).substr(entry.thumb.size()), entry.info);
+            list->Line(entry.thumb, std::string_view(key).substr(entry.thumb.size()), entry.info, entry.turn);
             written = true;
         } else if (!inUse.count(entry.thumb)) {
             cache.Remove(entry.thumb);

@@ -58,9 +58,14 @@ namespace handpix {
 // thumbnail name followed by the size digits; the value is the thumbnail name
 // and the information text (UTF-8). A line whose name is not a plain file name
 // or whose size is not a decimal number is dropped, so its thumbnail is remade.
+// Addition: a still picture's line ends in a turn field, "?o" and the source's
+// EXIF orientation (1 for none), then "n" when the thumbnail was left unturned
+// because turning was off; readers that split at '?' see it as a fourth piece.
+// turn holds it ("o6n"), empty for lines written before it existed.
 struct ThumbListEntry {
     std::string thumb;
     std::string info;
+    std::string turn;
 };
 using ThumbListTable = std::map<std::string, ThumbListEntry>;
 ThumbListTable ParseThumbList(std::string_view bytes);

@@ -97,6 +97,7 @@ public:
     // ---- format detection by content (PictureDetect.cpp) ----
     // Both read the first 20 bytes of pHeader.
     static CString GetExtension(BYTE* pHeader);
+    // Addition: a name ending in ".jpeg" keeps it, as one ending in a dot and three characters does.
     static void ApplyExtension(CString& name, BYTE* pHeader, int nKind);
 
     // ---- IMG handset pictures (PictureImg.cpp) ----
@@ -115,6 +116,10 @@ public:
     bool GetSNIData(CString path, int frame);
 
     // ---- resizing (PictureResize.cpp) ----
+    // Additions: names ending in ".jpeg" or ".jpe" are JPEG sources too; a JPEG
+    // source with an EXIF orientation of 2 to 8 gives an upright copy (see
+    // handpix::SetAutoOrient), and the size the aspect-keeping form records
+    // is then the upright one.
     void ResizingImage(CString& path);
     void ResizingImage(CString& source, CString& target);
     void ResizingImage(CString& target, int width, int height, BYTE* pixels);

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "handpix/picture/Picture.h"
+#include "handpix/platform/core/FileFind.h"
 
 namespace {
 // The first 20 bytes with byte 19 set to zero: every search below is a C
@@ -38,6 +39,8 @@ void CPicture::ApplyExtension(CString& name, BYTE* pHeader, int nKind) {
     if (!pHeader) return;
     // A name that already ends in a dot and three characters keeps it.
     if (name.Right(4).Find('.') == 0) return;
+    // Addition: so do JPEG names of four letters (".jpeg").
+    if (handpix::HasJpegExtension(name.str())) return;
     Header h(pHeader);
     const char* ext = nullptr;
     if (h.Has("ANI") || h.Has("SNI")) ext = ".eba";

@@ -1,15 +1,20 @@
 // Thumbnail resizing: load a BMP or JPEG file (or take the caller's pixels),
-// shrink it with area averaging and save it as a hidden JPEG file.
+// shrink it with area averaging and save it as a hidden JPEG file. A JPEG
+// file whose EXIF orientation says it is stored turned gets an upright
+// thumbnail unless the process switch is off.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "handpix/enhance/ImageEdit.h"
 #include "handpix/imagefiles/DibRows.h"
 #include "handpix/imagefiles/GraphicFileLoad.h"
+#include "handpix/imagefiles/Orientation.h"
 #include "handpix/picture/Picture.h"
 #include "handpix/platform/core/File.h"
+#include "handpix/platform/core/FileFind.h"
 #include "handpix/platform/core/MessageBox.h"
 #include "handpix/platform/ipl/Ipl.h"
 
@@ -64,7 +69,10 @@ bool ToDibRows(CImageEdit& image) {
     return true;
 }
 
-bool OpenFile(CPicture& p, CString& path, CImageEdit::ScaleChooser scale) {
+// orientation: how a JPEG file asks to be turned (1 when it does not, or when
+// thumbnails are not to be turned).
+bool OpenFile(CPicture& p, CString& path, CImageEdit::ScaleChooser scale, int& orientation) {
+    orientation = 1;
     handpix::ReleaseResizeState(p);
     p.m_pImageFile = new (std::nothrow) CImageEdit;
     if (!p.m_pImageFile) return false;
@@ -76,13 +84,29 @@ bool OpenFile(CPicture& p, CString& path, CImageEdit::ScaleChooser scale) {
         // A top-down file (negative height) already has its top row first.
         image.FlipVertical();
         if (image.m_pBmih->biHeight < 0) image.m_pBmih->biHeight = -image.m_pBmih->biHeight;
-    } else if (lower.Find(".jpg") >= 0) {
+    } else if (handpix::IsJpegName(lower.str())) {
         if (!image.LoadJPG(path, scale, nullptr) || !ToDibRows(image)) return false;
+        if (handpix::GetAutoOrient()) orientation = handpix::JpegFileOrientation(path);
     } else {
         return false;
     }
     p.m_pSrcImage = Header(image.GetWidth(), image.GetHeight(), image.m_pbDibData);
     return p.m_pSrcImage != nullptr;
+}
+
+// Turns the shrunk picture in the wrapper upright. Done on the thumbnail, not
+// the source: a 100-pixel picture costs nothing to turn. True when turned.
+bool TurnUpright(CPicture& p, int orientation) {
+    CImageEdit* image = p.m_pImageFile;
+    if (orientation <= 1 || !image || !image->m_pbDibData) return false;
+    const int w = image->GetWidth(), h = image->GetHeight();
+    BYTE* upright = handpix::OrientDibRows(image->m_pbDibData, w, h, orientation);
+    if (!upright) return false;
+    const bool swap = handpix::OrientationSwapsSides(orientation);
+    const int uw = swap ? h : w, uh = swap ? w : h;
+    image->SetDibData(upright, static_cast<std::size_t>(handpix::DibStride(static_cast<unsigned>(uw))) * uh);
+    image->SetImageSize(uw, uh);
+    return true;
 }
 
 void Shrink(CPicture& p) {
@@ -103,7 +127,10 @@ void handpix::ReleaseResizeState(CPicture& p) {
 
 void CPicture::CalculateThumbSize(int* size) { ThumbSize(m_nWidth, m_nHeight, size); }
 
-bool CPicture::OpenResizingFile(CString& path) { return OpenFile(*this, path, nullptr); }
+bool CPicture::OpenResizingFile(CString& path) {
+    int orientation;
+    return OpenFile(*this, path, nullptr, orientation);
+}
 
 void CPicture::BeginIP(long width, long height) {
     const std::size_t bytes = static_cast<std::size_t>(handpix::DibStride(static_cast<unsigned>(width))) * height;
@@ -143,14 +170,18 @@ bool CPicture::SaveResizingFile(CString& path) {
 }
 
 void CPicture::ResizingImage(CString& path) {
-    if (!OpenResizingFile(path)) {
+    int orientation;
+    if (!OpenFile(*this, path, nullptr, orientation)) {
         handpix::ReleaseResizeState(*this);
         AfxMessageBox("Resize:Open Failed!", MB_OK);
         return;
     }
-    BeginIP(kFixedWidth, kFixedHeight);
+    // A picture stored on its side is shrunk to 75 x 100 so that it is 100 x 75 once upright.
+    const bool swap = handpix::OrientationSwapsSides(orientation);
+    BeginIP(swap ? kFixedHeight : kFixedWidth, swap ? kFixedWidth : kFixedHeight);
     Shrink(*this);
     EndIP();
+    TurnUpright(*this, orientation);
     if (!SaveResizingFile(path)) {
         handpix::ReleaseResizeState(*this);
         AfxMessageBox("Resize:Save Failed!", MB_OK);
@@ -160,7 +191,8 @@ void CPicture::ResizingImage(CString& path) {
 void CPicture::ResizingImage(CString& source, CString& target) {
     // JPEG sources decode at a reduced scale when that still leaves twice the
     // thumbnail's pixels; the size recorded is the file's full size.
-    if (!OpenFile(*this, source, ThumbScale)) {
+    int orientation;
+    if (!OpenFile(*this, source, ThumbScale, orientation)) {
         handpix::ReleaseResizeState(*this);
         return;
     }
@@ -172,6 +204,8 @@ void CPicture::ResizingImage(CString& source, CString& target) {
     BeginIP(size[0], size[1]);
     Shrink(*this);
     EndIP();
+    // The size recorded is the upright one, as the caption shows it.
+    if (TurnUpright(*this, orientation) && handpix::OrientationSwapsSides(orientation)) std::swap(m_nWidth, m_nHeight);
     if (!SaveResizingFile(target)) handpix::ReleaseResizeState(*this);
 }
 

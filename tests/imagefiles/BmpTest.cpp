@@ -206,11 +206,13 @@ TEST_F(ImageFilesTest, FourBitWithGapAndShortPaletteGivesBlackBeyondIt) {
 
 TEST_F(ImageFilesTest, DispatchByExtension) {
     BmpSpec s = RandomBmp(24, 2, 2, 3);
-    ASSERT_TRUE(WriteBytes(Path("a.jpeg"), MakeBmp(s)));
+    ASSERT_TRUE(WriteBytes(Path("a.tiff"), MakeBmp(s)));
+    ASSERT_TRUE(WriteBytes(Path("a.JPE"), MakeBmp(s)));
     CGraphicFileLoad g;
     ASSERT_TRUE(WriteBytes(Path("a.bMp"), MakeBmp(s)));
+    ASSERT_EQ(g.LoadGraphicFile(Path("a.JPE").c_str()), 1);  // a JPEG name: the JPEG reader refuses BMP bytes
     ASSERT_EQ(g.LoadGraphicFile(Path("a.bMp").c_str()), 0);
-    EXPECT_EQ(g.LoadGraphicFile(Path("a.jpeg").c_str()), 2);
+    EXPECT_EQ(g.LoadGraphicFile(Path("a.tiff").c_str()), 2);
     EXPECT_EQ(g.m_pDib, nullptr);
     EXPECT_EQ(g.m_nWidth, 2);  // an unknown extension leaves the size as it was
     EXPECT_EQ(g.LoadGraphicFile(Path("noext").c_str()), 2);

@@ -44,7 +44,7 @@ TEST_F(BuildTest, FirstBuildNumbersTheFolderAndSecondReusesEverything) {
     }
     std::string list = ListFile();
     // "×" is A1 BF on disk; lines end in CRLF.
-    std::regex line("(a|b)\\.jpg\\?[0-9]+\\\\(320\xA1\xBF" "240|200\xA1\xBF" "300)\\([0-9]+ KB\\)\r");
+    std::regex line("(a|b)\\.jpg\\?[0-9]+\\\\(320\xA1\xBF" "240|200\xA1\xBF" "300)\\([0-9]+ KB\\)\\?o1\r");
     EXPECT_EQ(Lines(list), 2u);
     for (std::size_t pos = 0, eol; (eol = list.find('\n', pos)) != std::string::npos; pos = eol + 1)
         EXPECT_TRUE(std::regex_match(list.substr(pos, eol - pos), line)) << list.substr(pos, eol - pos);
@@ -58,11 +58,12 @@ TEST_F(BuildTest, FirstBuildNumbersTheFolderAndSecondReusesEverything) {
 }
 
 // Thumbnails are made and loaded on several threads; the items and the list
-// lines still follow the folder's own order, on the first build and the next.
+// lines still follow the folder's name order, on the first build and the next.
 TEST_F(BuildTest, ItemsAndLinesFollowTheFolderOrderOnEveryBuild) {
     for (int i = 0; i < 24; ++i) WriteJpeg(src + "/n" + std::to_string(i) + ".jpg", 64 + i, 48, 20u + static_cast<unsigned>(i));
     std::vector<std::string> folderOrder;
     for (const auto& e : fs::directory_iterator(src)) folderOrder.push_back(e.path().filename().string());
+    std::sort(folderOrder.begin(), folderOrder.end());  // plain ASCII in one case: byte order is name order
     for (int build = 0; build < 2; ++build) {
         PhotoListProgress p = Build();
         EXPECT_EQ(build == 0 ? p.made : p.reused, 24);
@@ -86,7 +87,7 @@ TEST_F(BuildTest, ChangedPicturesAreRemadeAndGoneOnesDeleted) {
     for (const char* name : {"keep.jpg", "grow.jpg", "same.jpg", "gone.jpg", "photo.jpg.bak", "photo.jpeg"})
         WriteJpeg(src + "/" + name, 160, 120, 3);
     Build();
-    EXPECT_EQ(Names(), (std::vector<std::string>{"gone.jpg", "grow.jpg", "keep.jpg", "photo.jpg.bak", "same.jpg"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"gone.jpg", "grow.jpg", "keep.jpg", "photo.jpeg", "photo.jpg.bak", "same.jpg"}));
     std::string sameThumb = ReadBytes(Cache("same.jpg"));
 
     WriteJpeg(src + "/grow.jpg", 640, 480, 4);
@@ -103,7 +104,7 @@ TEST_F(BuildTest, ChangedPicturesAreRemadeAndGoneOnesDeleted) {
     EXPECT_EQ(ReadBytes(Cache("same.jpg")), sameThumb);
     EXPECT_FALSE(fs::exists(Cache("gone.jpg")));
     EXPECT_EQ(ListFile().find("gone.jpg"), std::string::npos);
-    EXPECT_EQ(Lines(ListFile()), 4u);
+    EXPECT_EQ(Lines(ListFile()), 5u);
 }
 
 TEST_F(BuildTest, NamesThatDifferOnlyInCaseKeepTheirOwnThumbnails) {

@@ -63,11 +63,12 @@ TEST(Detect, NamesTheFormatFromTheHeader) {
 }
 
 TEST(ApplyExtension, OnlyADotFourFromTheEndKeepsTheName) {
-    // A dot and three characters: unchanged; a dot and four: extended; a name
-    // shorter than four is taken whole and kept only when it starts with its dot;
-    // in ".y.z" the first dot comes first.
+    // A dot and three characters: unchanged; a dot and four: extended, unless
+    // they are a JPEG name's; a name shorter than four is taken whole and kept
+    // only when it starts with its dot; in ".y.z" the first dot comes first.
     const std::pair<const char*, const char*> cases[] = {
-        {"IMG0001.jpg", "IMG0001.jpg"}, {"IMG0001.jpeg", "IMG0001.jpeg.jpg"}, {"IMG0001", "IMG0001.jpg"},
+        {"IMG0001.jpg", "IMG0001.jpg"}, {"IMG0001.tiff", "IMG0001.tiff.jpg"}, {"IMG0001", "IMG0001.jpg"},
+        {"IMG0001.jpeg", "IMG0001.jpeg"}, {"IMG0001.JpEg", "IMG0001.JpEg"}, {"x.jpegs", "x.jpegs.jpg"},
         {"a.b", "a.b.jpg"}, {".ab", ".ab"}, {".abc", ".abc"}, {"x.y.z", "x.y.z"}, {"xy.z", "xy.z.jpg"},
     };
     for (auto [before, after] : cases) {

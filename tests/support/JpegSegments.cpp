@@ -72,4 +72,35 @@ Bytes Grey8x8(const Bytes& dcTable, const Bytes& acTable, const Bytes& entropy, 
     return Join({{0xDB, dqt}, {0xC0, sof}, {0xC4, dcTable}, {0xC4, acTable}, {0xDA, sos}}, data);
 }
 
+Bytes ExifPayload(const ExifBlock& block) {
+    Bytes out = {'E', 'x', 'i', 'f', 0, 0};
+    auto put = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            const int shift = block.bigEndian ? 8 * (bytes - 1 - i) : 8 * i;
+            out.push_back(static_cast<std::uint8_t>(v >> shift));
+        }
+    };
+    const std::uint8_t order = block.bigEndian ? 'M' : 'I';
+    out.insert(out.end(), {order, order});
+    put(42, 2);
+    put(static_cast<std::uint32_t>(block.ifdOffset < 0 ? 8 : block.ifdOffset), 4);
+    const int entries = block.others + (block.withTag ? 1 : 0);
+    put(static_cast<std::uint32_t>(block.claimedEntries < 0 ? entries : block.claimedEntries), 2);
+    for (int i = 0; i < block.others; ++i) {  // ImageWidth, a LONG
+        put(0x0100, 2), put(4, 2), put(1, 4), put(640, 4);
+    }
+    if (block.withTag) {
+        put(0x0112, 2), put(block.type, 2), put(1, 4);
+        put(static_cast<std::uint32_t>(block.orientation), 2), put(0, 2);
+    }
+    put(0, 4);  // no next IFD
+    return out;
+}
+
+Bytes WithExif(const Bytes& file, const Bytes& payload, bool late) {
+    SplitFile s = Split(file);
+    s.segments.insert(s.segments.begin() + (late && !s.segments.empty() ? 1 : 0), Segment{0xE1, payload});
+    return Join(s.segments, s.entropy);
+}
+
 }  // namespace jpegtest

@@ -117,6 +117,14 @@ const Row kRows[] = {
      {{Verb::info, 1}, {Verb::convert, 1}, {Verb::draw, 1}}},
     {"MaxPixelsOption", "t.bmp", [](const std::string& p) { Write(p, TinyBmp()); },
      {{Verb::info, 1, {"--max-pixels", "63"}}, {Verb::convert, 0, {"--max-pixels", "64"}}}},
+    {"ExifPointingOutsideItselfInALongJpegName", "e.JPEG",
+     [](const std::string& p) {
+         jpegtest::ExifBlock exif;
+         exif.orientation = 6;
+         exif.ifdOffset = 0xFFFFFFF0;
+         Write(p, jpegtest::WithExif(SmallJpeg(false), jpegtest::ExifPayload(exif)));
+     },
+     {{Verb::info, 0}, {Verb::thumb, 0}, {Verb::thumb, 0, {"--no-orient"}}, {Verb::grid, 0}}},
     {"WritesThatFail", "t.bmp", [](const std::string& p) { Write(p, TinyBmp()); },
      {{Verb::convert, 1, {}, 64}, {Verb::draw, 1, {}, 64}}},
 };
