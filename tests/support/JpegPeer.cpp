@@ -157,7 +157,9 @@ StandInDecode::~StandInDecode() {
     if (m_s->created) jpeg_destroy_decompress(&m_s->c);
 }
 const jpeg_decompress_struct& StandInDecode::Info() const { return m_s->c; }
-std::size_t StandInDecode::RowBytes() const { return (static_cast<std::size_t>(m_s->c.output_width) * 3 + 3) & ~std::size_t{3}; }
+std::size_t StandInDecode::RowBytes() const {
+    return (static_cast<std::size_t>(m_s->c.output_width) * 3 + 3) & ~std::size_t{3};
+}
 
 bool StandInDecode::Open(const std::uint8_t* file, std::size_t size, unsigned denom) {
     jpeg_decompress_struct& c = m_s->c;

@@ -117,7 +117,8 @@ RestartPlan PlanRestartBands(const std::uint8_t* file, std::size_t size, const R
     const std::uint64_t mcus = std::uint64_t{layout.mcusPerRow} * layout.mcuRows;
     const std::uint64_t intervals = (mcus + layout.restartInterval - 1) / layout.restartInterval;
     std::size_t eoiAt = 0;
-    if (!FindScan(file, size, plan) || static_cast<std::uint32_t>(file[plan.heightAt] << 8 | file[plan.heightAt + 1]) != layout.height ||
+    const auto heightIn = [&](std::size_t at) { return static_cast<std::uint32_t>(file[at] << 8 | file[at + 1]); };
+    if (!FindScan(file, size, plan) || heightIn(plan.heightAt) != layout.height ||
         !FindMarkers(file, size, intervals - 1, plan, eoiAt)) {
         plan.markerAt.clear();
         return plan;
@@ -263,6 +264,27 @@ void RunBand(BandJob* j) noexcept {
     if (j->created) jpeg_destroy_decompress(&j->cinfo);
 }
 
+// The band's file: the headers up to the frame height, the band's height,
+// the rest of the headers, the band's entropy bytes, EOI.
+void UsePieces(BandJob& j, const RestartPlan& plan, const std::uint8_t* file) {
+    static const JOCTET kEoiBytes[2] = {0xFF, kEoi};
+    PieceSource& src = j.source;
+    src.piece[0] = {file, plan.heightAt};
+    src.piece[1] = {j.height, 2};
+    src.piece[2] = {file + plan.heightAt + 2, plan.scanAt - plan.heightAt - 2};
+    src.piece[3] = {j.entropy, j.entropySize};
+    src.piece[4] = {kEoiBytes, 2};
+    src.pieces = 5;
+    src.next = 0;
+    src.pub.init_source = Nothing;
+    src.pub.fill_input_buffer = NextPiece;
+    src.pub.skip_input_data = SkipBytes;
+    src.pub.resync_to_restart = jpeg_resync_to_restart;
+    src.pub.term_source = Nothing;
+    src.pub.next_input_byte = nullptr;
+    src.pub.bytes_in_buffer = 0;
+}
+
 // Everything a band needs, made before any thread starts; false when the
 // bands' output rows do not add up to the caller's.
 bool SetUpBands(const RestartPlan& plan, const RestartLayout& l, const std::uint8_t* file, const Settings& s,
@@ -278,7 +300,8 @@ bool SetUpBands(const RestartPlan& plan, const RestartLayout& l, const std::uint
         j.height[0] = static_cast<JOCTET>(height >> 8);
         j.height[1] = static_cast<JOCTET>(height);
         // libjpeg's own rounding of a scaled size.
-        const auto rows = static_cast<JDIMENSION>((std::uint64_t{height} * s.scaleNum + s.scaleDenom - 1) / s.scaleDenom);
+        const std::uint64_t scaled = std::uint64_t{height} * s.scaleNum;
+        const auto rows = static_cast<JDIMENSION>((scaled + s.scaleDenom - 1) / s.scaleDenom);
         if (rows > outputHeight - outRow) return false;
         j.rows.resize(rows);
         for (JDIMENSION r = 0; r < rows; ++r) {
@@ -293,22 +316,7 @@ bool SetUpBands(const RestartPlan& plan, const RestartLayout& l, const std::uint
         j.markers = lastInterval - b.firstInterval - 1;
         j.markerAt = plan.markerAt.data() + b.firstInterval;
         if (b.firstInterval % 8) j.copy.reset(new JOCTET[j.entropySize]);
-        static const JOCTET kEoiBytes[2] = {0xFF, kEoi};
-        PieceSource& src = j.source;
-        src.piece[0] = {file, plan.heightAt};
-        src.piece[1] = {j.height, 2};
-        src.piece[2] = {file + plan.heightAt + 2, plan.scanAt - plan.heightAt - 2};
-        src.piece[3] = {j.entropy, j.entropySize};
-        src.piece[4] = {kEoiBytes, 2};
-        src.pieces = 5;
-        src.next = 0;
-        src.pub.init_source = Nothing;
-        src.pub.fill_input_buffer = NextPiece;
-        src.pub.skip_input_data = SkipBytes;
-        src.pub.resync_to_restart = jpeg_resync_to_restart;
-        src.pub.term_source = Nothing;
-        src.pub.next_input_byte = nullptr;
-        src.pub.bytes_in_buffer = 0;
+        UsePieces(j, plan, file);
     }
     return outRow == outputHeight;
 }
