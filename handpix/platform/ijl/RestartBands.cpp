@@ -1,6 +1,5 @@
 #include "handpix/platform/ijl/RestartBands.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -391,23 +390,15 @@ bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutpu
     struct stat st;
     if (::fstat(fd, &st) != 0 || st.st_size <= 0) return false;
     const auto size = static_cast<std::size_t>(st.st_size);
-    // Fresh memory with its pages made present in one call: a thumbnail
-    // process reads one file, and a trap per page as the read fills it cost
-    // more than the read. (The file itself is not mapped: a file cut short
-    // meanwhile would fault on access.)
-    void* buffer = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (buffer == MAP_FAILED) return false;
-    auto* bytes = static_cast<std::uint8_t*>(buffer);
-    bool read = true;
-    for (std::size_t got = 0; read && got < size;) {
-        const ssize_t n = ::pread(fd, bytes + got, size - got, static_cast<off_t>(got));
+    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[size]);
+    if (!bytes) return false;
+    for (std::size_t got = 0; got < size;) {
+        const ssize_t n = ::pread(fd, bytes.get() + got, size - got, static_cast<off_t>(got));
         if (n < 0 && errno == EINTR) continue;
-        read = n > 0;
-        if (read) got += static_cast<std::size_t>(n);
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
     }
-    const bool done = read && DecodeRestartBands(c, bytes, size, out, threads);
-    ::munmap(buffer, size);
-    return done;
+    return DecodeRestartBands(c, bytes.get(), size, out, threads);
 }
 
 }  // namespace handpix
