@@ -187,6 +187,52 @@ bool PeerCoefficients(const std::vector<std::uint8_t>& file, Coefficients& out) 
     return true;
 }
 
+struct StandInDecode::State {
+    jpeg_decompress_struct c;
+    ErrorTrap trap;
+    bool created = false;
+};
+
+StandInDecode::StandInDecode() : m_s(new State{}) {}
+StandInDecode::~StandInDecode() {
+    if (m_s->created) jpeg_destroy_decompress(&m_s->c);
+}
+const jpeg_decompress_struct& StandInDecode::Info() const { return m_s->c; }
+std::size_t StandInDecode::RowBytes() const {
+    return (static_cast<std::size_t>(m_s->c.output_width) * 3 + 3) & ~std::size_t{3};
+}
+
+bool StandInDecode::Open(const std::uint8_t* file, std::size_t size, unsigned denom) {
+    jpeg_decompress_struct& c = m_s->c;
+    c.err = &Trap(m_s->trap)->mgr;
+    if (setjmp(m_s->trap.jump)) return false;
+    jpeg_create_decompress(&c);
+    m_s->created = true;
+    jpeg_mem_src(&c, file, static_cast<unsigned long>(size));
+    jpeg_read_header(&c, TRUE);
+    c.out_color_space = JCS_EXT_BGR;
+    if (denom > 1) {
+        c.scale_num = 1;
+        c.scale_denom = denom;
+        c.do_fancy_upsampling = FALSE;
+    }
+    jpeg_calc_output_dimensions(&c);
+    return true;
+}
+
+bool StandInDecode::Decode(std::vector<std::uint8_t>& dib) {
+    jpeg_decompress_struct& c = m_s->c;
+    dib.assign(RowBytes() * c.output_height, 0);
+    if (setjmp(m_s->trap.jump)) return false;
+    jpeg_start_decompress(&c);
+    while (c.output_scanline < c.output_height) {
+        JSAMPROW row = dib.data() + c.output_scanline * RowBytes();
+        jpeg_read_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_decompress(&c);
+    return true;
+}
+
 Picture PhotoLike(int width, int height, unsigned seed) {
     return Picture{width, height, 3, handpix::test::PhotoLike(width, height, seed)};
 }

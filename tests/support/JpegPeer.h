@@ -2,8 +2,12 @@
 // chosen sampling and restart settings, decodes with fancy upsampling off,
 // and the quantized coefficients a file holds.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+struct jpeg_decompress_struct;
 
 namespace jpegtest {
 
@@ -50,6 +54,25 @@ struct Coefficients {
     std::vector<Component> comps;
 };
 bool PeerCoefficients(const std::vector<std::uint8_t>& file, Coefficients& out);
+
+// libjpeg set up the way the JPEG-library stand-in reads: blue-green-red
+// output, and at 1/2, 1/4, 1/8 of the size fancy upsampling off; rows padded
+// to 4 bytes, top row first.
+class StandInDecode {
+public:
+    StandInDecode();
+    ~StandInDecode();
+    // Reads the header and sets the output up; false when libjpeg refuses.
+    bool Open(const std::uint8_t* file, std::size_t size, unsigned denom);
+    const jpeg_decompress_struct& Info() const;
+    std::size_t RowBytes() const;
+    // The single decode of the whole picture; false when libjpeg gave up.
+    bool Decode(std::vector<std::uint8_t>& dib);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_s;
+};
 
 // A photo-like picture: smooth gradients, a few edges and mild noise.
 Picture PhotoLike(int width, int height, unsigned seed);

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "handpix/platform/ijl/JpegGuard.h"
+#include "handpix/platform/ijl/RestartBands.h"
 // after jpeglib.h, which JpegGuard.h brings
 #include <jerror.h>
 #include "handpix/platform/core/File.h"
@@ -202,8 +203,15 @@ void DecodeStep(void* context) {
         d.result = IJL_INVALID_JPEG_PROPERTIES;
         return;
     }
-    jpeg_start_decompress(&c);
     const std::size_t rowBytes = static_cast<std::size_t>(p.DIBWidth) * p.DIBChannels + p.DIBPadBytes;
+    // Restart markers at MCU-row starts let every core decode a band of rows;
+    // when they do not (or a band fails), the one decode below, as ever.
+    const handpix::BandOutput bands{p.DIBBytes, rowBytes, p.DIBHeight < 0};
+    if (d.data ? handpix::DecodeRestartBands(c, d.data, d.size, bands) : handpix::DecodeRestartBands(c, d.fd, bands)) {
+        d.result = IJL_OK;
+        return;
+    }
+    jpeg_start_decompress(&c);
     const bool ycca = c.num_components == 4 && p.JPGColor == IJL_YCBCRA_FPX;
     while (c.output_scanline < c.output_height) {
         std::size_t y = c.output_scanline;
