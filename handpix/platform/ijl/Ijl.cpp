@@ -60,28 +60,12 @@ boolean SourceFill(j_decompress_ptr c) {
     do n = ::read(s.fd, s.buffer, kReadChunk);
     while (n < 0 && errno == EINTR);
     if (n <= 0) {
-        WARNMS(c, JWRN_JPEG_EOF);
-        static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
-        s.pub.next_input_byte = kEnd;
-        s.pub.bytes_in_buffer = 2;
+        handpix::FeedEndOfImage(c);
         return TRUE;
     }
     s.pub.next_input_byte = s.buffer;
     s.pub.bytes_in_buffer = static_cast<std::size_t>(n);
     return TRUE;
-}
-
-void SourceSkip(j_decompress_ptr c, long count) {
-    if (count <= 0) return;
-    jpeg_source_mgr& src = *c->src;
-    auto left = static_cast<std::size_t>(count);
-    while (left > src.bytes_in_buffer) {
-        left -= src.bytes_in_buffer;
-        src.bytes_in_buffer = 0;
-        SourceFill(c);
-    }
-    src.next_input_byte += left;
-    src.bytes_in_buffer -= left;
 }
 
 // Installs the file source; its buffer lives in libjpeg's image pool, freed with the decoder.
@@ -93,7 +77,7 @@ void UseFileSource(jpeg_decompress_struct& c, int fd) {
         (*c.mem->alloc_large)(reinterpret_cast<j_common_ptr>(&c), JPOOL_PERMANENT, kReadChunk));
     s->pub.init_source = SourceInit;
     s->pub.fill_input_buffer = SourceFill;
-    s->pub.skip_input_data = SourceSkip;
+    s->pub.skip_input_data = handpix::SkipThroughFill;
     s->pub.resync_to_restart = jpeg_resync_to_restart;
     s->pub.term_source = SourceTerm;
     s->pub.bytes_in_buffer = 0;

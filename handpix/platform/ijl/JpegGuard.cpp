@@ -1,4 +1,6 @@
 #include "handpix/platform/ijl/JpegGuard.h"
+// after jpeglib.h, which JpegGuard.h brings
+#include <jerror.h>
 
 #include "handpix/platform/core/Limits.h"
 
@@ -32,6 +34,26 @@ bool JpegHeaderFits(const jpeg_decompress_struct& c, std::uint64_t bytesAfterHea
     for (int i = 0; i < c.num_components; ++i)
         blocks += static_cast<std::uint64_t>(c.comp_info[i].width_in_blocks) * c.comp_info[i].height_in_blocks;
     return JpegDataCanFill(blocks, bytesAfterHeaders);
+}
+
+void FeedEndOfImage(j_decompress_ptr c) {
+    WARNMS(c, JWRN_JPEG_EOF);
+    static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
+    c->src->next_input_byte = kEnd;
+    c->src->bytes_in_buffer = 2;
+}
+
+void SkipThroughFill(j_decompress_ptr c, long count) {
+    if (count <= 0) return;
+    jpeg_source_mgr& src = *c->src;
+    auto left = static_cast<std::size_t>(count);
+    while (left > src.bytes_in_buffer) {
+        left -= src.bytes_in_buffer;
+        src.bytes_in_buffer = 0;
+        src.fill_input_buffer(c);
+    }
+    src.next_input_byte += left;
+    src.bytes_in_buffer -= left;
 }
 
 }  // namespace handpix

@@ -29,4 +29,11 @@ bool JpegGuarded(JpegErrorManager& err, void (*step)(void*), void* context);
 // bit on a block, so there only the size limit applies.
 bool JpegHeaderFits(const jpeg_decompress_struct& c, std::uint64_t bytesAfterHeaders);
 
+// For source managers: past the end of the data, a warning and an end-of-image
+// marker, so a cut file ends as libjpeg's own sources end it.
+void FeedEndOfImage(j_decompress_ptr c);
+// skip_input_data for any source manager: consumes count bytes, refilling
+// through the source's own fill_input_buffer.
+void SkipThroughFill(j_decompress_ptr c, long count);
+
 }  // namespace handpix

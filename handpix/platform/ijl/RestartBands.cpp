@@ -192,24 +192,8 @@ boolean NextPiece(j_decompress_ptr c) {
         return TRUE;
     }
     // Past the end: the warning fails the band.
-    WARNMS(c, JWRN_JPEG_EOF);
-    static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
-    s.pub.next_input_byte = kEnd;
-    s.pub.bytes_in_buffer = 2;
+    FeedEndOfImage(c);
     return TRUE;
-}
-
-void SkipBytes(j_decompress_ptr c, long count) {
-    if (count <= 0) return;
-    jpeg_source_mgr& src = *c->src;
-    auto left = static_cast<std::size_t>(count);
-    while (left > src.bytes_in_buffer) {
-        left -= src.bytes_in_buffer;
-        src.bytes_in_buffer = 0;
-        NextPiece(c);
-    }
-    src.next_input_byte += left;
-    src.bytes_in_buffer -= left;
 }
 
 struct BandJob {
@@ -281,7 +265,7 @@ void UsePieces(BandJob& j, const RestartPlan& plan, const std::uint8_t* file) {
     src.next = 0;
     src.pub.init_source = Nothing;
     src.pub.fill_input_buffer = NextPiece;
-    src.pub.skip_input_data = SkipBytes;
+    src.pub.skip_input_data = SkipThroughFill;
     src.pub.resync_to_restart = jpeg_resync_to_restart;
     src.pub.term_source = Nothing;
     src.pub.next_input_byte = nullptr;
