@@ -60,4 +60,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/handpix)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 # Captions are Korean and Latin; the library's font aliases name these fonts.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-baekmuk | fonts-nanum")
+# browse and play open SDL2 when they first show a window; nothing else needs it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsdl2-2.0-0")
 include(CPack)

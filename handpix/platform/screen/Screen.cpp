@@ -1,6 +1,7 @@
 #include "handpix/platform/screen/Screen.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,6 +20,73 @@
 
 namespace handpix::screen {
 namespace {
+
+// SDL2 is opened on the first Start, not linked: linking it makes every
+// command of a host pay for loading its fifty-odd libraries at start-up
+// (about 15 ms), windows or not. The table is filled once and never changes.
+#define HANDPIX_SDL_FUNCTIONS(X) \
+    X(ConvertPixels) \
+    X(CreateColorCursor) \
+    X(CreateRGBSurfaceWithFormatFrom) \
+    X(CreateSystemCursor) \
+    X(CreateWindow) \
+    X(DestroyWindow) \
+    X(FreeCursor) \
+    X(FreeSurface) \
+    X(GetCurrentVideoDriver) \
+    X(GetError) \
+    X(GetKeyboardFocus) \
+    X(GetMouseState) \
+    X(GetWindowID) \
+    X(GetWindowSurface) \
+    X(InitSubSystem) \
+    X(LockSurface) \
+    X(PollEvent) \
+    X(PushEvent) \
+    X(QuitSubSystem) \
+    X(RaiseWindow) \
+    X(RegisterEvents) \
+    X(SetCursor) \
+    X(SetHint) \
+    X(SetWindowTitle) \
+    X(ShowMessageBox) \
+    X(UnlockSurface) \
+    X(UpdateWindowSurfaceRects) \
+    X(WaitEvent) \
+    X(WaitEventTimeout) \
+    X(getenv)
+
+struct SdlApi {
+#define HANDPIX_SDL_POINTER(name) decltype(&::SDL_##name) name = nullptr;
+    HANDPIX_SDL_FUNCTIONS(HANDPIX_SDL_POINTER)
+#undef HANDPIX_SDL_POINTER
+    std::string error;  // why it could not be opened; empty when it was
+};
+
+SdlApi LoadSdl() {
+    SdlApi api;
+    void* lib = ::dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+        const char* e = ::dlerror();
+        api.error = std::string("SDL2 could not be loaded: ") + (e ? e : "libSDL2-2.0.so.0 not found");
+        return api;
+    }
+#define HANDPIX_SDL_RESOLVE(name)                                                          \
+    api.name = reinterpret_cast<decltype(api.name)>(::dlsym(lib, "SDL_" #name));          \
+    if (!api.name && api.error.empty()) api.error = "SDL2 lacks SDL_" #name;
+    HANDPIX_SDL_FUNCTIONS(HANDPIX_SDL_RESOLVE)
+#undef HANDPIX_SDL_RESOLVE
+    // The library stays open for the life of the process: SDL keeps threads
+    // and handlers of its own once its video has started.
+    return api;
+}
+
+// The process-wide table (the magic static is the lock).
+const SdlApi& Sdl() {
+    static const SdlApi api = LoadSdl();
+    return api;
+}
+
 
 using Clock = std::chrono::steady_clock;
 // The longest the pump runs before what it painted is presented.
@@ -33,7 +102,7 @@ void WakePump() {
     if (type == 0 || g_wakePending.exchange(true)) return;
     SDL_Event e{};
     e.type = type;
-    SDL_PushEvent(&e);
+    Sdl().PushEvent(&e);
 }
 
 // A window of a shown tree, placed in its top-level window's coordinates.
@@ -289,7 +358,7 @@ struct Screen::Impl {
             message = WM_LBUTTONDBLCLK;
         }
         PostTo(*target, message, p);
-        const Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
+        const Uint32 buttons = Sdl().GetMouseState(nullptr, nullptr);
         s.capture = down ? target->hwnd : (buttons & (SDL_BUTTON_LMASK | SDL_BUTTON_RMASK)) ? s.capture : nullptr;
     }
 
@@ -458,7 +527,7 @@ struct Screen::Impl {
                 auto* dst = static_cast<std::uint8_t*>(out->pixels) + static_cast<std::ptrdiff_t>(ty) * out->pitch +
                             static_cast<std::ptrdiff_t>(rc.left) * zoom * out->format->BytesPerPixel;
                 if (same) std::memcpy(dst, row, static_cast<std::size_t>(bytes));
-                else SDL_ConvertPixels(width, 1, SDL_PIXELFORMAT_RGB888, row, bytes, out->format->format, dst, out->pitch);
+                else Sdl().ConvertPixels(width, 1, SDL_PIXELFORMAT_RGB888, row, bytes, out->format->format, dst, out->pitch);
             }
         }
     }
@@ -467,7 +536,7 @@ struct Screen::Impl {
         const CString text = s.top->GetWindowText();
         if (s.title != text.c_str()) {
             s.title = text.c_str();
-            SDL_SetWindowTitle(s.window, s.title.c_str());
+            Sdl().SetWindowTitle(s.window, s.title.c_str());
         }
         CRect r;
         s.top->GetWindowRect(&r);
@@ -480,10 +549,10 @@ struct Screen::Impl {
         Damage(s, tree, dirty);
         if (s.full) dirty.assign(1, CRect(0, 0, s.frame.Width(), s.frame.Height()));
         s.full = false;
-        SDL_Surface* out = SDL_GetWindowSurface(s.window);
+        SDL_Surface* out = Sdl().GetWindowSurface(s.window);
         if (dirty.empty() || !out) return;
         std::vector<SDL_Rect> rects;
-        if (SDL_MUSTLOCK(out)) SDL_LockSurface(out);
+        if (SDL_MUSTLOCK(out)) Sdl().LockSurface(out);
         const CRect bounds(0, 0, std::min(s.frame.Width(), out->w / s.zoom), std::min(s.frame.Height(), out->h / s.zoom));
         for (CRect rc : dirty) {
             if (!rc.IntersectRect(rc, bounds)) continue;
@@ -491,8 +560,8 @@ struct Screen::Impl {
             Copy(s.frame, out, rc, s.zoom);
             rects.push_back(SDL_Rect{rc.left * s.zoom, rc.top * s.zoom, rc.Width() * s.zoom, rc.Height() * s.zoom});
         }
-        if (SDL_MUSTLOCK(out)) SDL_UnlockSurface(out);
-        if (!rects.empty()) SDL_UpdateWindowSurfaceRects(s.window, rects.data(), static_cast<int>(rects.size()));
+        if (SDL_MUSTLOCK(out)) Sdl().UnlockSurface(out);
+        if (!rects.empty()) Sdl().UpdateWindowSurfaceRects(s.window, rects.data(), static_cast<int>(rects.size()));
     }
 
     SDL_Cursor* CursorFor(HCURSOR c) {
@@ -502,17 +571,17 @@ struct Screen::Impl {
         if (c && c->image) {
             const ResourceImage& img = *c->image;
             // Cursor pixels carry alpha in the top byte: ARGB8888 in memory.
-            SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+            SDL_Surface* surface = Sdl().CreateRGBSurfaceWithFormatFrom(
                 const_cast<std::uint32_t*>(img.pixels.data()), img.width, img.height, 32, img.width * 4,
                 SDL_PIXELFORMAT_ARGB8888);
             if (surface) {
-                made = SDL_CreateColorCursor(surface, img.hotX, img.hotY);
-                SDL_FreeSurface(surface);
+                made = Sdl().CreateColorCursor(surface, img.hotX, img.hotY);
+                Sdl().FreeSurface(surface);
             }
         } else if (c && c->id == 32649) {
-            made = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_HAND);
+            made = Sdl().CreateSystemCursor(SDL_SYSTEM_CURSOR_HAND);
         }
-        if (!made) made = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+        if (!made) made = Sdl().CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
         cursors[c] = made;
         return made;
     }
@@ -527,7 +596,7 @@ struct Screen::Impl {
         }
         std::erase_if(shown, [](const std::unique_ptr<Shown>& s) {
             if (IsWindow(s->hwnd)) return false;
-            SDL_DestroyWindow(s->window);
+            Sdl().DestroyWindow(s->window);
             return true;
         });
         for (auto& s : shown) {
@@ -537,7 +606,7 @@ struct Screen::Impl {
         const HCURSOR c = GetCursor();
         if (c != cursor) {
             cursor = c;
-            if (SDL_Cursor* sc = CursorFor(c)) SDL_SetCursor(sc);
+            if (SDL_Cursor* sc = CursorFor(c)) Sdl().SetCursor(sc);
         }
         return more;
     }
@@ -549,36 +618,40 @@ Screen::~Screen() {
     if (!m->started) return;
     SetWakeHook(nullptr);
     g_wakeEvent.store(0);
-    for (auto& s : m->shown) SDL_DestroyWindow(s->window);
-    for (auto& [c, sc] : m->cursors) SDL_FreeCursor(sc);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    for (auto& s : m->shown) Sdl().DestroyWindow(s->window);
+    for (auto& [c, sc] : m->cursors) Sdl().FreeCursor(sc);
+    Sdl().QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 bool Screen::Start(std::string* why) {
     if (m->started) return true;
+    if (!Sdl().error.empty()) {
+        if (why) *why = Sdl().error;
+        return false;
+    }
     // The window system's own framebuffer (shared memory on X11): SDL would
     // otherwise put a GL texture between us and the window, recreating the
     // window for it and uploading the whole of it on every present.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    Sdl().SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // The click that focuses a window is a click on the list too.
-    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        if (why) *why = SDL_GetError();
+    Sdl().SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    if (Sdl().InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        if (why) *why = Sdl().GetError();
         return false;
     }
     // Without a display SDL settles for windows nobody can see; unless that
     // was asked for, there is no screen.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    const char* driver = Sdl().GetCurrentVideoDriver();
+    const char* asked = Sdl().getenv("SDL_VIDEODRIVER");
     if (driver && (!std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy")) && !(asked && *asked)) {
         if (why) *why = "no display (DISPLAY or WAYLAND_DISPLAY is not set)";
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        Sdl().QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
-    const Uint32 wake = SDL_RegisterEvents(1);
+    const Uint32 wake = Sdl().RegisterEvents(1);
     if (wake == static_cast<Uint32>(-1)) {
         if (why) *why = "no SDL event left for waking";
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        Sdl().QuitSubSystem(SDL_INIT_VIDEO);
         return false;
     }
     g_wakeEvent.store(wake);
@@ -594,22 +667,22 @@ bool Screen::Show(CWnd* top, int zoom, bool resizable) {
     CRect r;
     top->GetWindowRect(&r);
     Uint32 flags = SDL_WINDOW_SHOWN | (resizable ? SDL_WINDOW_RESIZABLE : 0);
-    SDL_Window* window = SDL_CreateWindow(top->GetWindowText().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+    SDL_Window* window = Sdl().CreateWindow(top->GetWindowText().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                           r.Width() * zoom, r.Height() * zoom, flags);
     if (!window) return false;
     auto s = std::make_unique<Shown>();
     s->top = top;
     s->hwnd = top->m_hWnd;
     s->window = window;
-    s->id = SDL_GetWindowID(window);
+    s->id = Sdl().GetWindowID(window);
     s->zoom = zoom;
     s->title = top->GetWindowText().c_str();
     s->focus = Impl::InTree(Impl::DesktopFocus(), s->hwnd) ? Impl::DesktopFocus() : s->hwnd;
     m->shown.push_back(std::move(s));
-    SDL_RaiseWindow(window);
+    Sdl().RaiseWindow(window);
     // The framebuffer is made now, while a worker may already be filling the
     // window, rather than on the first present.
-    SDL_GetWindowSurface(window);
+    Sdl().GetWindowSurface(window);
     return true;
 }
 
@@ -629,10 +702,10 @@ bool Screen::Step(int waitMs) {
     if (m->quit || m->shown.empty()) return false;
     const int wait = more ? 0 : m->UntilNextTimer(waitMs);
     SDL_Event e;
-    const bool got = wait < 0 ? SDL_WaitEvent(&e) != 0 : SDL_WaitEventTimeout(&e, wait) != 0;
+    const bool got = wait < 0 ? Sdl().WaitEvent(&e) != 0 : Sdl().WaitEventTimeout(&e, wait) != 0;
     if (got) {
         m->Handle(e);
-        while (SDL_PollEvent(&e)) m->Handle(e);
+        while (Sdl().PollEvent(&e)) m->Handle(e);
     }
     m->Settle();
     return !m->quit && !m->shown.empty();
@@ -661,12 +734,12 @@ int Screen::Ask(const char* text, const char* caption, UINT type) {
     const Uint32 kind = icon == MB_ICONERROR ? SDL_MESSAGEBOX_ERROR
                         : icon == MB_ICONWARNING || icon == MB_ICONQUESTION ? SDL_MESSAGEBOX_WARNING
                                                                             : SDL_MESSAGEBOX_INFORMATION;
-    SDL_Window* parent = SDL_GetKeyboardFocus();
+    SDL_Window* parent = Sdl().GetKeyboardFocus();
     if (!parent && !m->shown.empty()) parent = m->shown.front()->window;
     const SDL_MessageBoxData data{kind, parent, caption ? caption : "", text ? text : "",
                                   static_cast<int>(list.size()), list.data(), nullptr};
     int answer = no;
-    if (SDL_ShowMessageBox(&data, &answer) != 0 || answer < 0) return no;
+    if (Sdl().ShowMessageBox(&data, &answer) != 0 || answer < 0) return no;
     // The dialog ate the releases of the keys that answered it.
     for (auto& s : m->shown) m->ReleaseKeys(*s);
     return answer;
