@@ -6,11 +6,9 @@
 // `handpix thumb` process against one `djpeg -scale 1/8` process, start-up
 // included (wall time; the tool is looked for beside the bench's build folder).
 // bench-link: handpix_modules
+// bench-sources: bench/support/Spawn.cpp
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <jpeglib.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -21,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/Spawn.h"
 #include "handpix/enhance/LuxJpeg.h"
 #include "handpix/picture/Picture.h"
 
@@ -103,28 +102,12 @@ void BM_ThumbnailAspect(benchmark::State& state) {
     for (auto _ : state) picture.ResizingImage(source, target);
 }
 
-// Runs argv[0] (found on PATH) with its output discarded; true when it exits 0.
-bool Run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t io;
-    posix_spawn_file_actions_init(&io);
-    posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&io, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int status = -1;
-    const bool started = posix_spawnp(&pid, argv[0], &io, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&io);
-    return started && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void RunProcess(benchmark::State& state, std::vector<std::string> args) {
-    if (!Run(args)) {
+    if (!handpix::bench::RunQuiet(args)) {
         state.SkipWithError(("cannot run " + args[0]).c_str());
         return;
     }
-    for (auto _ : state) Run(args);
+    for (auto _ : state) handpix::bench::RunQuiet(args);
 }
 
 void BM_DjpegEighthScaleProcess(benchmark::State& state) {

@@ -1,5 +1,5 @@
 // bench-link: handpix_core
-// bench-sources: tests/support/PhotoLike.cpp tests/support/BmpWriter.cpp tests/support/JpegPeer.cpp
+// bench-sources: bench/support/Spawn.cpp tests/support/PhotoLike.cpp tests/support/BmpWriter.cpp tests/support/JpegPeer.cpp
 // One thumbnail as a user makes it: a whole `handpix thumb IN OUT` process
 // against a whole `djpeg -scale 1/8` process on the same file, in one run,
 // start-up included. The files: progressive 14.7-megapixel photographs in
@@ -7,21 +7,14 @@
 // restart marker at every MCU row and without markers. Wall time per
 // process; the counter "cpu_ms" is the child's user and system time.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/support/Spawn.h"
 #include "tests/support/BmpWriter.h"
 #include "tests/support/JpegPeer.h"
-
-extern char** environ;
 
 namespace {
 
@@ -60,31 +53,10 @@ std::string File(const Kind& k) {
     return path;
 }
 
-// Runs argv with its output thrown away; false when it did not exit with 0.
-bool Run(const std::vector<std::string>& args, double& cpuMs) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) return false;
-    int status = 0;
-    rusage use{};
-    if (wait4(pid, &status, 0, &use) != pid) return false;
-    auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
-    cpuMs += ms(use.ru_utime) + ms(use.ru_stime);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void Measure(benchmark::State& st, const std::vector<std::string>& args) {
     double cpuMs = 0;
     for (auto _ : st)
-        if (!Run(args, cpuMs)) {
+        if (!handpix::bench::RunQuiet(args, &cpuMs)) {
             st.SkipWithError("the process failed");
             return;
         }
