@@ -3,14 +3,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <algorithm>
-#include <atomic>
 #include <numeric>
 #include <thread>
+#include <vector>
 
 #include "handpix/platform/core/ByteReader.h"
 #include "handpix/platform/ijl/JpegGuard.h"
@@ -28,8 +34,26 @@ constexpr std::uint8_t kRst0 = 0xD0, kRst7 = 0xD7, kSoi = 0xD8, kEoi = 0xD9, kSo
 constexpr std::uint32_t kMinBandRows = 2;
 // More threads than this gain nothing on a thumbnail.
 constexpr unsigned kMaxThreads = 64;
+// Read first, alone, to find the scan; camera headers (EXIF with its
+// thumbnail, ICC, XMP) mostly fit, longer ones are read whole before sharing.
+constexpr std::size_t kHeadBytes = 64u << 10;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 bool IsRestart(std::uint8_t m) { return m >= kRst0 && m <= kRst7; }
+
+struct RestartBand {
+    std::uint32_t firstRow = 0, rows = 0;  // MCU rows
+    std::uint32_t firstInterval = 0;       // the restart interval the band opens with
+    std::size_t begin = 0, end = 0;        // its entropy bytes, the markers between its intervals included
+};
+
+struct RestartPlan {
+    std::size_t heightAt = 0;           // the frame header's 16-bit height
+    std::size_t scanAt = 0;             // the first entropy byte, right after the scan header
+    std::size_t eoiAt = 0;              // the EOI that ends the scan
+    std::vector<std::size_t> markerAt;  // every restart marker, in order
+    std::vector<RestartBand> bands;
+};
 
 // Walks the marker segments from SOI to the first SOS: where the frame
 // height sits and where the scan's data begins.
@@ -59,30 +83,78 @@ bool FindScan(const std::uint8_t* file, std::size_t size, RestartPlan& plan) {
     }
 }
 
-// Every restart marker of the scan; false unless exactly `expected` of them,
-// numbered in sequence, come before the EOI that ends the scan.
-bool FindMarkers(const std::uint8_t* file, std::size_t size, std::uint64_t expected, RestartPlan& plan,
-                 std::size_t& eoiAt) {
-    if (expected > size / 2) return false;  // each marker takes two bytes
-    plan.markerAt.reserve(static_cast<std::size_t>(expected));
-    std::size_t at = plan.scanAt;
-    while (at < size) {
-        const void* hit = std::memchr(file + at, 0xFF, size - at);
-        if (!hit) return false;
-        const auto ff = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - file);
-        if (ff + 1 >= size) return false;
-        const std::uint8_t m = file[ff + 1];
-        at = ff + 2;
-        if (m == 0) continue;  // a stuffed data byte
-        const std::size_t seen = plan.markerAt.size();
-        if (m == kEoi && seen == expected) {
-            eoiAt = ff;
-            return true;
-        }
-        if (!IsRestart(m) || seen == expected || m - kRst0 != static_cast<int>(seen % 8)) return false;
-        plan.markerAt.push_back(ff);
+// Calls found(at) for every 0xFF in [from, to - 1) followed by a byte other
+// than 0, in order, until it returns false: in a scan those are the markers,
+// 0xFF 0x00 standing for a data byte. Sixteen bytes at a time where SSE2 is
+// at hand: a 0xFF is rare in coded data, so most blocks are passed at once.
+template <class Found>
+void FindMarkerBytes(const std::uint8_t* p, std::size_t from, std::size_t to, Found found) {
+    std::size_t at = from;
+#if defined(__SSE2__)
+    const __m128i ff = _mm_set1_epi8(static_cast<char>(0xFF)), zero = _mm_setzero_si128();
+    for (; at < to && to - at > 16; at += 16) {
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), ff)));
+        if (!mask) continue;
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + 1));
+        mask &= ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(next, zero)));
+        for (; mask; mask &= mask - 1)
+            if (!found(at + static_cast<std::size_t>(std::countr_zero(mask)))) return;
     }
-    return false;
+#endif
+    for (; at + 1 < to; ++at)
+        if (p[at] == 0xFF && p[at + 1] != 0 && !found(at)) return;
+}
+
+// One thread's share of the scan: its restart markers in order, then the first
+// other marker (or a restart marker past the count the layout allows), where
+// the scan ends or goes wrong. A marker whose 0xFF is the share's last byte is
+// left to the join, which sees the next share's bytes.
+struct Share {
+    std::size_t begin = 0, end = 0;
+    std::vector<std::size_t> restarts;
+    std::size_t stop = kNone;
+    bool ok = true;  // read, and its list held
+};
+
+void SearchShare(const std::uint8_t* file, std::uint64_t expected, Share& s) {
+    FindMarkerBytes(file, s.begin, s.end, [&](std::size_t at) {
+        if (!IsRestart(file[at + 1]) || s.restarts.size() >= expected) {
+            s.stop = at;
+            return false;
+        }
+        s.restarts.push_back(at);
+        return true;
+    });
+}
+
+// The shares' markers joined: false unless exactly `expected` restart
+// markers, numbered in sequence, come before the EOI that ends the scan.
+bool JoinMarkers(const std::uint8_t* file, std::size_t size, const std::vector<Share>& shares,
+                 std::uint64_t expected, RestartPlan& plan) {
+    plan.markerAt.reserve(static_cast<std::size_t>(expected));
+    const auto restart = [&](std::size_t at) {
+        const std::size_t seen = plan.markerAt.size();
+        if (seen == expected || file[at + 1] - kRst0 != static_cast<int>(seen % 8)) return false;
+        plan.markerAt.push_back(at);
+        return true;
+    };
+    const auto last = [&](std::size_t at) {
+        plan.eoiAt = at;
+        return file[at + 1] == kEoi && plan.markerAt.size() == expected;
+    };
+    for (const Share& s : shares) {
+        if (!s.ok) return false;
+        for (const std::size_t at : s.restarts)
+            if (!restart(at)) return false;
+        if (s.stop != kNone) return last(s.stop);
+        const std::size_t edge = s.end - 1;
+        if (s.end > s.begin && s.end < size && file[edge] == 0xFF && file[edge + 1] != 0) {
+            if (!IsRestart(file[edge + 1])) return last(edge);
+            if (!restart(edge)) return false;
+        }
+    }
+    return false;  // no EOI
 }
 
 // Band edges at the MCU rows that open a restart interval, as near to equal
@@ -109,55 +181,6 @@ bool ChooseBands(const RestartLayout& l, unsigned wanted, std::vector<RestartBan
     return bands.size() >= 2 && largest * 4 <= std::uint64_t{l.mcuRows} * 3;
 }
 
-}  // namespace
-
-RestartPlan PlanRestartBands(const std::uint8_t* file, std::size_t size, const RestartLayout& layout,
-                             unsigned bands) {
-    RestartPlan plan;
-    if (!file || !layout.mcusPerRow || !layout.mcuRows || !layout.mcuHeight || !layout.restartInterval) return plan;
-    std::vector<RestartBand> chosen;
-    if (!ChooseBands(layout, bands, chosen)) return plan;
-    const std::uint64_t mcus = std::uint64_t{layout.mcusPerRow} * layout.mcuRows;
-    const std::uint64_t intervals = (mcus + layout.restartInterval - 1) / layout.restartInterval;
-    std::size_t eoiAt = 0;
-    const auto heightIn = [&](std::size_t at) { return static_cast<std::uint32_t>(file[at] << 8 | file[at + 1]); };
-    if (!FindScan(file, size, plan) || heightIn(plan.heightAt) != layout.height ||
-        !FindMarkers(file, size, intervals - 1, plan, eoiAt)) {
-        plan.markerAt.clear();
-        return plan;
-    }
-    for (std::size_t i = 0; i < chosen.size(); ++i) {
-        RestartBand& b = chosen[i];
-        b.begin = b.firstInterval ? plan.markerAt[b.firstInterval - 1] + 2 : plan.scanAt;
-        b.end = i + 1 < chosen.size() ? plan.markerAt[chosen[i + 1].firstInterval - 1] : eoiAt;
-    }
-    plan.bands = std::move(chosen);
-    return plan;
-}
-
-bool RestartLayoutOf(const jpeg_decompress_struct& c, RestartLayout& out) {
-    if (!c.restart_interval || c.progressive_mode || c.arith_code || c.data_precision != 8) return false;
-    if (c.quantize_colors || c.raw_data_out || c.comps_in_scan != c.num_components) return false;
-    if (c.num_components != 1 && c.num_components != 3) return false;
-    for (int i = 1; i < c.num_components; ++i)
-        if (c.comp_info[i].h_samp_factor != 1 || c.comp_info[i].v_samp_factor != 1) return false;
-    const int h = c.comp_info[0].h_samp_factor, v = c.comp_info[0].v_samp_factor;
-    if (h < 1 || h > 2 || v < 1 || v > 2 || (c.num_components == 1 && h * v != 1)) return false;
-    // Fancy upsampling that stretches chroma vertically blends rows across MCU-row edges.
-    if (v == 2 && c.do_fancy_upsampling) return false;
-    out.mcuHeight = 8u * static_cast<unsigned>(v);
-    // A band must start on a whole output row.
-    if (!c.scale_num || !c.scale_denom || std::uint64_t{out.mcuHeight} * c.scale_num % c.scale_denom) return false;
-    const unsigned mcuWidth = 8u * static_cast<unsigned>(h);
-    out.mcusPerRow = (c.image_width + mcuWidth - 1) / mcuWidth;
-    out.mcuRows = (c.image_height + out.mcuHeight - 1) / out.mcuHeight;
-    out.height = c.image_height;
-    out.restartInterval = c.restart_interval;
-    return out.mcusPerRow && out.mcuRows;
-}
-
-namespace {
-
 // The output settings every band copies from the caller's decompressor.
 struct Settings {
     J_COLOR_SPACE jpegSpace, outSpace;
@@ -178,6 +201,7 @@ struct PieceSource {
         std::size_t size;
     } piece[5];
     int pieces, next;
+    int firstInterval;  // the file's number of the band's first restart interval, mod 8
 };
 
 void Nothing(j_decompress_ptr) {}
@@ -196,6 +220,20 @@ boolean NextPiece(j_decompress_ptr c) {
     return TRUE;
 }
 
+// A band's markers keep the file's numbers, which run on from its first
+// interval where libjpeg counts from RST0, so libjpeg asks here about each one
+// that is not the number it counted. The number the file holds at that point
+// is taken as libjpeg takes its own; anything else goes to libjpeg's resync,
+// whose warning fails the band. Renumbering would mean copying the band.
+boolean ResyncFromFirstInterval(j_decompress_ptr c, int desired) {
+    const auto& s = *reinterpret_cast<const PieceSource*>(c->src);
+    if (c->unread_marker == kRst0 + ((desired + s.firstInterval) & 7)) {
+        c->unread_marker = 0;
+        return TRUE;
+    }
+    return jpeg_resync_to_restart(c, desired);
+}
+
 struct BandJob {
     JpegErrorManager err;
     jpeg_decompress_struct cinfo;
@@ -203,13 +241,6 @@ struct BandJob {
     const Settings* settings = nullptr;
     JOCTET height[2] = {};
     std::vector<JSAMPROW> rows;  // where the band's output rows go
-    // A band that does not open with interval 0 mod 8 needs its markers renumbered:
-    // libjpeg expects RST0 first. The copy is made on the band's own thread.
-    std::unique_ptr<JOCTET[]> copy;
-    const JOCTET* entropy = nullptr;
-    std::size_t entropySize = 0;
-    const std::size_t* markerAt = nullptr;  // in the file; the band's own ones only
-    std::size_t markers = 0, begin = 0;
     bool created = false, ok = false;
 };
 
@@ -240,12 +271,6 @@ void DecodeBand(void* context) {
 }
 
 void RunBand(BandJob* j) noexcept {
-    if (j->copy) {
-        std::memcpy(j->copy.get(), j->entropy, j->entropySize);
-        for (std::size_t k = 0; k < j->markers; ++k)
-            j->copy[j->markerAt[k] - j->begin + 1] = static_cast<JOCTET>(kRst0 + k % 8);
-        j->source.piece[3].data = j->copy.get();
-    }
     j->cinfo.err = InitJpegErrors(j->err, true);
     JpegGuarded(j->err, DecodeBand, j);
     if (j->created) jpeg_destroy_decompress(&j->cinfo);
@@ -253,26 +278,27 @@ void RunBand(BandJob* j) noexcept {
 
 // The band's file: the headers up to the frame height, the band's height,
 // the rest of the headers, the band's entropy bytes, EOI.
-void UsePieces(BandJob& j, const RestartPlan& plan, const std::uint8_t* file) {
+void UsePieces(BandJob& j, const RestartPlan& plan, const RestartBand& b, const std::uint8_t* file) {
     static const JOCTET kEoiBytes[2] = {0xFF, kEoi};
     PieceSource& src = j.source;
     src.piece[0] = {file, plan.heightAt};
     src.piece[1] = {j.height, 2};
     src.piece[2] = {file + plan.heightAt + 2, plan.scanAt - plan.heightAt - 2};
-    src.piece[3] = {j.entropy, j.entropySize};
+    src.piece[3] = {file + b.begin, b.end - b.begin};
     src.piece[4] = {kEoiBytes, 2};
     src.pieces = 5;
     src.next = 0;
+    src.firstInterval = static_cast<int>(b.firstInterval % 8);
     src.pub.init_source = Nothing;
     src.pub.fill_input_buffer = NextPiece;
     src.pub.skip_input_data = SkipThroughFill;
-    src.pub.resync_to_restart = jpeg_resync_to_restart;
+    src.pub.resync_to_restart = ResyncFromFirstInterval;
     src.pub.term_source = Nothing;
     src.pub.next_input_byte = nullptr;
     src.pub.bytes_in_buffer = 0;
 }
 
-// Everything a band needs, made before any thread starts; false when the
+// Everything a band needs, made before the bands start; false when the
 // bands' output rows do not add up to the caller's.
 bool SetUpBands(const RestartPlan& plan, const RestartLayout& l, const std::uint8_t* file, const Settings& s,
                 JDIMENSION outputHeight, const BandOutput& out, std::vector<BandJob>& jobs) {
@@ -296,57 +322,138 @@ bool SetUpBands(const RestartPlan& plan, const RestartLayout& l, const std::uint
             j.rows[r] = out.rows + y * out.rowBytes;
         }
         outRow += rows;
-        j.begin = b.begin;
-        j.entropy = file + b.begin;
-        j.entropySize = b.end - b.begin;
-        const std::size_t lastInterval = last ? plan.markerAt.size() + 1 : plan.bands[i + 1].firstInterval;
-        j.markers = lastInterval - b.firstInterval - 1;
-        j.markerAt = plan.markerAt.data() + b.firstInterval;
-        if (b.firstInterval % 8) j.copy.reset(new JOCTET[j.entropySize]);
-        UsePieces(j, plan, file);
+        UsePieces(j, plan, b, file);
     }
     return outRow == outputHeight;
 }
 
-// The threads take bands in turn from one counter, so the bands of a thread
-// that could not be started go to the others; after a failure no new band
-// starts. One band per thread: with four per thread the 12-megapixel bench
-// spent nearly twice the CPU (every band has a decoder of its own to set up).
-struct BandQueue {
-    std::vector<BandJob>& jobs;
-    std::atomic<std::size_t> next{0};
+// Bytes [from, to) of the file into the same place of `into`.
+bool ReadRange(int fd, std::uint8_t* into, std::size_t from, std::size_t to) {
+    for (std::size_t at = from; at < to;) {
+        const ssize_t n = ::pread(fd, into + at, to - at, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        at += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// One decode in bands. The threads first take shares of the scan (reading
+// them from the file when there is one, so the reading and its page faults
+// are spread too) and search them for markers; the calling thread joins the
+// lists, checks them and sets up the bands, and the threads then take bands.
+// Both are taken in turn from counters, so the work of a thread that could
+// not be started goes to the others. One band per thread: with four per
+// thread the 12-megapixel bench spent nearly twice the CPU (every band has a
+// decoder of its own to set up).
+struct BandRun {
+    enum Phase : int { kSearching, kDecoding, kDeclined };
+
+    const std::uint8_t* const file;
+    std::uint8_t* const into;  // the same bytes, filled from readFrom on; null when all are there
+    const int fd;
+    const std::size_t size, readFrom;
+    const std::uint64_t expected;
+    std::vector<Share> shares;
+    std::vector<BandJob> jobs;
+    std::atomic<std::size_t> nextShare{0}, sharesDone{0}, nextBand{0};
+    std::atomic<int> phase{kSearching};
     std::atomic<bool> failed{false};
+
+    void TakeShares() noexcept {
+        for (std::size_t i = nextShare++; i < shares.size(); i = nextShare++) {
+            Share& s = shares[i];
+            try {
+                s.ok = !into || ReadRange(fd, into, std::max(s.begin, readFrom), s.end);
+                if (s.ok) SearchShare(file, expected, s);
+            } catch (...) {
+                s.ok = false;  // the marker list could not grow
+            }
+            ++sharesDone;
+            sharesDone.notify_all();
+        }
+    }
+
+    void TakeBands() noexcept {
+        for (std::size_t i = nextBand++; i < jobs.size() && !failed; i = nextBand++) {
+            RunBand(&jobs[i]);
+            if (!jobs[i].ok) failed = true;
+        }
+    }
+
+    void Help() noexcept {
+        TakeShares();
+        phase.wait(kSearching);
+        if (phase == kDecoding) TakeBands();
+    }
+
+    void AwaitShares() const {
+        for (std::size_t done = sharesDone; done < shares.size(); done = sharesDone) sharesDone.wait(done);
+    }
 };
 
-void TakeBands(BandQueue* q) noexcept {
-    for (std::size_t i = q->next++; i < q->jobs.size() && !q->failed; i = q->next++) {
-        RunBand(&q->jobs[i]);
-        if (!q->jobs[i].ok) q->failed = true;
+// The part after the headers cut into one share per thread.
+std::vector<Share> CutShares(std::size_t from, std::size_t size, std::size_t count) {
+    std::vector<Share> shares(count);
+    const std::size_t length = size - from;
+    for (std::size_t i = 0; i < count; ++i) {
+        shares[i].begin = from + length / count * i;
+        shares[i].end = i + 1 < count ? from + length / count * (i + 1) : size;
+    }
+    return shares;
+}
+
+// The plan's bands with their entropy bytes, once the markers are known.
+void PlaceBands(RestartPlan& plan) {
+    for (std::size_t i = 0; i < plan.bands.size(); ++i) {
+        RestartBand& b = plan.bands[i];
+        b.begin = b.firstInterval ? plan.markerAt[b.firstInterval - 1] + 2 : plan.scanAt;
+        b.end = i + 1 < plan.bands.size() ? plan.markerAt[plan.bands[i + 1].firstInterval - 1] : plan.eoiAt;
     }
 }
 
-bool DecodeBands(const jpeg_decompress_struct& c, const std::uint8_t* file, std::size_t size,
-                 const RestartLayout& layout, const BandOutput& out, unsigned threads) {
-    const RestartPlan plan = PlanRestartBands(file, size, layout, threads);
-    if (plan.bands.empty()) return false;
+// `file` holds at least the headers, its first readFrom bytes; `into`, when
+// not null, is the same memory, where the rest is read from fd.
+bool DecodeBands(const jpeg_decompress_struct& c, const std::uint8_t* file, std::uint8_t* into, int fd,
+                 std::size_t size, std::size_t readFrom, const RestartLayout& layout, const BandOutput& out,
+                 unsigned threads) {
+    RestartPlan plan;
+    if (!ChooseBands(layout, threads, plan.bands)) return false;
+    if (!FindScan(file, readFrom, plan)) return false;
+    if (static_cast<std::uint32_t>(file[plan.heightAt] << 8 | file[plan.heightAt + 1]) != layout.height) return false;
+    const std::uint64_t mcus = std::uint64_t{layout.mcusPerRow} * layout.mcuRows;
+    const std::uint64_t expected = (mcus + layout.restartInterval - 1) / layout.restartInterval - 1;
+    if (expected > size / 2) return false;  // each marker takes two bytes
     const Settings s{c.jpeg_color_space, c.out_color_space, c.scale_num, c.scale_denom, c.do_fancy_upsampling,
                      c.dct_method, c.output_width, c.output_components, c.mem->max_memory_to_use};
-    std::vector<BandJob> jobs(plan.bands.size());
-    if (!SetUpBands(plan, layout, file, s, c.output_height, out, jobs)) return false;
-    BandQueue queue{jobs};
-    std::vector<std::thread> workers;
-    const std::size_t helpers = std::min<std::size_t>(threads, jobs.size()) - 1;
-    workers.reserve(helpers);
+    const std::size_t workers = plan.bands.size();
+    BandRun run{file, into, fd, size, readFrom, expected, CutShares(plan.scanAt, size, workers), {}};
+    std::vector<std::thread> helpers;
+    helpers.reserve(workers - 1);
     try {
-        while (workers.size() < helpers) workers.emplace_back(TakeBands, &queue);
+        while (helpers.size() < workers - 1) helpers.emplace_back(&BandRun::Help, &run);
     } catch (...) {
-        // No more threads to be had: those running, and this one, take every band.
+        // No more threads to be had: those running, and this one, do every share and band.
     }
-    TakeBands(&queue);
-    for (std::thread& t : workers) t.join();
-    for (const BandJob& j : jobs)
+    run.TakeShares();
+    run.AwaitShares();
+    bool ready = false;
+    try {
+        if (JoinMarkers(file, size, run.shares, expected, plan)) {
+            PlaceBands(plan);
+            run.jobs.resize(plan.bands.size());
+            ready = SetUpBands(plan, layout, file, s, c.output_height, out, run.jobs);
+        }
+    } catch (...) {
+        ready = false;  // out of memory: the single decode still may do
+    }
+    run.phase = ready ? BandRun::kDecoding : BandRun::kDeclined;
+    run.phase.notify_all();
+    if (ready) run.TakeBands();
+    for (std::thread& t : helpers) t.join();
+    for (const BandJob& j : run.jobs)
         if (!j.ok) return false;
-    return true;
+    return ready;
 }
 
 unsigned Threads(unsigned asked) {
@@ -355,13 +462,34 @@ unsigned Threads(unsigned asked) {
 
 }  // namespace
 
+bool RestartLayoutOf(const jpeg_decompress_struct& c, RestartLayout& out) {
+    if (!c.restart_interval || c.progressive_mode || c.arith_code || c.data_precision != 8) return false;
+    if (c.quantize_colors || c.raw_data_out || c.comps_in_scan != c.num_components) return false;
+    if (c.num_components != 1 && c.num_components != 3) return false;
+    for (int i = 1; i < c.num_components; ++i)
+        if (c.comp_info[i].h_samp_factor != 1 || c.comp_info[i].v_samp_factor != 1) return false;
+    const int h = c.comp_info[0].h_samp_factor, v = c.comp_info[0].v_samp_factor;
+    if (h < 1 || h > 2 || v < 1 || v > 2 || (c.num_components == 1 && h * v != 1)) return false;
+    // Fancy upsampling that stretches chroma vertically blends rows across MCU-row edges.
+    if (v == 2 && c.do_fancy_upsampling) return false;
+    out.mcuHeight = 8u * static_cast<unsigned>(v);
+    // A band must start on a whole output row.
+    if (!c.scale_num || !c.scale_denom || std::uint64_t{out.mcuHeight} * c.scale_num % c.scale_denom) return false;
+    const unsigned mcuWidth = 8u * static_cast<unsigned>(h);
+    out.mcusPerRow = (c.image_width + mcuWidth - 1) / mcuWidth;
+    out.mcuRows = (c.image_height + out.mcuHeight - 1) / out.mcuHeight;
+    out.height = c.image_height;
+    out.restartInterval = c.restart_interval;
+    return out.mcusPerRow && out.mcuRows;
+}
+
 bool DecodeRestartBands(const jpeg_decompress_struct& c, const std::uint8_t* file, std::size_t size,
                         const BandOutput& out, unsigned threads) {
     RestartLayout layout;
     threads = Threads(threads);
-    if (threads < 2 || !out.rows || !RestartLayoutOf(c, layout)) return false;
+    if (threads < 2 || !file || !out.rows || !RestartLayoutOf(c, layout)) return false;
     try {
-        return DecodeBands(c, file, size, layout, out, threads);
+        return DecodeBands(c, file, nullptr, -1, size, size, layout, out, threads);
     } catch (...) {
         return false;  // out of memory on the way: the single decode still may do
     }
@@ -376,13 +504,19 @@ bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutpu
     const auto size = static_cast<std::size_t>(st.st_size);
     std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[size]);
     if (!bytes) return false;
-    for (std::size_t got = 0; got < size;) {
-        const ssize_t n = ::pread(fd, bytes.get() + got, size - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        got += static_cast<std::size_t>(n);
+    // The headers first, alone; when they run past the head, the rest too.
+    std::size_t read = std::min(size, kHeadBytes);
+    if (!ReadRange(fd, bytes.get(), 0, read)) return false;
+    RestartPlan probe;
+    if (!FindScan(bytes.get(), read, probe) && read < size) {
+        if (!ReadRange(fd, bytes.get(), read, size)) return false;
+        read = size;
     }
-    return DecodeRestartBands(c, bytes.get(), size, out, threads);
+    try {
+        return DecodeBands(c, bytes.get(), bytes.get(), fd, size, read, layout, out, threads);
+    } catch (...) {
+        return false;
+    }
 }
 
 }  // namespace handpix
