@@ -35,8 +35,13 @@ constexpr std::uint32_t kMinBandRows = 2;
 // More threads than this gain nothing on a thumbnail.
 constexpr unsigned kMaxThreads = 64;
 // Read first, alone, to find the scan; camera headers (EXIF with its
-// thumbnail, ICC, XMP) mostly fit, longer ones are read whole before sharing.
+// thumbnail, ICC, XMP) mostly fit, and longer ones are read whole.
 constexpr std::size_t kHeadBytes = 64u << 10;
+// The rest of a file goes through buffers of this size, one per thread and
+// band, rather than into one buffer of its size: touching fresh pages cost a
+// one-shot process more than reading the file twice (once to find the
+// markers, once to decode) from the page cache into the same few warm pages.
+constexpr std::size_t kReadChunk = 64u << 10;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 bool IsRestart(std::uint8_t m) { return m >= kRst0 && m <= kRst7; }
@@ -83,16 +88,27 @@ bool FindScan(const std::uint8_t* file, std::size_t size, RestartPlan& plan) {
     }
 }
 
-// Calls found(at) for every 0xFF in [from, to - 1) followed by a byte other
+// Bytes [at, at + n) of the file into `into`; false unless all came.
+bool ReadAt(int fd, std::uint8_t* into, std::size_t n, std::size_t at) {
+    for (std::size_t got = 0; got < n;) {
+        const ssize_t r = ::pread(fd, into + got, n - got, static_cast<off_t>(at + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+// Calls found(i) for every 0xFF at p[i] (i < n - 1) followed by a byte other
 // than 0, in order, until it returns false: in a scan those are the markers,
 // 0xFF 0x00 standing for a data byte. Sixteen bytes at a time where SSE2 is
-// at hand: a 0xFF is rare in coded data, so most blocks are passed at once.
+// at hand: most blocks of coded data hold no 0xFF and are passed at once.
 template <class Found>
-void FindMarkerBytes(const std::uint8_t* p, std::size_t from, std::size_t to, Found found) {
-    std::size_t at = from;
+void FindMarkerBytes(const std::uint8_t* p, std::size_t n, Found found) {
+    std::size_t at = 0;
 #if defined(__SSE2__)
     const __m128i ff = _mm_set1_epi8(static_cast<char>(0xFF)), zero = _mm_setzero_si128();
-    for (; at < to && to - at > 16; at += 16) {
+    for (; n - at > 16 && at < n; at += 16) {
         auto mask = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), ff)));
         if (!mask) continue;
@@ -102,56 +118,80 @@ void FindMarkerBytes(const std::uint8_t* p, std::size_t from, std::size_t to, Fo
             if (!found(at + static_cast<std::size_t>(std::countr_zero(mask)))) return;
     }
 #endif
-    for (; at + 1 < to; ++at)
+    for (; at + 1 < n; ++at)
         if (p[at] == 0xFF && p[at + 1] != 0 && !found(at)) return;
 }
 
-// One thread's share of the scan: its restart markers in order, then the first
-// other marker (or a restart marker past the count the layout allows), where
-// the scan ends or goes wrong. A marker whose 0xFF is the share's last byte is
-// left to the join, which sees the next share's bytes.
+struct Marker {
+    std::size_t at = kNone;  // its 0xFF
+    std::uint8_t code = 0;
+};
+
+// One thread's share of the scan: the markers whose 0xFF lies in [begin, end),
+// its restart markers in order, then the first other marker (or a restart
+// marker past the count the layout allows), where the scan ends or goes wrong.
 struct Share {
     std::size_t begin = 0, end = 0;
-    std::vector<std::size_t> restarts;
-    std::size_t stop = kNone;
+    std::vector<Marker> restarts;
+    Marker stop;
     bool ok = true;  // read, and its list held
 };
 
-void SearchShare(const std::uint8_t* file, std::uint64_t expected, Share& s) {
-    FindMarkerBytes(file, s.begin, s.end, [&](std::size_t at) {
-        if (!IsRestart(file[at + 1]) || s.restarts.size() >= expected) {
-            s.stop = at;
+// The markers in p[0, n), file bytes from `base` on; false once the share's stop is found.
+bool SearchBytes(const std::uint8_t* p, std::size_t n, std::size_t base, std::uint64_t expected, Share& s) {
+    FindMarkerBytes(p, n, [&](std::size_t i) {
+        const Marker m{base + i, p[i + 1]};
+        if (!IsRestart(m.code) || s.restarts.size() >= expected) {
+            s.stop = m;
             return false;
         }
-        s.restarts.push_back(at);
+        s.restarts.push_back(m);
         return true;
     });
+    return s.stop.at == kNone;
+}
+
+// The file as the bands see it: its first `held` bytes in memory (all of it
+// when fd is -1), the rest read from fd as needed.
+struct FileBytes {
+    const std::uint8_t* bytes;
+    std::size_t held;
+    int fd;
+    std::size_t size;
+};
+
+// A share's markers, its last byte's pair included (the next share's first
+// byte); from the file a buffer at a time, each buffer's last byte read again
+// as the next one's first so that no pair is split.
+bool SearchShare(const FileBytes& f, std::uint64_t expected, std::uint8_t* buffer, Share& s) {
+    const std::size_t limit = std::min(s.end + 1, f.size);
+    if (f.fd < 0) {
+        if (s.begin < limit) SearchBytes(f.bytes + s.begin, limit - s.begin, s.begin, expected, s);
+        return true;
+    }
+    for (std::size_t at = s.begin; at + 1 < limit;) {
+        const std::size_t n = std::min(kReadChunk, limit - at);
+        if (!ReadAt(f.fd, buffer, n, at)) return false;
+        if (!SearchBytes(buffer, n, at, expected, s)) break;
+        at += n - 1;
+    }
+    return true;
 }
 
 // The shares' markers joined: false unless exactly `expected` restart
 // markers, numbered in sequence, come before the EOI that ends the scan.
-bool JoinMarkers(const std::uint8_t* file, std::size_t size, const std::vector<Share>& shares,
-                 std::uint64_t expected, RestartPlan& plan) {
+bool JoinMarkers(const std::vector<Share>& shares, std::uint64_t expected, RestartPlan& plan) {
     plan.markerAt.reserve(static_cast<std::size_t>(expected));
-    const auto restart = [&](std::size_t at) {
-        const std::size_t seen = plan.markerAt.size();
-        if (seen == expected || file[at + 1] - kRst0 != static_cast<int>(seen % 8)) return false;
-        plan.markerAt.push_back(at);
-        return true;
-    };
-    const auto last = [&](std::size_t at) {
-        plan.eoiAt = at;
-        return file[at + 1] == kEoi && plan.markerAt.size() == expected;
-    };
     for (const Share& s : shares) {
         if (!s.ok) return false;
-        for (const std::size_t at : s.restarts)
-            if (!restart(at)) return false;
-        if (s.stop != kNone) return last(s.stop);
-        const std::size_t edge = s.end - 1;
-        if (s.end > s.begin && s.end < size && file[edge] == 0xFF && file[edge + 1] != 0) {
-            if (!IsRestart(file[edge + 1])) return last(edge);
-            if (!restart(edge)) return false;
+        for (const Marker& m : s.restarts) {
+            const std::size_t seen = plan.markerAt.size();
+            if (seen == expected || m.code - kRst0 != static_cast<int>(seen % 8)) return false;
+            plan.markerAt.push_back(m.at);
+        }
+        if (s.stop.at != kNone) {
+            plan.eoiAt = s.stop.at;
+            return s.stop.code == kEoi && plan.markerAt.size() == expected;
         }
     }
     return false;  // no EOI
@@ -172,7 +212,8 @@ bool ChooseBands(const RestartLayout& l, unsigned wanted, std::vector<RestartBan
             if (end < first + kMinBandRows || end + kMinBandRows > l.mcuRows) continue;
         }
         const std::uint64_t mcus = first * l.mcusPerRow;
-        bands.push_back(RestartBand{static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(end - first),
+        bands.push_back(RestartBand{static_cast<std::uint32_t>(first),
+                                    static_cast<std::uint32_t>(end - first),
                                     static_cast<std::uint32_t>(mcus / l.restartInterval), 0, 0});
         largest = std::max(largest, end - first);
         first = end;
@@ -192,30 +233,43 @@ struct Settings {
     long maxMemory;
 };
 
-// A libjpeg source over a few pieces of memory in turn: the headers with the
-// band's height in the frame header, the band's entropy bytes, an EOI.
+// A libjpeg source over a few pieces in turn: the headers with the band's
+// height in the frame header, the band's entropy bytes, an EOI. A piece
+// without data stands for file bytes, read a buffer at a time.
 struct PieceSource {
     jpeg_source_mgr pub;
     struct Piece {
         const JOCTET* data;
         std::size_t size;
+        std::size_t fileAt;  // where a piece without data is read from
     } piece[5];
     int pieces, next;
     int firstInterval;  // the file's number of the band's first restart interval, mod 8
+    int fd;
+    JOCTET* buffer;
 };
 
 void Nothing(j_decompress_ptr) {}
 
 boolean NextPiece(j_decompress_ptr c) {
     auto& s = *reinterpret_cast<PieceSource*>(c->src);
-    while (s.next < s.pieces) {
-        const PieceSource::Piece& p = s.piece[s.next++];
+    for (; s.next < s.pieces; ++s.next) {
+        PieceSource::Piece& p = s.piece[s.next];
         if (!p.size) continue;
-        s.pub.next_input_byte = p.data;
-        s.pub.bytes_in_buffer = p.size;
+        const JOCTET* data = p.data;
+        std::size_t n = p.size;
+        if (!data) {
+            n = std::min(n, kReadChunk);
+            if (!ReadAt(s.fd, s.buffer, n, p.fileAt)) break;
+            data = s.buffer;
+            p.fileAt += n;
+        }
+        p.size -= n;
+        s.pub.next_input_byte = data;
+        s.pub.bytes_in_buffer = n;
         return TRUE;
     }
-    // Past the end: the warning fails the band.
+    // Past the end, or the file could not be read: the warning fails the band.
     FeedEndOfImage(c);
     return TRUE;
 }
@@ -251,6 +305,9 @@ void DecodeBand(void* context) {
     jpeg_create_decompress(&c);
     j.created = true;
     c.mem->max_memory_to_use = s.maxMemory;
+    if (j.source.fd >= 0)
+        j.source.buffer = static_cast<JOCTET*>(
+            (*c.mem->alloc_large)(reinterpret_cast<j_common_ptr>(&c), JPOOL_PERMANENT, kReadChunk));
     c.src = &j.source.pub;
     jpeg_read_header(&c, TRUE);
     c.jpeg_color_space = s.jpegSpace;
@@ -260,10 +317,12 @@ void DecodeBand(void* context) {
     c.do_fancy_upsampling = s.fancy;
     c.dct_method = s.dct;
     jpeg_calc_output_dimensions(&c);
-    if (c.output_width != s.width || c.output_height != j.rows.size() || c.output_components != s.components) return;
+    if (c.output_width != s.width || c.output_height != j.rows.size() || c.output_components != s.components)
+        return;
     jpeg_start_decompress(&c);
     while (c.output_scanline < c.output_height)
-        if (!jpeg_read_scanlines(&c, j.rows.data() + c.output_scanline, c.output_height - c.output_scanline)) return;
+        if (!jpeg_read_scanlines(&c, j.rows.data() + c.output_scanline, c.output_height - c.output_scanline))
+            return;
     jpeg_finish_decompress(&c);
     // A warning (a short or padded segment, a marker out of place) may mean the
     // single decode would read these bytes differently: the band does not count.
@@ -278,17 +337,19 @@ void RunBand(BandJob* j) noexcept {
 
 // The band's file: the headers up to the frame height, the band's height,
 // the rest of the headers, the band's entropy bytes, EOI.
-void UsePieces(BandJob& j, const RestartPlan& plan, const RestartBand& b, const std::uint8_t* file) {
+void UsePieces(BandJob& j, const RestartPlan& plan, const RestartBand& b, const FileBytes& f) {
     static const JOCTET kEoiBytes[2] = {0xFF, kEoi};
     PieceSource& src = j.source;
-    src.piece[0] = {file, plan.heightAt};
-    src.piece[1] = {j.height, 2};
-    src.piece[2] = {file + plan.heightAt + 2, plan.scanAt - plan.heightAt - 2};
-    src.piece[3] = {file + b.begin, b.end - b.begin};
-    src.piece[4] = {kEoiBytes, 2};
+    src.piece[0] = {f.bytes, plan.heightAt, 0};
+    src.piece[1] = {j.height, 2, 0};
+    src.piece[2] = {f.bytes + plan.heightAt + 2, plan.scanAt - plan.heightAt - 2, 0};
+    src.piece[3] = {f.fd < 0 ? f.bytes + b.begin : nullptr, b.end - b.begin, b.begin};
+    src.piece[4] = {kEoiBytes, 2, 0};
     src.pieces = 5;
     src.next = 0;
     src.firstInterval = static_cast<int>(b.firstInterval % 8);
+    src.fd = f.fd;
+    src.buffer = nullptr;
     src.pub.init_source = Nothing;
     src.pub.fill_input_buffer = NextPiece;
     src.pub.skip_input_data = SkipThroughFill;
@@ -300,7 +361,7 @@ void UsePieces(BandJob& j, const RestartPlan& plan, const RestartBand& b, const 
 
 // Everything a band needs, made before the bands start; false when the
 // bands' output rows do not add up to the caller's.
-bool SetUpBands(const RestartPlan& plan, const RestartLayout& l, const std::uint8_t* file, const Settings& s,
+bool SetUpBands(const RestartPlan& plan, const RestartLayout& l, const FileBytes& file, const Settings& s,
                 JDIMENSION outputHeight, const BandOutput& out, std::vector<BandJob>& jobs) {
     JDIMENSION outRow = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
@@ -327,17 +388,6 @@ bool SetUpBands(const RestartPlan& plan, const RestartLayout& l, const std::uint
     return outRow == outputHeight;
 }
 
-// Bytes [from, to) of the file into the same place of `into`.
-bool ReadRange(int fd, std::uint8_t* into, std::size_t from, std::size_t to) {
-    for (std::size_t at = from; at < to;) {
-        const ssize_t n = ::pread(fd, into + at, to - at, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        at += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // One decode in bands. The threads first take shares of the scan (reading
 // them from the file when there is one, so the reading and its page faults
 // are spread too) and search them for markers; the calling thread joins the
@@ -349,10 +399,7 @@ bool ReadRange(int fd, std::uint8_t* into, std::size_t from, std::size_t to) {
 struct BandRun {
     enum Phase : int { kSearching, kDecoding, kDeclined };
 
-    const std::uint8_t* const file;
-    std::uint8_t* const into;  // the same bytes, filled from readFrom on; null when all are there
-    const int fd;
-    const std::size_t size, readFrom;
+    const FileBytes file;
     const std::uint64_t expected;
     std::vector<Share> shares;
     std::vector<BandJob> jobs;
@@ -361,13 +408,14 @@ struct BandRun {
     std::atomic<bool> failed{false};
 
     void TakeShares() noexcept {
+        std::unique_ptr<std::uint8_t[]> buffer;
         for (std::size_t i = nextShare++; i < shares.size(); i = nextShare++) {
             Share& s = shares[i];
             try {
-                s.ok = !into || ReadRange(fd, into, std::max(s.begin, readFrom), s.end);
-                if (s.ok) SearchShare(file, expected, s);
+                if (file.fd >= 0 && !buffer) buffer.reset(new std::uint8_t[kReadChunk]);
+                s.ok = SearchShare(file, expected, buffer.get(), s);
             } catch (...) {
-                s.ok = false;  // the marker list could not grow
+                s.ok = false;  // no buffer, or the marker list could not grow
             }
             ++sharesDone;
             sharesDone.notify_all();
@@ -412,22 +460,23 @@ void PlaceBands(RestartPlan& plan) {
     }
 }
 
-// `file` holds at least the headers, its first readFrom bytes; `into`, when
-// not null, is the same memory, where the rest is read from fd.
-bool DecodeBands(const jpeg_decompress_struct& c, const std::uint8_t* file, std::uint8_t* into, int fd,
-                 std::size_t size, std::size_t readFrom, const RestartLayout& layout, const BandOutput& out,
-                 unsigned threads) {
+// `file` holds at least the headers.
+bool DecodeBands(const jpeg_decompress_struct& c, const FileBytes& file, const RestartLayout& layout,
+                 const BandOutput& out, unsigned threads) {
     RestartPlan plan;
     if (!ChooseBands(layout, threads, plan.bands)) return false;
-    if (!FindScan(file, readFrom, plan)) return false;
-    if (static_cast<std::uint32_t>(file[plan.heightAt] << 8 | file[plan.heightAt + 1]) != layout.height) return false;
+    const std::uint8_t* const b = file.bytes;
+    if (!FindScan(b, file.held, plan)) return false;
+    if (static_cast<std::uint32_t>(b[plan.heightAt] << 8 | b[plan.heightAt + 1]) != layout.height)
+        return false;
     const std::uint64_t mcus = std::uint64_t{layout.mcusPerRow} * layout.mcuRows;
     const std::uint64_t expected = (mcus + layout.restartInterval - 1) / layout.restartInterval - 1;
-    if (expected > size / 2) return false;  // each marker takes two bytes
-    const Settings s{c.jpeg_color_space, c.out_color_space, c.scale_num, c.scale_denom, c.do_fancy_upsampling,
-                     c.dct_method, c.output_width, c.output_components, c.mem->max_memory_to_use};
+    if (expected > file.size / 2) return false;  // each marker takes two bytes
+    const Settings s{c.jpeg_color_space, c.out_color_space,     c.scale_num,
+                     c.scale_denom,      c.do_fancy_upsampling, c.dct_method,
+                     c.output_width,     c.output_components,   c.mem->max_memory_to_use};
     const std::size_t workers = plan.bands.size();
-    BandRun run{file, into, fd, size, readFrom, expected, CutShares(plan.scanAt, size, workers), {}};
+    BandRun run{file, expected, CutShares(plan.scanAt, file.size, workers), {}};
     std::vector<std::thread> helpers;
     helpers.reserve(workers - 1);
     try {
@@ -439,7 +488,7 @@ bool DecodeBands(const jpeg_decompress_struct& c, const std::uint8_t* file, std:
     run.AwaitShares();
     bool ready = false;
     try {
-        if (JoinMarkers(file, size, run.shares, expected, plan)) {
+        if (JoinMarkers(run.shares, expected, plan)) {
             PlaceBands(plan);
             run.jobs.resize(plan.bands.size());
             ready = SetUpBands(plan, layout, file, s, c.output_height, out, run.jobs);
@@ -474,7 +523,8 @@ bool RestartLayoutOf(const jpeg_decompress_struct& c, RestartLayout& out) {
     if (v == 2 && c.do_fancy_upsampling) return false;
     out.mcuHeight = 8u * static_cast<unsigned>(v);
     // A band must start on a whole output row.
-    if (!c.scale_num || !c.scale_denom || std::uint64_t{out.mcuHeight} * c.scale_num % c.scale_denom) return false;
+    if (!c.scale_num || !c.scale_denom || std::uint64_t{out.mcuHeight} * c.scale_num % c.scale_denom)
+        return false;
     const unsigned mcuWidth = 8u * static_cast<unsigned>(h);
     out.mcusPerRow = (c.image_width + mcuWidth - 1) / mcuWidth;
     out.mcuRows = (c.image_height + out.mcuHeight - 1) / out.mcuHeight;
@@ -489,7 +539,7 @@ bool DecodeRestartBands(const jpeg_decompress_struct& c, const std::uint8_t* fil
     threads = Threads(threads);
     if (threads < 2 || !file || !out.rows || !RestartLayoutOf(c, layout)) return false;
     try {
-        return DecodeBands(c, file, nullptr, -1, size, size, layout, out, threads);
+        return DecodeBands(c, FileBytes{file, size, -1, size}, layout, out, threads);
     } catch (...) {
         return false;  // out of memory on the way: the single decode still may do
     }
@@ -502,20 +552,20 @@ bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutpu
     struct stat st;
     if (::fstat(fd, &st) != 0 || st.st_size <= 0) return false;
     const auto size = static_cast<std::size_t>(st.st_size);
-    std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[size]);
-    if (!bytes) return false;
-    // The headers first, alone; when they run past the head, the rest too.
-    std::size_t read = std::min(size, kHeadBytes);
-    if (!ReadRange(fd, bytes.get(), 0, read)) return false;
-    RestartPlan probe;
-    if (!FindScan(bytes.get(), read, probe) && read < size) {
-        if (!ReadRange(fd, bytes.get(), read, size)) return false;
-        read = size;
-    }
     try {
-        return DecodeBands(c, bytes.get(), bytes.get(), fd, size, read, layout, out, threads);
+        const std::size_t held = std::min(size, kHeadBytes);
+        std::unique_ptr<std::uint8_t[]> head(new std::uint8_t[held]);
+        if (!ReadAt(fd, head.get(), held, 0)) return false;
+        RestartPlan probe;
+        if (FindScan(head.get(), held, probe))
+            return DecodeBands(c, FileBytes{head.get(), held, fd, size}, layout, out, threads);
+        if (held == size) return false;
+        // Headers longer than the head: the whole file in memory.
+        std::unique_ptr<std::uint8_t[]> whole(new std::uint8_t[size]);
+        return ReadAt(fd, whole.get(), size, 0) &&
+               DecodeBands(c, FileBytes{whole.get(), size, -1, size}, layout, out, threads);
     } catch (...) {
-        return false;
+        return false;  // out of memory on the way: the single decode still may do
     }
 }
 
