@@ -545,7 +545,8 @@ bool DecodeRestartBands(const jpeg_decompress_struct& c, const std::uint8_t* fil
     }
 }
 
-bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutput& out, unsigned threads) {
+bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutput& out, unsigned threads,
+                        const std::uint8_t* head, std::size_t headSize) {
     RestartLayout layout;
     threads = Threads(threads);
     if (threads < 2 || !out.rows || !RestartLayoutOf(c, layout)) return false;
@@ -553,17 +554,23 @@ bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutpu
     if (::fstat(fd, &st) != 0 || st.st_size <= 0) return false;
     const auto size = static_cast<std::size_t>(st.st_size);
     try {
-        const std::size_t held = std::min(size, kHeadBytes);
-        std::unique_ptr<std::uint8_t[]> head(new std::uint8_t[held]);
-        if (!ReadAt(fd, head.get(), held, 0)) return false;
         RestartPlan probe;
-        if (FindScan(head.get(), held, probe))
-            return DecodeBands(c, FileBytes{head.get(), held, fd, size}, layout, out, threads);
-        if (held == size) return false;
-        // Headers longer than the head: the whole file in memory.
-        std::unique_ptr<std::uint8_t[]> whole(new std::uint8_t[size]);
-        return ReadAt(fd, whole.get(), size, 0) &&
-               DecodeBands(c, FileBytes{whole.get(), size, -1, size}, layout, out, threads);
+        std::size_t held = std::min(size, headSize);
+        std::unique_ptr<std::uint8_t[]> own;
+        if (!head || !FindScan(head, held, probe)) {
+            held = std::min(size, kHeadBytes);
+            own.reset(new std::uint8_t[held]);
+            head = own.get();
+            if (!ReadAt(fd, own.get(), held, 0)) return false;
+        }
+        if (own && !FindScan(head, held, probe)) {
+            if (held == size) return false;
+            // Headers longer than the head: the whole file in memory.
+            own.reset(new std::uint8_t[size]);
+            return ReadAt(fd, own.get(), size, 0) &&
+                   DecodeBands(c, FileBytes{own.get(), size, -1, size}, layout, out, threads);
+        }
+        return DecodeBands(c, FileBytes{head, held, fd, size}, layout, out, threads);
     } catch (...) {
         return false;  // out of memory on the way: the single decode still may do
     }

@@ -48,8 +48,11 @@ struct BandOutput {
 // in which case rows may have been written and the caller decodes as usual.
 bool DecodeRestartBands(const jpeg_decompress_struct& c, const std::uint8_t* file, std::size_t size,
                         const BandOutput& out, unsigned threads = 0);
-// The same for an open file, read whole from its start when the header
-// qualifies; the threads read and search their shares of it side by side.
-bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutput& out, unsigned threads = 0);
+// The same for an open file, read from its start when the header qualifies;
+// the threads read and search their shares of it side by side. `head`, when
+// given, holds the file's first headSize bytes, read already: when the
+// headers lie in them, they are not read again.
+bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutput& out, unsigned threads = 0,
+                        const std::uint8_t* head = nullptr, std::size_t headSize = 0);
 
 }  // namespace handpix
