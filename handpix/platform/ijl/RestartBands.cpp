@@ -108,7 +108,7 @@ void FindMarkerBytes(const std::uint8_t* p, std::size_t n, Found found) {
     std::size_t at = 0;
 #if defined(__SSE2__)
     const __m128i ff = _mm_set1_epi8(static_cast<char>(0xFF)), zero = _mm_setzero_si128();
-    for (; n - at > 16 && at < n; at += 16) {
+    for (; at + 16 < n; at += 16) {
         auto mask = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), ff)));
         if (!mask) continue;

@@ -3,8 +3,9 @@
 // restart resets the DC predictors, so the MCU rows after such a marker need
 // nothing from the rows before it; each band goes to libjpeg as a small file
 // of its own (the original headers with the frame height of the band, and the
-// band's entropy bytes, served where they lie) on its own thread, and its rows
-// land straight in the caller's buffer. Only settings under which no output
+// band's entropy bytes, never copied whole: served from the caller's memory or
+// read from the file a buffer at a time) on its own thread, and its rows land
+// straight in the caller's buffer. Only settings under which no output
 // row depends on another band are taken (no vertical fancy upsampling);
 // anything else, or anything unusual in the file, declines before decoding and
 // the caller decodes as usual.
