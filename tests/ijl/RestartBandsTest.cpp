@@ -2,6 +2,7 @@
 // of the JPEG-library stand-in: every byte equal whenever the bands take a
 // file, and for every file they cannot split exactly a refusal, after which the
 // stand-in's read still gives the single decode.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -40,12 +41,31 @@ Bytes Encode(const Shape& s, int rows, int mcus, bool progressive = false) {
     return jpegtest::PeerEncode(p, o);
 }
 
-// The bands' rows into `dib`; false when they declined or failed.
+std::string WriteTemp(const Bytes& file) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("handpix_bands_" + std::to_string(getpid()) + ".jpg")).string();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    EXPECT_TRUE(f && std::fwrite(file.data(), 1, file.size(), f) == file.size());
+    if (f) std::fclose(f);
+    return path;
+}
+
+// The bands' rows into `dib`; false when they declined or failed. From
+// memory and from the file, which must agree.
 bool Bands(const Bytes& file, unsigned denom, unsigned threads, Bytes& dib) {
     jpegtest::StandInDecode d;
     if (!d.Open(file.data(), file.size(), denom)) return false;
     dib.assign(d.RowBytes() * d.Info().output_height, 0);
-    return handpix::DecodeRestartBands(d.Info(), file.data(), file.size(), {dib.data(), d.RowBytes(), false}, threads);
+    Bytes read(dib);
+    const bool took =
+        handpix::DecodeRestartBands(d.Info(), file.data(), file.size(), {dib.data(), d.RowBytes(), false}, threads);
+    const std::string path = WriteTemp(file);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    EXPECT_EQ(handpix::DecodeRestartBands(d.Info(), fd, {read.data(), d.RowBytes(), false}, threads), took);
+    EXPECT_TRUE(!took || read == dib);
+    ::close(fd);
+    std::remove(path.c_str());
+    return took;
 }
 
 // The single decode, or nothing when libjpeg gives up.
@@ -143,12 +163,7 @@ INSTANTIATE_TEST_SUITE_P(Files, RestartBands, testing::ValuesIn(kBandCases),
 TEST(RestartBandsInTheStandIn, ReadGivesTheSingleDecode) {
     const Bytes file = Encode({421, 333, 3, 2, 2}, 1, 0);
     const Bytes single = Single(file, 8);
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("handpix_bands_" + std::to_string(getpid()) + ".jpg")).string();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_TRUE(f);
-    ASSERT_EQ(std::fwrite(file.data(), 1, file.size(), f), file.size());
-    std::fclose(f);
+    const std::string path = WriteTemp(file);
     for (const char* from : {path.c_str(), static_cast<const char*>(nullptr)})
         for (bool bottomUp : {false, true}) {
             Bytes dib;

@@ -49,6 +49,7 @@ struct FileSource {
     jpeg_source_mgr pub;
     int fd;
     JOCTET* buffer;
+    std::size_t reads, lastRead;  // after one read, the buffer holds the file's first lastRead bytes
 };
 
 void SourceInit(j_decompress_ptr) {}
@@ -65,6 +66,8 @@ boolean SourceFill(j_decompress_ptr c) {
     }
     s.pub.next_input_byte = s.buffer;
     s.pub.bytes_in_buffer = static_cast<std::size_t>(n);
+    ++s.reads;
+    s.lastRead = static_cast<std::size_t>(n);
     return TRUE;
 }
 
@@ -75,6 +78,7 @@ void UseFileSource(jpeg_decompress_struct& c, int fd) {
     s->fd = fd;
     s->buffer = static_cast<JOCTET*>(
         (*c.mem->alloc_large)(reinterpret_cast<j_common_ptr>(&c), JPOOL_PERMANENT, kReadChunk));
+    s->reads = s->lastRead = 0;
     s->pub.init_source = SourceInit;
     s->pub.fill_input_buffer = SourceFill;
     s->pub.skip_input_data = handpix::SkipThroughFill;
@@ -83,6 +87,14 @@ void UseFileSource(jpeg_decompress_struct& c, int fd) {
     s->pub.bytes_in_buffer = 0;
     s->pub.next_input_byte = nullptr;
     c.src = &s->pub;
+}
+
+// The bands of a file need its headers in memory: those the header read
+// brought, when it took one read from the file's start, are not read again.
+bool DecodeFileBands(const jpeg_decompress_struct& c, int fd, const handpix::BandOutput& out) {
+    const auto& s = *reinterpret_cast<const FileSource*>(c.src);
+    const bool head = s.reads == 1;
+    return handpix::DecodeRestartBands(c, fd, out, 0, head ? s.buffer : nullptr, head ? s.lastRead : 0);
 }
 
 struct Decode {
@@ -191,7 +203,7 @@ void DecodeStep(void* context) {
     // Restart markers at MCU-row starts let every core decode a band of rows;
     // when they do not (or a band fails), the one decode below, as ever.
     const handpix::BandOutput bands{p.DIBBytes, rowBytes, p.DIBHeight < 0};
-    if (d.data ? handpix::DecodeRestartBands(c, d.data, d.size, bands) : handpix::DecodeRestartBands(c, d.fd, bands)) {
+    if (d.data ? handpix::DecodeRestartBands(c, d.data, d.size, bands) : DecodeFileBands(c, d.fd, bands)) {
         d.result = IJL_OK;
         return;
     }

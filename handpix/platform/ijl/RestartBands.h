@@ -3,16 +3,17 @@
 // restart resets the DC predictors, so the MCU rows after such a marker need
 // nothing from the rows before it; each band goes to libjpeg as a small file
 // of its own (the original headers with the frame height of the band, and the
-// band's entropy bytes) on its own thread, and its rows land straight in the
-// caller's buffer. Only settings under which no output row depends on another
-// band are taken (no vertical fancy upsampling); anything else, or anything
-// unusual in the file, declines before decoding and the caller decodes as usual.
+// band's entropy bytes, never copied whole: served from the caller's memory or
+// read from the file a buffer at a time) on its own thread, and its rows land
+// straight in the caller's buffer. Only settings under which no output
+// row depends on another band are taken (no vertical fancy upsampling);
+// anything else, or anything unusual in the file, declines before decoding and
+// the caller decodes as usual.
 // Addition: the original library decoded on one thread.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>  // jpeglib.h needs FILE
-#include <vector>
 
 #include <jpeglib.h>
 
@@ -26,27 +27,6 @@ struct RestartLayout {
     std::uint32_t height = 0;           // pixel rows of the frame
     std::uint32_t restartInterval = 0;  // MCUs
 };
-
-struct RestartBand {
-    std::uint32_t firstRow = 0, rows = 0;  // MCU rows
-    std::uint32_t firstInterval = 0;       // the restart interval the band opens with
-    std::size_t begin = 0, end = 0;        // its entropy bytes, the markers between its intervals included
-};
-
-struct RestartPlan {
-    std::size_t heightAt = 0;           // the frame header's 16-bit height
-    std::size_t scanAt = 0;             // the first entropy byte, right after the scan header
-    std::vector<std::size_t> markerAt;  // every restart marker, in order
-    std::vector<RestartBand> bands;     // empty when declined
-};
-
-// Splits the scan of `file` into at most `bands` runs of at least two whole
-// MCU rows, each opening at a restart marker (the first at the scan start).
-// Declines (no bands) unless the headers walk cleanly from SOI to one SOF0 or
-// SOF1 and the SOS, and the scan holds exactly the restart markers the layout
-// calls for, numbered in sequence, followed by EOI.
-RestartPlan PlanRestartBands(const std::uint8_t* file, std::size_t size, const RestartLayout& layout,
-                             unsigned bands);
 
 // The layout of a decompressor that has read the header and holds the
 // caller's output settings; false when those cannot be decoded in bands exactly.
@@ -62,12 +42,18 @@ struct BandOutput {
 
 // Decodes the whole file `file` (whose header `c` has read, with the caller's
 // output settings) in bands on up to `threads` threads, 0 meaning one per
-// core. True when every band decoded without a warning; false when it
-// declined or any band failed, in which case rows may have been written and
-// the caller decodes as usual.
+// core. Declines (no bands) unless the headers walk cleanly from SOI to one
+// SOF0 or SOF1 and the SOS, and the scan holds exactly the restart markers the
+// layout calls for, numbered in sequence, followed by EOI. True when every
+// band decoded without a warning; false when it declined or any band failed,
+// in which case rows may have been written and the caller decodes as usual.
 bool DecodeRestartBands(const jpeg_decompress_struct& c, const std::uint8_t* file, std::size_t size,
                         const BandOutput& out, unsigned threads = 0);
-// The same for an open file, read whole from its start when the header qualifies.
-bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutput& out, unsigned threads = 0);
+// The same for an open file, read from its start when the header qualifies;
+// the threads read and search their shares of it side by side. `head`, when
+// given, holds the file's first headSize bytes, read already: when the
+// headers lie in them, they are not read again.
+bool DecodeRestartBands(const jpeg_decompress_struct& c, int fd, const BandOutput& out, unsigned threads = 0,
+                        const std::uint8_t* head = nullptr, std::size_t headSize = 0);
 
 }  // namespace handpix
