@@ -167,7 +167,7 @@ private:
     template <typename Cursor, typename Put>
     bool DecodeAcInto(Cursor& bits, const HuffTable& ac, Put put);
     bool DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride);
-    void Restart();
+    void DecodeScan();
     void FreeSamples();
     struct SymbolCodes;
     struct BitSink;
