@@ -6,6 +6,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "handpix/jpegcodec/Jpeg.h"
 #include "handpix/jpegcodec/JpegKernels.h"
 #include "handpix/platform/core/File.h"
@@ -23,6 +27,30 @@ constexpr int kPassLimit = 51;
 constexpr std::size_t kZeroFillBytes = 64;
 
 enum : int { kUnresolved = -2, kBadCode = -1 };
+
+// Makes present, in one call, the pages of a fresh buffer that lie outside
+// its whole 2 MB extents (those take large pages when first written, see
+// AdviseLargePages): one fault per 4 KB page costs far more under a
+// virtual machine, and a picture's first and last extents are rarely whole.
+void PopulateSmallPages(void* p, std::size_t n) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    constexpr std::uintptr_t kPage = 4096, kLarge = std::uintptr_t(1) << 21;
+    const auto begin = reinterpret_cast<std::uintptr_t>(p), end = begin + n;
+    const std::uintptr_t head = begin & ~(kPage - 1), largeBegin = (begin + kLarge - 1) & ~(kLarge - 1),
+                         largeEnd = end & ~(kLarge - 1);
+    // Smaller buffers come from the heap, mostly present already.
+    if (!p || n < (std::size_t(1) << 18)) return;
+    if (largeBegin >= largeEnd) {
+        madvise(reinterpret_cast<void*>(head), end - head, MADV_POPULATE_WRITE);
+        return;
+    }
+    if (largeBegin > head) madvise(reinterpret_cast<void*>(head), largeBegin - head, MADV_POPULATE_WRITE);
+    if (end > largeEnd) madvise(reinterpret_cast<void*>(largeEnd), end - largeEnd, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
 
 // T.81 Figure F.16 on a code of `nbits` bits (first bit most significant):
 // the length at which it ends and its symbol as (length << 8) | symbol.
@@ -57,7 +85,10 @@ int CJpeg::LoadJPG(char* path) {
     std::uint8_t* data = nullptr;
     bool ok = size != 0xFFFFFFFFu && high == 0 && size <= kMaxFileBytes;
     if (ok) data = new (std::nothrow) std::uint8_t[size ? size : 1];
-    if (data) handpix::jpeg::AdviseLargePages(data, size);
+    if (data) {
+        handpix::jpeg::AdviseLargePages(data, size);
+        PopulateSmallPages(data, size);
+    }
     ok = ok && data && _lread(f, data, size) == size;
     _lclose(f);
     if (!ok) {
@@ -67,22 +98,23 @@ int CJpeg::LoadJPG(char* path) {
     delete[] m_pBuf;
     m_pBuf = data;
     m_nBufSize = size;
-    return WalkMarkers();
+    return WalkMarkers(true);
 }
 
 int CJpeg::LoadJPGFromMemory(const unsigned char* data, std::size_t size) {
     if ((!data && size) || size > kMaxFileBytes) return 0;
-    std::uint8_t* copy = new (std::nothrow) std::uint8_t[size ? size : 1];
-    if (!copy) return 0;
-    handpix::jpeg::AdviseLargePages(copy, size);
-    if (size) std::memcpy(copy, data, size);
+    // The walk only reads the file and lets go of it before returning, so
+    // the caller's bytes serve without a copy.
+    static const std::uint8_t kNoBytes = 0;
     delete[] m_pBuf;
-    m_pBuf = copy;
+    m_pBuf = const_cast<std::uint8_t*>(size ? data : &kNoBytes);
     m_nBufSize = size;
-    return WalkMarkers();
+    return WalkMarkers(false);
 }
 
-int CJpeg::WalkMarkers() {
+// ownsFile: m_pBuf was allocated by the caller with new[] and is freed here;
+// otherwise it is only borrowed for the walk.
+int CJpeg::WalkMarkers(bool ownsFile) {
     // A failed load keeps the previous picture, so keep its size with it.
     const std::int32_t oldW = m_nWidth, oldH = m_nHeight;
     const std::uint16_t oldFW = m_wFrameWidth, oldFH = m_wFrameHeight;
@@ -97,7 +129,7 @@ int CJpeg::WalkMarkers() {
         FindSOF();
         FindSOS();
     }
-    delete[] m_pBuf;
+    if (ownsFile) delete[] m_pBuf;
     m_pBuf = nullptr;
     m_pScan = nullptr;
     m_nBufSize = 0;
@@ -608,6 +640,7 @@ void CJpeg::Decode(void) {
         return Fail(Status::internal);
     }
     handpix::jpeg::AdviseLargePages(m_pPending, S * m_nHeight);
+    PopulateSmallPages(m_pPending, S * m_nHeight);
     m_nSamplesSize = total;
     for (int c = 0; c < ns; ++c) m_sDCPred[c] = 0;
     m_nScanPos = m_nPos;
