@@ -491,6 +491,7 @@ struct ScanComponent {
     std::uint8_t* plane;
     std::ptrdiff_t stride;
     int H, V;
+    handpix::jpeg::IdctToBytesFn idct;
 };
 
 // One data unit into coef (all zeros on entry and on return) and, when it
@@ -554,7 +555,7 @@ struct ScanComponent {
     std::uint64_t cols = written | written >> 32;
     cols |= cols >> 16;
     cols |= cols >> 8;
-    handpix::jpeg::IdctToBytes(coef, rows, static_cast<unsigned>(cols & 0xFF), dst, c.stride);
+    c.idct(coef, rows, static_cast<unsigned>(cols & 0xFF), dst, c.stride);
     for (unsigned m = rows; m; m &= m - 1) std::fill_n(coef + 8 * std::countr_zero(m), 8, std::int16_t{0});
     return true;
 }
@@ -575,7 +576,8 @@ void CJpeg::DecodeScan() {
             built[slot] = true;
         }
         comps[c] = {&looks[dcSlot], &looks[acSlot], &m_HT[dcSlot], &m_HT[acSlot - 4 + 16], m_QT[m_byTq[c]],
-                    m_pSamples + m_nPlaneOffset[c], m_nPlaneStride[c], m_byH[c], m_byV[c]};
+                    m_pSamples + m_nPlaneOffset[c], m_nPlaneStride[c], m_byH[c], m_byV[c],
+                    handpix::jpeg::IdctToBytesKernel()};
     }
     TopBitReader br{0, 0, m_nPos, m_pBuf, m_nBufSize};
     std::int16_t pred[3] = {0, 0, 0};

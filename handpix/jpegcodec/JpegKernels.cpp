@@ -179,6 +179,76 @@ namespace {
 
 }  // namespace
 
+#if HANDPIX_X86_DISPATCH
+// GCC 12's AVX-512 intrinsics start from a deliberately undefined vector,
+// which its own flow analysis then reports.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+namespace {
+
+// The inverse transform on 16 lanes: each vector holds two rows x, x + 1 of
+// the results (or of the first pass), lanes 0-7 and 8-15. The operations on
+// each lane are IdctCore's, in its order.
+struct IdctPairs {
+    float rows[8][4][16];  // [u][pair p]: C[u][2p] in lanes 0-7, C[u][2p + 1] in lanes 8-15
+    float cols[8][16];     // [v]: C[v][0..7] in both halves
+};
+constexpr IdctPairs MakeIdctPairs() {
+    IdctPairs t{};
+    for (int u = 0; u < 8; ++u) {
+        for (int p = 0; p < 4; ++p)
+            for (int i = 0; i < 16; ++i) t.rows[u][p][i] = kIdct.m[u][2 * p + i / 8];
+        for (int i = 0; i < 16; ++i) t.cols[u][i] = kIdct.m[u][i % 8];
+    }
+    return t;
+}
+alignas(64) constexpr IdctPairs kIdctPairs = MakeIdctPairs();
+
+// Row u of the coefficients in both halves.
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m512 CoefficientRowTwice(const std::int16_t* coef, int u) {
+    const __m256i s = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * u)));
+    return _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(s));
+}
+
+[[gnu::target("avx512f")]] void IdctToBytesAvx512(const std::int16_t* coef, unsigned rowMask, unsigned colMask,
+                                                  std::uint8_t* dst, std::ptrdiff_t stride) {
+    if ((rowMask | colMask) <= 1) return IdctToBytesBody(coef, rowMask, colMask, dst, stride);
+    __m512 t[4];
+    {
+        const __m512 f = CoefficientRowTwice(coef, 0);
+        for (int p = 0; p < 4; ++p) t[p] = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][p]), f);
+    }
+    for (unsigned m = rowMask & 0xFE; m; m &= m - 1) {
+        const int u = std::countr_zero(m);
+        const __m512 f = CoefficientRowTwice(coef, u);
+        for (int p = 0; p < 4; ++p) t[p] = _mm512_add_ps(t[p], _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[u][p]), f));
+    }
+    // T[x][v] spread over the half of its row: lane v of each half.
+    const __m512i half = _mm512_setr_epi32(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8);
+    __m512 o[4];
+    {
+        const __m512 c = _mm512_load_ps(kIdctPairs.cols[0]);
+        for (int p = 0; p < 4; ++p) o[p] = _mm512_mul_ps(_mm512_permutexvar_ps(half, t[p]), c);
+    }
+    for (unsigned m = colMask & 0xFE; m; m &= m - 1) {
+        const int v = std::countr_zero(m);
+        const __m512i at = _mm512_add_epi32(half, _mm512_set1_epi32(v));
+        const __m512 c = _mm512_load_ps(kIdctPairs.cols[v]);
+        for (int p = 0; p < 4; ++p) o[p] = _mm512_add_ps(o[p], _mm512_mul_ps(_mm512_permutexvar_ps(at, t[p]), c));
+    }
+    for (int p = 0; p < 4; ++p) {
+        __m512i r = _mm512_add_epi32(_mm512_cvttps_epi32(_mm512_mul_ps(o[p], _mm512_set1_ps(0.25f))), _mm512_set1_epi32(128));
+        r = _mm512_min_epi32(_mm512_max_epi32(r, _mm512_setzero_si512()), _mm512_set1_epi32(255));
+        const __m128i b = _mm512_cvtepi32_epi8(r);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 2 * p * stride), b);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + (2 * p + 1) * stride), _mm_unpackhi_epi64(b, b));
+    }
+}
+
+}  // namespace
+#pragma GCC diagnostic pop
+#endif
+
 void IdctBlock(std::int16_t block[64]) {
     alignas(32) std::int16_t in[64];
     std::copy_n(block, 64, in);
@@ -743,9 +813,28 @@ bool UsingAvx2() {
     return on;
 }
 
+bool UsingAvx512() {
+#if HANDPIX_X86_DISPATCH
+    static const bool on = [] {
+        const char* off = std::getenv("HANDPIX_NO_AVX512");
+        return UsingAvx2() && !(off && *off && std::strcmp(off, "0") != 0) && __builtin_cpu_supports("avx512f");
+    }();
+    return on;
+#else
+    return false;
+#endif
+}
+
+IdctToBytesFn IdctToBytesKernel() {
+#if HANDPIX_X86_DISPATCH
+    if (UsingAvx512()) return IdctToBytesAvx512;
+#endif
+    return Pick(IdctToBytesBase, IdctToBytesAvx2);
+}
+
 void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask, std::uint8_t* dst,
                  std::ptrdiff_t stride) {
-    static const auto fn = Pick(IdctToBytesBase, IdctToBytesAvx2);
+    static const auto fn = IdctToBytesKernel();
     fn(coef, rowMask, colMask, dst, stride);
 }
 

@@ -12,6 +12,10 @@ namespace handpix::jpeg {
 // the codec first ran. Setting it lets a test run check the portable build
 // on an AVX2 machine. Both builds give the same results.
 bool UsingAvx2();
+// True when the kernels that have one run their AVX-512 build: UsingAvx2(),
+// the processor has AVX-512F, and HANDPIX_NO_AVX512 is unset, empty or "0".
+// Same results again.
+bool UsingAvx512();
 
 // Inverse transform of dequantized coefficients in natural order, then +128
 // and clamping to 0..255, into 8 rows of 8 bytes. rowMask/colMask have bit i
@@ -19,6 +23,9 @@ bool UsingAvx2();
 // adds nothing to any sum, so it is skipped).
 void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask,
                  std::uint8_t* dst, std::ptrdiff_t stride);
+// The build of IdctToBytes in use, for callers that run it per block.
+using IdctToBytesFn = void (*)(const std::int16_t*, unsigned, unsigned, std::uint8_t*, std::ptrdiff_t);
+IdctToBytesFn IdctToBytesKernel();
 
 // The same transform in place on 16-bit values, each result truncated toward
 // zero and saturated to 16 bits (no level shift).

@@ -32,13 +32,23 @@ void RandomCoefficients(std::mt19937& rng, std::int16_t c[64], unsigned& rows, u
     }
 }
 
-// The suite runs once as built and once with HANDPIX_NO_AVX2 set; the switch
-// must really select the portable build, or the second run checks nothing new.
+// The suite runs as built, with HANDPIX_NO_AVX2 set and (the kernels) with
+// HANDPIX_NO_AVX512 set; each switch must really select its build, or its
+// run checks nothing new.
 TEST(JpegKernels, TheEnvironmentChoosesTheBuild) {
     const char* off = std::getenv("HANDPIX_NO_AVX2");
     if (off && *off && std::string(off) != "0") EXPECT_FALSE(jpeg::UsingAvx2());
 #if defined(__x86_64__) && defined(__GNUC__)
     else EXPECT_EQ(jpeg::UsingAvx2(), __builtin_cpu_supports("avx2") != 0);
+#endif
+    const char* no512 = std::getenv("HANDPIX_NO_AVX512");
+    if ((no512 && *no512 && std::string(no512) != "0") || !jpeg::UsingAvx2()) {
+        EXPECT_FALSE(jpeg::UsingAvx512());
+    }
+#if defined(__x86_64__) && defined(__GNUC__)
+    else {
+        EXPECT_EQ(jpeg::UsingAvx512(), __builtin_cpu_supports("avx512f") != 0);
+    }
 #endif
 }
 
