@@ -635,6 +635,76 @@ template <int kStep, int kRows>
     for (int row = 0; row < kRows; ++row)
         YccRowPlain<kStep>(y[row] + at, cb + at / kStep, cr + at / kStep, bgr[row] + 3 * at, n - at);
 }
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // GCC 12's AVX-512 headers, as above
+#define HANDPIX_AVX512 gnu::target("avx512f,avx512bw,avx512vbmi")
+
+// kInterleave for one byte permute: B, G, R samples in bytes 0-15, 16-31,
+// 32-47 of the source; output byte j takes sample j / 3 of channel j % 3.
+struct InterleaveIndex {
+    std::uint8_t m[64];
+};
+constexpr InterleaveIndex MakeInterleaveIndex() {
+    InterleaveIndex t{};
+    for (int j = 0; j < 64; ++j) t.m[j] = static_cast<std::uint8_t>(j < 48 ? 16 * (j % 3) + j / 3 : 0);
+    return t;
+}
+constexpr InterleaveIndex kInterleaveIndex = MakeInterleaveIndex();
+
+[[gnu::always_inline, HANDPIX_AVX512]] inline __m512 SamplesToFloat(__m128i bytes, int offset) {
+    return _mm512_cvtepi32_ps(_mm512_sub_epi32(_mm512_cvtepu8_epi32(bytes), _mm512_set1_epi32(offset)));
+}
+
+// Truncated, then clamped to 0..255 by the unsigned narrowing: the same byte
+// as ClampTrunc.
+[[gnu::always_inline, HANDPIX_AVX512]] inline __m128i TruncToBytes(__m512 v) {
+    return _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_cvttps_epi32(v), _mm512_setzero_si512()));
+}
+
+// Ycc16 on 16-lane vectors: one vector per channel, one permute to
+// interleave, one masked store of the 48 bytes.
+template <int kStep, int kRows>
+[[gnu::always_inline, HANDPIX_AVX512]] inline void Ycc16Avx512(const std::uint8_t* const* y, const std::uint8_t* cb,
+                                                              const std::uint8_t* cr, std::uint8_t* const* bgr,
+                                                              int at) {
+    __m128i cb16, cr16;
+    if constexpr (kStep == 2) {
+        // Each chroma sample serves two neighbouring pixels.
+        const __m128i b8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + at / 2));
+        const __m128i r8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + at / 2));
+        cb16 = _mm_unpacklo_epi8(b8, b8);
+        cr16 = _mm_unpacklo_epi8(r8, r8);
+    } else {
+        cb16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + at));
+        cr16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + at));
+    }
+    const __m512 u = SamplesToFloat(cb16, 128), v = SamplesToFloat(cr16, 128);
+    const __m512 tb = _mm512_mul_ps(_mm512_set1_ps(1.772f), u);
+    const __m512 tg1 = _mm512_mul_ps(_mm512_set1_ps(0.34414f), u);
+    const __m512 tg2 = _mm512_mul_ps(_mm512_set1_ps(0.71414f), v);
+    const __m512 tr = _mm512_mul_ps(_mm512_set1_ps(1.402f), v);
+    const __m512i index = _mm512_loadu_si512(kInterleaveIndex.m);
+    for (int row = 0; row < kRows; ++row) {
+        const __m512 Y = SamplesToFloat(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y[row] + at)), 0);
+        const __m128i b = TruncToBytes(_mm512_add_ps(Y, tb));
+        const __m128i g = TruncToBytes(_mm512_sub_ps(_mm512_sub_ps(Y, tg1), tg2));
+        const __m128i r = TruncToBytes(_mm512_add_ps(Y, tr));
+        const __m512i planes = _mm512_inserti32x4(_mm512_inserti32x4(_mm512_castsi128_si512(b), g, 1), r, 2);
+        _mm512_mask_storeu_epi8(bgr[row] + 3 * static_cast<std::ptrdiff_t>(at), (std::uint64_t{1} << 48) - 1,
+                                _mm512_permutexvar_epi8(index, planes));
+    }
+}
+
+template <int kStep, int kRows>
+[[HANDPIX_AVX512]] void YccRowsAvx512(const std::uint8_t* const* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                                      std::uint8_t* const* bgr, int n) {
+    int at = 0;
+    for (; at + 16 <= n; at += 16) Ycc16Avx512<kStep, kRows>(y, cb, cr, bgr, at);
+    for (int row = 0; row < kRows; ++row)
+        YccRowPlain<kStep>(y[row] + at, cb + at / kStep, cr + at / kStep, bgr[row] + 3 * at, n - at);
+}
+#pragma GCC diagnostic pop
 #endif
 
 }  // namespace
@@ -817,7 +887,8 @@ bool UsingAvx512() {
 #if HANDPIX_X86_DISPATCH
     static const bool on = [] {
         const char* off = std::getenv("HANDPIX_NO_AVX512");
-        return UsingAvx2() && !(off && *off && std::strcmp(off, "0") != 0) && __builtin_cpu_supports("avx512f");
+        return UsingAvx2() && !(off && *off && std::strcmp(off, "0") != 0) && __builtin_cpu_supports("avx512f") &&
+               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
     }();
     return on;
 #else
@@ -849,7 +920,7 @@ template <int kStep, int kRows>
 void YccRows(const std::uint8_t* const* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* const* bgr,
              int n) {
 #if HANDPIX_X86_DISPATCH
-    static const auto fn = Pick(YccRowsPlain<kStep, kRows>, YccRowsAvx2<kStep, kRows>);
+    static const auto fn = UsingAvx512() ? YccRowsAvx512<kStep, kRows> : Pick(YccRowsPlain<kStep, kRows>, YccRowsAvx2<kStep, kRows>);
 #else
     static const auto fn = YccRowsPlain<kStep, kRows>;
 #endif

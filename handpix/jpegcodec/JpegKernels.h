@@ -13,7 +13,8 @@ namespace handpix::jpeg {
 // on an AVX2 machine. Both builds give the same results.
 bool UsingAvx2();
 // True when the kernels that have one run their AVX-512 build: UsingAvx2(),
-// the processor has AVX-512F, and HANDPIX_NO_AVX512 is unset, empty or "0".
+// the processor has AVX-512 F, BW and VBMI, and HANDPIX_NO_AVX512 is unset,
+// empty or "0".
 // Same results again.
 bool UsingAvx512();
 

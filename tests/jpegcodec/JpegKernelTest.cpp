@@ -47,7 +47,8 @@ TEST(JpegKernels, TheEnvironmentChoosesTheBuild) {
     }
 #if defined(__x86_64__) && defined(__GNUC__)
     else {
-        EXPECT_EQ(jpeg::UsingAvx512(), __builtin_cpu_supports("avx512f") != 0);
+        EXPECT_EQ(jpeg::UsingAvx512(), __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                           __builtin_cpu_supports("avx512vbmi"));
     }
 #endif
 }
