@@ -210,39 +210,55 @@ alignas(64) constexpr IdctPairs kIdctPairs = MakeIdctPairs();
     return _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(s));
 }
 
+// acc[p] += row[p] * f for the four pairs, each product and sum as IdctCore's.
+[[gnu::always_inline, gnu::target("avx512f")]] inline void AddPairs(__m512& a0, __m512& a1, __m512& a2, __m512& a3,
+                                                                  const float (*row)[16], __m512 f) {
+    a0 = _mm512_add_ps(a0, _mm512_mul_ps(_mm512_load_ps(row[0]), f));
+    a1 = _mm512_add_ps(a1, _mm512_mul_ps(_mm512_load_ps(row[1]), f));
+    a2 = _mm512_add_ps(a2, _mm512_mul_ps(_mm512_load_ps(row[2]), f));
+    a3 = _mm512_add_ps(a3, _mm512_mul_ps(_mm512_load_ps(row[3]), f));
+}
+
+[[gnu::always_inline, gnu::target("avx512f")]] inline void StorePair(__m512 o, std::uint8_t* dst, std::ptrdiff_t stride) {
+    __m512i r = _mm512_add_epi32(_mm512_cvttps_epi32(_mm512_mul_ps(o, _mm512_set1_ps(0.25f))), _mm512_set1_epi32(128));
+    const __m128i b = _mm512_cvtusepi32_epi8(_mm512_max_epi32(r, _mm512_setzero_si512()));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), b);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + stride), _mm_unpackhi_epi64(b, b));
+}
+
+// Named accumulators rather than arrays, so that they stay in registers.
 [[gnu::target("avx512f")]] void IdctToBytesAvx512(const std::int16_t* coef, unsigned rowMask, unsigned colMask,
                                                   std::uint8_t* dst, std::ptrdiff_t stride) {
     if ((rowMask | colMask) <= 1) return IdctToBytesBody(coef, rowMask, colMask, dst, stride);
-    __m512 t[4];
-    {
-        const __m512 f = CoefficientRowTwice(coef, 0);
-        for (int p = 0; p < 4; ++p) t[p] = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][p]), f);
-    }
+    const __m512 f0 = CoefficientRowTwice(coef, 0);
+    __m512 t0 = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][0]), f0);
+    __m512 t1 = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][1]), f0);
+    __m512 t2 = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][2]), f0);
+    __m512 t3 = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][3]), f0);
     for (unsigned m = rowMask & 0xFE; m; m &= m - 1) {
         const int u = std::countr_zero(m);
-        const __m512 f = CoefficientRowTwice(coef, u);
-        for (int p = 0; p < 4; ++p) t[p] = _mm512_add_ps(t[p], _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[u][p]), f));
+        AddPairs(t0, t1, t2, t3, kIdctPairs.rows[u], CoefficientRowTwice(coef, u));
     }
     // T[x][v] spread over the half of its row: lane v of each half.
     const __m512i half = _mm512_setr_epi32(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8);
-    __m512 o[4];
-    {
-        const __m512 c = _mm512_load_ps(kIdctPairs.cols[0]);
-        for (int p = 0; p < 4; ++p) o[p] = _mm512_mul_ps(_mm512_permutexvar_ps(half, t[p]), c);
-    }
+    const __m512 c0 = _mm512_load_ps(kIdctPairs.cols[0]);
+    __m512 o0 = _mm512_mul_ps(_mm512_permutexvar_ps(half, t0), c0);
+    __m512 o1 = _mm512_mul_ps(_mm512_permutexvar_ps(half, t1), c0);
+    __m512 o2 = _mm512_mul_ps(_mm512_permutexvar_ps(half, t2), c0);
+    __m512 o3 = _mm512_mul_ps(_mm512_permutexvar_ps(half, t3), c0);
     for (unsigned m = colMask & 0xFE; m; m &= m - 1) {
         const int v = std::countr_zero(m);
         const __m512i at = _mm512_add_epi32(half, _mm512_set1_epi32(v));
         const __m512 c = _mm512_load_ps(kIdctPairs.cols[v]);
-        for (int p = 0; p < 4; ++p) o[p] = _mm512_add_ps(o[p], _mm512_mul_ps(_mm512_permutexvar_ps(at, t[p]), c));
+        o0 = _mm512_add_ps(o0, _mm512_mul_ps(_mm512_permutexvar_ps(at, t0), c));
+        o1 = _mm512_add_ps(o1, _mm512_mul_ps(_mm512_permutexvar_ps(at, t1), c));
+        o2 = _mm512_add_ps(o2, _mm512_mul_ps(_mm512_permutexvar_ps(at, t2), c));
+        o3 = _mm512_add_ps(o3, _mm512_mul_ps(_mm512_permutexvar_ps(at, t3), c));
     }
-    for (int p = 0; p < 4; ++p) {
-        __m512i r = _mm512_add_epi32(_mm512_cvttps_epi32(_mm512_mul_ps(o[p], _mm512_set1_ps(0.25f))), _mm512_set1_epi32(128));
-        r = _mm512_min_epi32(_mm512_max_epi32(r, _mm512_setzero_si512()), _mm512_set1_epi32(255));
-        const __m128i b = _mm512_cvtepi32_epi8(r);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 2 * p * stride), b);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + (2 * p + 1) * stride), _mm_unpackhi_epi64(b, b));
-    }
+    StorePair(o0, dst, stride);
+    StorePair(o1, dst + 2 * stride, stride);
+    StorePair(o2, dst + 4 * stride, stride);
+    StorePair(o3, dst + 6 * stride, stride);
 }
 
 }  // namespace
