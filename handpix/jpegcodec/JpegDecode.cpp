@@ -440,19 +440,22 @@ struct TopBitReader {
                 return;
             }
         }
-        FillBytes();
+        *this = FillBytes(*this);
     }
-    [[gnu::noinline]] void FillBytes() {
-        while (n <= 56) {
+    // Out of line and by value, so that the reader's fields stay in registers
+    // in the decoding loop.
+    [[gnu::noinline]] static TopBitReader FillBytes(TopBitReader r) {
+        while (r.n <= 56) {
             std::uint8_t b = 0;
-            if (pos < size) {
-                b = buf[pos];
-                if (b == 0xFF) ++pos;
+            if (r.pos < r.size) {
+                b = r.buf[r.pos];
+                if (b == 0xFF) ++r.pos;
             }
-            ++pos;
-            bits |= static_cast<std::uint64_t>(b) << (56 - n);
-            n += 8;
+            ++r.pos;
+            r.bits |= static_cast<std::uint64_t>(b) << (56 - r.n);
+            r.n += 8;
         }
+        return r;
     }
     void Skip(unsigned k) {
         bits <<= k;
@@ -465,13 +468,17 @@ struct TopBitReader {
         return v;
     }
     // A symbol by the general path (n >= 16), or -1 as Symbol gives it.
-    [[gnu::noinline]] int Symbol(const HuffTable& t) {
-        const auto peek = static_cast<unsigned>(bits >> 48);
-        int r = t.wLookup[peek >> (16 - HuffTable::kFastBits)];
-        if (r == 0) r = ResolveCode(t, peek, 16);
-        if (r < 0 || r == 0xFFFF) return -1;
+    int Symbol(const HuffTable& t) {
+        const int r = CodeAt(t, static_cast<unsigned>(bits >> 48));
+        if (r < 0) return -1;
         Skip(static_cast<unsigned>(r) >> 8);
         return r & 0xFF;
+    }
+    // (length << 8) | symbol of the code that starts the 16 bits, or -1.
+    [[gnu::noinline]] static int CodeAt(const HuffTable& t, unsigned peek) {
+        int r = t.wLookup[peek >> (16 - HuffTable::kFastBits)];
+        if (r == 0) r = ResolveCode(t, peek, 16);
+        return r < 0 || r == 0xFFFF ? -1 : r;
     }
     // The file position of the first byte not yet consumed: whole buffered
     // bytes are given back, a data FF counting two.
