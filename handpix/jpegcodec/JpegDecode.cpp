@@ -25,6 +25,9 @@ constexpr int kPassLimit = 51;
 // Entropy data past the end of the file reads as zero bits, so that a scan
 // cut a few bytes short still ends; beyond this many bytes the load fails.
 constexpr std::size_t kZeroFillBytes = 64;
+// Pictures of this size and more are written with stores that bypass the
+// cache.
+constexpr std::size_t kStreamBytes = std::size_t(16) << 20;
 
 enum : int { kUnresolved = -2, kBadCode = -1 };
 
@@ -866,13 +869,16 @@ void CJpeg::ConvertYUV2RGB(void) {
         handpix::jpeg::YccToBgr(luma + w, cb + w / 2, cr + w / 2, tail, 1);
         std::memcpy(d + 3 * static_cast<std::size_t>(w), tail, S - 3 * static_cast<std::size_t>(w));
     };
+    // A picture far larger than the caches is written past them: none of it
+    // would still be cached when the host reads it.
+    const bool stream = S * static_cast<std::size_t>(h) >= kStreamBytes;
     const std::uint8_t* src[3];
     for (int y = y0; y < y1; ++y) {
         std::uint8_t* d = m_pPending + (h - 1 - y) * S;
         if (halfChroma && y + 1 < y1 && planeRow(1, y) == planeRow(1, y + 1) && planeRow(2, y) == planeRow(2, y + 1)) {
             // Two rows on one chroma row (4:2:0): its terms serve both.
             const std::uint8_t *luma0 = planeRow(0, y), *luma1 = planeRow(0, y + 1), *cb = planeRow(1, y), *cr = planeRow(2, y);
-            handpix::jpeg::YccToBgrHalfChromaTwoRows(luma0, luma1, cb, cr, d, d - S, w);
+            handpix::jpeg::YccToBgrHalfChromaTwoRows(luma0, luma1, cb, cr, d, d - S, w, stream);
             halfChromaTail(d, luma0, cb, cr);
             halfChromaTail(d - S, luma1, cb, cr);
             ++y;
@@ -896,12 +902,12 @@ void CJpeg::ConvertYUV2RGB(void) {
         }
         std::uint8_t tail[3];
         if (halfChroma) {
-            handpix::jpeg::YccToBgrHalfChroma(src[0], src[1], src[2], d, w);
+            handpix::jpeg::YccToBgrHalfChroma(src[0], src[1], src[2], d, w, stream);
             halfChromaTail(d, src[0], src[1], src[2]);
             continue;
         }
         if (ns == 3) {
-            handpix::jpeg::YccToBgr(src[0], src[1], src[2], d, w);
+            handpix::jpeg::YccToBgr(src[0], src[1], src[2], d, w, stream);
             if (n > w) handpix::jpeg::YccToBgr(src[0] + w, src[1] + w, src[2] + w, tail, 1);
         } else {
             for (int x = 0; x < w; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = src[0][x];

@@ -679,8 +679,9 @@ constexpr InterleaveIndex kInterleaveIndex = MakeInterleaveIndex();
 }
 
 // Ycc16 on 16-lane vectors: one vector per channel, one permute to
-// interleave, one masked store of the 48 bytes.
-template <int kStep, int kRows>
+// interleave, one masked store of the 48 bytes, or with kStream three
+// 16-byte stores past the cache (the rows must then be 16-byte aligned).
+template <int kStep, int kRows, bool kStream>
 [[gnu::always_inline, HANDPIX_AVX512]] inline void Ycc16Avx512(const std::uint8_t* const* y, const std::uint8_t* cb,
                                                               const std::uint8_t* cr, std::uint8_t* const* bgr,
                                                               int at) {
@@ -707,16 +708,29 @@ template <int kStep, int kRows>
         const __m128i g = TruncToBytes(_mm512_sub_ps(_mm512_sub_ps(Y, tg1), tg2));
         const __m128i r = TruncToBytes(_mm512_add_ps(Y, tr));
         const __m512i planes = _mm512_inserti32x4(_mm512_inserti32x4(_mm512_castsi128_si512(b), g, 1), r, 2);
-        _mm512_mask_storeu_epi8(bgr[row] + 3 * static_cast<std::ptrdiff_t>(at), (std::uint64_t{1} << 48) - 1,
-                                _mm512_permutexvar_epi8(index, planes));
+        const __m512i px = _mm512_permutexvar_epi8(index, planes);
+        std::uint8_t* d = bgr[row] + 3 * static_cast<std::ptrdiff_t>(at);
+        if constexpr (kStream) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d), _mm512_castsi512_si128(px));
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + 16), _mm512_extracti32x4_epi32(px, 1));
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + 32), _mm512_extracti32x4_epi32(px, 2));
+        } else {
+            _mm512_mask_storeu_epi8(d, (std::uint64_t{1} << 48) - 1, px);
+        }
     }
 }
 
-template <int kStep, int kRows>
+template <int kStep, int kRows, bool kStream = false>
 [[HANDPIX_AVX512]] void YccRowsAvx512(const std::uint8_t* const* y, const std::uint8_t* cb, const std::uint8_t* cr,
                                       std::uint8_t* const* bgr, int n) {
     int at = 0;
-    for (; at + 16 <= n; at += 16) Ycc16Avx512<kStep, kRows>(y, cb, cr, bgr, at);
+    bool aligned = kStream;
+    for (int row = 0; row < kRows; ++row) aligned = aligned && reinterpret_cast<std::uintptr_t>(bgr[row]) % 16 == 0;
+    if (aligned) {
+        for (; at + 16 <= n; at += 16) Ycc16Avx512<kStep, kRows, true>(y, cb, cr, bgr, at);
+        _mm_sfence();
+    }
+    for (; at + 16 <= n; at += 16) Ycc16Avx512<kStep, kRows, false>(y, cb, cr, bgr, at);
     for (int row = 0; row < kRows; ++row)
         YccRowPlain<kStep>(y[row] + at, cb + at / kStep, cr + at / kStep, bgr[row] + 3 * at, n - at);
 }
@@ -934,10 +948,12 @@ namespace {
 
 template <int kStep, int kRows>
 void YccRows(const std::uint8_t* const* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* const* bgr,
-             int n) {
+             int n, bool stream) {
 #if HANDPIX_X86_DISPATCH
     static const auto fn = UsingAvx512() ? YccRowsAvx512<kStep, kRows> : Pick(YccRowsPlain<kStep, kRows>, YccRowsAvx2<kStep, kRows>);
+    if (stream && UsingAvx512()) return YccRowsAvx512<kStep, kRows, true>(y, cb, cr, bgr, n);
 #else
+    (void)stream;
     static const auto fn = YccRowsPlain<kStep, kRows>;
 #endif
     fn(y, cb, cr, bgr, n);
@@ -945,20 +961,21 @@ void YccRows(const std::uint8_t* const* y, const std::uint8_t* cb, const std::ui
 
 }  // namespace
 
-void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n) {
-    YccRows<1, 1>(&y, cb, cr, &bgr, n);
+void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n,
+              bool stream) {
+    YccRows<1, 1>(&y, cb, cr, &bgr, n, stream);
 }
 
 void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
-                        int n) {
-    YccRows<2, 1>(&y, cb, cr, &bgr, n);
+                        int n, bool stream) {
+    YccRows<2, 1>(&y, cb, cr, &bgr, n, stream);
 }
 
 void YccToBgrHalfChromaTwoRows(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
-                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n) {
+                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n, bool stream) {
     const std::uint8_t* y[2] = {y0, y1};
     std::uint8_t* bgr[2] = {bgr0, bgr1};
-    YccRows<2, 2>(y, cb, cr, bgr, n);
+    YccRows<2, 2>(y, cb, cr, bgr, n, stream);
 }
 
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {

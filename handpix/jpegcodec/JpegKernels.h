@@ -52,16 +52,18 @@ const QuantPlan& ChromaPlan();
 void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
                         std::int16_t out[64]);
 
-// n pixels from Y, Cb, Cr samples to B, G, R bytes.
+// n pixels from Y, Cb, Cr samples to B, G, R bytes. `stream` asks for
+// stores that bypass the cache, for pictures too large to stay in it.
 void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
-              int n);
+              int n, bool stream = false);
 // The same with chroma at half width: pixel i takes cb[i / 2], cr[i / 2].
 void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
-                        int n);
+                        int n, bool stream = false);
 // Two rows that share their half-width chroma row (4:2:0), the chroma terms
 // computed once for both.
 void YccToBgrHalfChromaTwoRows(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
-                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n);
+                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n,
+                               bool stream = false);
 // n pixels from B, G, R bytes to Y, Cb, Cr bytes (may be the same buffer).
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
 // The same, also storing each sample minus 128 in three planes.

@@ -134,7 +134,7 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                 yHalf[c] = static_cast<std::uint8_t>(c % 2 ? 255 - a : a);
                 yOther[c] = static_cast<std::uint8_t>(a + 37 * c);
             }
-            jpeg::YccToBgr(y.data(), cb.data(), cr.data(), out.data(), 256);
+            jpeg::YccToBgr(y.data(), cb.data(), cr.data(), out.data(), 256, b % 2 == 1);  // odd b: streaming stores
             jpeg::BgrToYcc(bgr.data(), ycc.data(), 256);
             for (int c = 0; c < 256; ++c) {
                 std::uint8_t ref[3], back[3];
@@ -154,7 +154,7 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                 for (int k = 0; k < 3; ++k) ASSERT_EQ(planes[k][i], ycc[3 * i + k] - 128) << a << " " << b << " " << i;
             for (int half = 0; half < 2; ++half) {
                 for (int i = 0; i < 128; ++i) crHalf[i] = static_cast<std::uint8_t>(128 * half + i);
-                jpeg::YccToBgrHalfChroma(yHalf.data(), cb.data(), crHalf.data(), outHalf.data(), 256);
+                jpeg::YccToBgrHalfChroma(yHalf.data(), cb.data(), crHalf.data(), outHalf.data(), 256, b % 2 == 1);
                 for (int p = 0; p < 256; ++p) {
                     std::uint8_t ref[3];
                     jpegref::YccToBgr(yHalf[p], b, crHalf[p / 2], ref);
@@ -165,7 +165,7 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                 const int m = 256 - b % 16;
                 std::vector<std::uint8_t> second(3 * 256, 0xA5), first(3 * 256, 0xA5);
                 jpeg::YccToBgrHalfChromaTwoRows(yHalf.data(), yOther.data(), cb.data(), crHalf.data(), first.data(),
-                                                second.data(), m);
+                                                second.data(), m, b % 2 == 1);
                 ASSERT_TRUE(std::equal(first.begin(), first.begin() + 3 * m, outHalf.begin())) << a << " " << b;
                 for (int p = 0; p < m; ++p) {
                     std::uint8_t ref[3];
