@@ -594,10 +594,12 @@ void CJpeg::DecodeScan() {
     alignas(32) std::int16_t coef[64] = {};
     // The reader's state goes back to the members that the single-step
     // operations use: the unread bits at the bottom of m_qwBits.
-    auto store = [&] {
-        m_qwBits = br.n ? br.bits >> (64 - br.n) : 0;
-        m_nBits = br.n;
-        m_nScanPos = br.pos;
+    // The reader goes in by value: were its address taken, it would live in
+    // memory in the decoding loop.
+    auto store = [this, &pred, ns](TopBitReader r) {
+        m_qwBits = r.n ? r.bits >> (64 - r.n) : 0;
+        m_nBits = r.n;
+        m_nScanPos = r.pos;
         for (int c = 0; c < ns; ++c) m_sDCPred[c] = pred[c];
     };
     unsigned count = 0;
@@ -609,9 +611,9 @@ void CJpeg::DecodeScan() {
                 for (int by = 0; by < sc.V; ++by)
                     for (int bx = 0; bx < sc.H; ++bx)
                         if (!DecodeUnit(br, sc, pred[c], coef, sc.plane + by * 8 * sc.stride + (mx * sc.H + bx) * 8))
-                            return Fail(Status::invalid), store();
+                            return Fail(Status::invalid), store(br);
             }
-            if (br.pos > m_nBufSize + kZeroFillBytes) return Fail(Status::truncated), store();
+            if (br.pos > m_nBufSize + kZeroFillBytes) return Fail(Status::truncated), store(br);
             if (m_wRestartInterval && ++count == m_wRestartInterval) {
                 count = 0;
                 // A restart marker counts only where the bit-at-a-time reader
@@ -627,7 +629,7 @@ void CJpeg::DecodeScan() {
         }
         ConvertYUV2RGB();
     }
-    store();
+    store(br);
 }
 
 void CJpeg::Decode(void) {
