@@ -576,7 +576,9 @@ struct ScanComponent {
 void CJpeg::DecodeScan() {
     const int ns = m_byScanComps;
     const int mcusX = m_nPadWidth / 8 / m_byMaxH, mcusY = m_nPadHeight / 8 / m_byMaxV;
-    LookTable looks[8];
+    // Slots 0-3 for DC tables, 4-7 for AC; 32 KB, too much for some stacks.
+    const std::unique_ptr<LookTable[]> looks(new (std::nothrow) LookTable[8]);
+    if (!looks) return Fail(Status::internal);
     bool built[8] = {};
     ScanComponent comps[3];
     for (int c = 0; c < ns; ++c) {
@@ -593,9 +595,8 @@ void CJpeg::DecodeScan() {
     std::int16_t pred[3] = {0, 0, 0};
     alignas(32) std::int16_t coef[64] = {};
     // The reader's state goes back to the members that the single-step
-    // operations use: the unread bits at the bottom of m_qwBits.
-    // The reader goes in by value: were its address taken, it would live in
-    // memory in the decoding loop.
+    // operations use, the unread bits at the bottom of m_qwBits. It goes in
+    // by value: were its address taken, it would live in memory in the loop.
     auto store = [this, &pred, ns](TopBitReader r) {
         m_qwBits = r.n ? r.bits >> (64 - r.n) : 0;
         m_nBits = r.n;
