@@ -12,10 +12,10 @@ namespace handpix::jpeg {
 // the codec first ran. Setting it lets a test run check the portable build
 // on an AVX2 machine. Both builds give the same results.
 bool UsingAvx2();
-// True when the kernels that have one run their AVX-512 build: UsingAvx2(),
-// the processor has AVX-512 F, BW and VBMI, and HANDPIX_NO_AVX512 is unset,
-// empty or "0".
-// Same results again.
+// True when the kernels that have one (inverse transform, colour
+// conversion) run their AVX-512 build: UsingAvx2(), the processor has
+// AVX-512 F, BW and VBMI, and HANDPIX_NO_AVX512 is unset, empty or "0".
+// The results are the same again.
 bool UsingAvx512();
 
 // Inverse transform of dequantized coefficients in natural order, then +128
