@@ -158,7 +158,7 @@ private:
     bool Failed() const { return m_eStatus != handpix::Status::ok; }
     bool MarkerIs(std::uint8_t marker) const;
     bool SegmentLength(std::uint32_t& length);
-    int WalkMarkers();
+    int WalkMarkers(bool ownsFile);
     bool CheckScan();
     void BuildHuffTable(int slot, const std::uint8_t* bits, const std::uint8_t* values, int count);
     void FillBits();
@@ -167,7 +167,7 @@ private:
     template <typename Cursor, typename Put>
     bool DecodeAcInto(Cursor& bits, const HuffTable& ac, Put put);
     bool DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride);
-    void Restart();
+    void DecodeScan();
     void FreeSamples();
     struct SymbolCodes;
     struct BitSink;

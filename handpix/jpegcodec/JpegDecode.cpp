@@ -6,6 +6,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "handpix/jpegcodec/Jpeg.h"
 #include "handpix/jpegcodec/JpegKernels.h"
 #include "handpix/platform/core/File.h"
@@ -21,8 +25,35 @@ constexpr int kPassLimit = 51;
 // Entropy data past the end of the file reads as zero bits, so that a scan
 // cut a few bytes short still ends; beyond this many bytes the load fails.
 constexpr std::size_t kZeroFillBytes = 64;
+// Pictures of this size and more are written with stores that bypass the
+// cache.
+constexpr std::size_t kStreamBytes = std::size_t(16) << 20;
 
 enum : int { kUnresolved = -2, kBadCode = -1 };
+
+// Makes present, in one call, the pages of a fresh buffer that lie outside
+// its whole 2 MB extents (those take large pages when first written, see
+// AdviseLargePages): one fault per 4 KB page costs far more under a
+// virtual machine, and a picture's first and last extents are rarely whole.
+void PopulateSmallPages(void* p, std::size_t n) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    constexpr std::uintptr_t kPage = 4096, kLarge = std::uintptr_t(1) << 21;
+    const auto begin = reinterpret_cast<std::uintptr_t>(p), end = begin + n;
+    const std::uintptr_t head = begin & ~(kPage - 1), largeBegin = (begin + kLarge - 1) & ~(kLarge - 1),
+                         largeEnd = end & ~(kLarge - 1);
+    // Smaller buffers come from the heap, mostly present already.
+    if (!p || n < (std::size_t(1) << 18)) return;
+    if (largeBegin >= largeEnd) {
+        madvise(reinterpret_cast<void*>(head), end - head, MADV_POPULATE_WRITE);
+        return;
+    }
+    if (largeBegin > head) madvise(reinterpret_cast<void*>(head), largeBegin - head, MADV_POPULATE_WRITE);
+    if (end > largeEnd) madvise(reinterpret_cast<void*>(largeEnd), end - largeEnd, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
 
 // T.81 Figure F.16 on a code of `nbits` bits (first bit most significant):
 // the length at which it ends and its symbol as (length << 8) | symbol.
@@ -57,7 +88,10 @@ int CJpeg::LoadJPG(char* path) {
     std::uint8_t* data = nullptr;
     bool ok = size != 0xFFFFFFFFu && high == 0 && size <= kMaxFileBytes;
     if (ok) data = new (std::nothrow) std::uint8_t[size ? size : 1];
-    if (data) handpix::jpeg::AdviseLargePages(data, size);
+    if (data) {
+        handpix::jpeg::AdviseLargePages(data, size);
+        PopulateSmallPages(data, size);
+    }
     ok = ok && data && _lread(f, data, size) == size;
     _lclose(f);
     if (!ok) {
@@ -67,22 +101,23 @@ int CJpeg::LoadJPG(char* path) {
     delete[] m_pBuf;
     m_pBuf = data;
     m_nBufSize = size;
-    return WalkMarkers();
+    return WalkMarkers(true);
 }
 
 int CJpeg::LoadJPGFromMemory(const unsigned char* data, std::size_t size) {
     if ((!data && size) || size > kMaxFileBytes) return 0;
-    std::uint8_t* copy = new (std::nothrow) std::uint8_t[size ? size : 1];
-    if (!copy) return 0;
-    handpix::jpeg::AdviseLargePages(copy, size);
-    if (size) std::memcpy(copy, data, size);
+    // The walk only reads the file and lets go of it before returning, so
+    // the caller's bytes serve without a copy.
+    static const std::uint8_t kNoBytes = 0;
     delete[] m_pBuf;
-    m_pBuf = copy;
+    m_pBuf = const_cast<std::uint8_t*>(size ? data : &kNoBytes);
     m_nBufSize = size;
-    return WalkMarkers();
+    return WalkMarkers(false);
 }
 
-int CJpeg::WalkMarkers() {
+// ownsFile: m_pBuf was allocated by the caller with new[] and is freed here;
+// otherwise it is only borrowed for the walk.
+int CJpeg::WalkMarkers(bool ownsFile) {
     // A failed load keeps the previous picture, so keep its size with it.
     const std::int32_t oldW = m_nWidth, oldH = m_nHeight;
     const std::uint16_t oldFW = m_wFrameWidth, oldFH = m_wFrameHeight;
@@ -97,7 +132,7 @@ int CJpeg::WalkMarkers() {
         FindSOF();
         FindSOS();
     }
-    delete[] m_pBuf;
+    if (ownsFile) delete[] m_pBuf;
     m_pBuf = nullptr;
     m_pScan = nullptr;
     m_nBufSize = 0;
@@ -351,12 +386,259 @@ void CJpeg::FreeSamples() {
     m_nSamplesSize = 0;
 }
 
+namespace {
+
+// The scan decoder that Decode runs. Its reader keeps the unread bits at the
+// top of a 64-bit word, so that the next code is one shift away; it fetches
+// bytes exactly when and as many as BitCursor does, so the position checks
+// between MCUs, restart markers and end-of-data fail as they always did.
+constexpr int kLookBits = 10;
+
+// Per Huffman table: for each value of the next kLookBits bits, the whole
+// step when the code and its extra bits fit: bits used (bits 0-7), zig-zag
+// advance run + 1 (bits 8-15; 0 ends the block), coefficient value (bits
+// 16-31, signed). 0 sends the decoder to the general path.
+struct LookTable {
+    std::int32_t e[1 << kLookBits];
+};
+
+void BuildLookTable(const HuffTable& t, bool ac, LookTable& out) {
+    for (unsigned p = 0; p < (1u << kLookBits); ++p) {
+        out.e[p] = 0;
+        const int r = ResolveCode(t, p, kLookBits);
+        if (r < 0) continue;
+        const int L = static_cast<int>(r >> 8), sym = static_cast<int>(r & 0xFF);
+        const int run = ac ? sym >> 4 : 0, s = ac ? sym & 0x0F : sym;
+        if (ac && s == 0) {
+            // Any run but 15 with no bits ends the block; ZRL takes the general path.
+            if (run != 15) out.e[p] = L;
+            continue;
+        }
+        if (s > 16 || L + s > kLookBits) continue;
+        const unsigned extra = (p >> (kLookBits - L - s)) & ((1u << s) - 1);
+        const int v = ExtendValue(extra, static_cast<unsigned>(s));
+        out.e[p] = static_cast<std::int32_t>(static_cast<std::uint32_t>(v) << 16) | (ac ? (run + 1) << 8 : 0) | (L + s);
+    }
+}
+
+struct TopBitReader {
+    std::uint64_t bits;  // unread bits from the top, zeros below them
+    unsigned n;
+    std::size_t pos;
+    const std::uint8_t* buf;
+    std::size_t size;
+
+    // BitCursor::Fill on this layout: (64 - n) / 8 bytes, FF drops its follower.
+    [[gnu::always_inline]] void Fill() {
+        if (pos + 8 <= size) {
+            std::uint64_t w;
+            std::memcpy(&w, buf + pos, sizeof w);
+            w = __builtin_bswap64(w);
+            const std::uint64_t t = ~w;
+            if (((t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull) == 0) {
+                const unsigned k = (64 - n) / 8;
+                bits = k == 8 ? w : bits | (w & ~(~0ull >> (8 * k))) >> n;
+                n += 8 * k;
+                pos += k;
+                return;
+            }
+        }
+        *this = FillBytes(*this);
+    }
+    // Out of line and by value, so that the reader's fields stay in registers
+    // in the decoding loop.
+    [[gnu::noinline]] static TopBitReader FillBytes(TopBitReader r) {
+        while (r.n <= 56) {
+            std::uint8_t b = 0;
+            if (r.pos < r.size) {
+                b = r.buf[r.pos];
+                if (b == 0xFF) ++r.pos;
+            }
+            ++r.pos;
+            r.bits |= static_cast<std::uint64_t>(b) << (56 - r.n);
+            r.n += 8;
+        }
+        return r;
+    }
+    void Skip(unsigned k) {
+        bits <<= k;
+        n -= k;
+    }
+    unsigned Take(unsigned k) {  // k <= 16 <= n
+        if (k == 0) return 0;
+        const auto v = static_cast<unsigned>(bits >> (64 - k));
+        Skip(k);
+        return v;
+    }
+    // A symbol by the general path (n >= 16), or -1 as Symbol gives it.
+    int Symbol(const HuffTable& t) {
+        const int r = CodeAt(t, static_cast<unsigned>(bits >> 48));
+        if (r < 0) return -1;
+        Skip(static_cast<unsigned>(r) >> 8);
+        return r & 0xFF;
+    }
+    // (length << 8) | symbol of the code that starts the 16 bits, or -1.
+    [[gnu::noinline]] static int CodeAt(const HuffTable& t, unsigned peek) {
+        int r = t.wLookup[peek >> (16 - HuffTable::kFastBits)];
+        if (r == 0) r = ResolveCode(t, peek, 16);
+        return r < 0 || r == 0xFFFF ? -1 : r;
+    }
+    // The file position of the first byte not yet consumed: whole buffered
+    // bytes are given back, a data FF counting two.
+    std::size_t ConsumedPos() const {
+        std::size_t p = pos;
+        for (unsigned i = 0; i < n / 8; ++i) p -= ((bits >> (64 - n + 8 * i)) & 0xFF) == 0xFF ? 2 : 1;
+        return p;
+    }
+};
+
+struct ScanComponent {
+    const LookTable* dc;
+    const LookTable* ac;
+    const HuffTable* dcTable;
+    const HuffTable* acTable;
+    const std::uint8_t* q;  // zig-zag order
+    std::uint8_t* plane;
+    std::ptrdiff_t stride;
+    int H, V;
+    handpix::jpeg::IdctToBytesFn idct;
+};
+
+// One data unit into coef (all zeros on entry and on return) and, when it
+// decodes, its samples into dst. Returns false for a code that selects no
+// symbol or a run past the end of the block.
+[[gnu::always_inline]] inline bool DecodeUnit(TopBitReader& br, const ScanComponent& c, std::int16_t& pred,
+                                              std::int16_t* coef, std::uint8_t* dst) {
+    if (br.n <= 56) br.Fill();
+    int diff;
+    if (const std::int32_t e = c.dc->e[br.bits >> (64 - kLookBits)]) {
+        br.Skip(static_cast<unsigned>(e) & 0xFF);
+        diff = e >> 16;
+    } else {
+        const int t = br.Symbol(*c.dcTable);
+        if (t < 0 || t > 16) return false;
+        diff = ExtendValue(br.Take(static_cast<unsigned>(t)), static_cast<unsigned>(t));
+    }
+    pred = static_cast<std::int16_t>(diff + pred);
+    coef[0] = static_cast<std::int16_t>(pred * c.q[0]);
+    // Bit n set for each coefficient written (natural order).
+    std::uint64_t written = 1;
+    auto put = [&](int k, int v) {
+        const int z = handpix::kZigzag[k];
+        coef[z] = static_cast<std::int16_t>(v * c.q[k]);
+        written |= std::uint64_t{1} << z;
+    };
+    // k is the next zig-zag index; a run may not pass 63, a ZRL may reach
+    // 64 only if an end of block follows.
+    for (int k = 1;;) {
+        if (br.n < 32) br.Fill();
+        if (const std::int32_t e = c.ac->e[br.bits >> (64 - kLookBits)]) {
+            const int advance = (e >> 8) & 0xFF;
+            k += advance;
+            if (k > 64) return false;  // before the skip: a failed load leaves the code unread
+            br.Skip(static_cast<unsigned>(e) & 0xFF);
+            if (advance == 0) break;
+            put(k - 1, e >> 16);
+            if (k == 64) break;
+            continue;
+        }
+        const int rs = br.Symbol(*c.acTable);
+        if (rs < 0) return false;
+        const int r = rs >> 4, s = rs & 0x0F;
+        if (s) {
+            k += r + 1;
+            if (k > 64) return false;
+            put(k - 1, ExtendValue(br.Take(static_cast<unsigned>(s)), static_cast<unsigned>(s)));
+            if (k == 64) break;
+        } else if (r == 15) {
+            k += 16;
+            if (k > 64) return false;
+        } else {
+            break;
+        }
+    }
+    // Row r is byte r of `written`, so a row is used when its byte is
+    // nonzero, and a column when its bit is set in any byte.
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+    const std::uint64_t rowHigh = (written | ((written & kLow7) + kLow7)) & kHigh;
+    const unsigned rows = static_cast<unsigned>(((rowHigh >> 7) * 0x0102040810204080ull) >> 56);
+    std::uint64_t cols = written | written >> 32;
+    cols |= cols >> 16;
+    cols |= cols >> 8;
+    c.idct(coef, rows, static_cast<unsigned>(cols & 0xFF), dst, c.stride);
+    for (unsigned m = rows; m; m &= m - 1) std::fill_n(coef + 8 * std::countr_zero(m), 8, std::int16_t{0});
+    return true;
+}
+
+}  // namespace
+
+// The scan's MCUs, converted one MCU row at a time.
+void CJpeg::DecodeScan() {
+    const int ns = m_byScanComps;
+    const int mcusX = m_nPadWidth / 8 / m_byMaxH, mcusY = m_nPadHeight / 8 / m_byMaxV;
+    // Slots 0-3 for DC tables, 4-7 for AC; 32 KB, too much for some stacks.
+    const std::unique_ptr<LookTable[]> looks(new (std::nothrow) LookTable[8]);
+    if (!looks) return Fail(Status::internal);
+    bool built[8] = {};
+    ScanComponent comps[3];
+    for (int c = 0; c < ns; ++c) {
+        const int dcSlot = m_byTd[c], acSlot = m_byTa[c] + 4;
+        for (const int slot : {dcSlot, acSlot}) {
+            if (!built[slot]) BuildLookTable(m_HT[slot < 4 ? slot : slot - 4 + 16], slot >= 4, looks[slot]);
+            built[slot] = true;
+        }
+        comps[c] = {&looks[dcSlot], &looks[acSlot], &m_HT[dcSlot], &m_HT[acSlot - 4 + 16], m_QT[m_byTq[c]],
+                    m_pSamples + m_nPlaneOffset[c], m_nPlaneStride[c], m_byH[c], m_byV[c],
+                    handpix::jpeg::IdctToBytesKernel()};
+    }
+    TopBitReader br{0, 0, m_nPos, m_pBuf, m_nBufSize};
+    std::int16_t pred[3] = {0, 0, 0};
+    alignas(32) std::int16_t coef[64] = {};
+    // The reader's state goes back to the members that the single-step
+    // operations use, the unread bits at the bottom of m_qwBits. It goes in
+    // by value: were its address taken, it would live in memory in the loop.
+    auto store = [this, &pred, ns](TopBitReader r) {
+        m_qwBits = r.n ? r.bits >> (64 - r.n) : 0;
+        m_nBits = r.n;
+        m_nScanPos = r.pos;
+        for (int c = 0; c < ns; ++c) m_sDCPred[c] = pred[c];
+    };
+    unsigned count = 0;
+    for (int my = 0; my < mcusY; ++my) {
+        m_nMcuRow = my;
+        for (int mx = 0; mx < mcusX; ++mx) {
+            for (int c = 0; c < ns; ++c) {
+                const ScanComponent& sc = comps[c];
+                for (int by = 0; by < sc.V; ++by)
+                    for (int bx = 0; bx < sc.H; ++bx)
+                        if (!DecodeUnit(br, sc, pred[c], coef, sc.plane + by * 8 * sc.stride + (mx * sc.H + bx) * 8))
+                            return Fail(Status::invalid), store(br);
+            }
+            if (br.pos > m_nBufSize + kZeroFillBytes) return Fail(Status::truncated), store(br);
+            if (m_wRestartInterval && ++count == m_wRestartInterval) {
+                count = 0;
+                // A restart marker counts only where the bit-at-a-time reader
+                // would stand: after the byte holding the last bit consumed.
+                const std::size_t at = br.ConsumedPos();
+                if (at + 1 < m_nBufSize && m_pBuf[at] == 0xFF && (m_pBuf[at + 1] >> 4) == 0xD) {
+                    br.pos = at + 2;
+                    br.bits = 0;
+                    br.n = 0;
+                    pred[0] = pred[1] = pred[2] = 0;
+                }
+            }
+        }
+        ConvertYUV2RGB();
+    }
+    store(br);
+}
+
 void CJpeg::Decode(void) {
     m_nBitCount = 0;
     m_qwBits = 0;
     m_nBits = 0;
     const int ns = m_byScanComps;
-    const int mcusX = m_nPadWidth / 8 / m_byMaxH, mcusY = m_nPadHeight / 8 / m_byMaxV;
+    const int mcusX = m_nPadWidth / 8 / m_byMaxH;
     std::size_t total = 0;
     for (int c = 0; c < ns; ++c) {
         m_nPlaneOffset[c] = total;
@@ -373,24 +655,13 @@ void CJpeg::Decode(void) {
         return Fail(Status::internal);
     }
     handpix::jpeg::AdviseLargePages(m_pPending, S * m_nHeight);
+    PopulateSmallPages(m_pPending, S * m_nHeight);
     m_nSamplesSize = total;
     for (int c = 0; c < ns; ++c) m_sDCPred[c] = 0;
     m_nScanPos = m_nPos;
     m_pScan = m_pBuf + m_nPos;
-    unsigned count = 0;
-    for (int my = 0; my < mcusY; ++my) {
-        m_nMcuRow = my;
-        for (int mx = 0; mx < mcusX; ++mx) {
-            DecodeMCU(mx, my);
-            if (!Failed() && m_nScanPos > m_nBufSize + kZeroFillBytes) Fail(Status::truncated);
-            if (Failed()) return FreeSamples();
-            if (m_wRestartInterval && ++count == m_wRestartInterval) {
-                count = 0;
-                Restart();
-            }
-        }
-        ConvertYUV2RGB();
-    }
+    DecodeScan();
+    if (Failed()) return FreeSamples();
     m_nBitCount = m_nBits & 7;
     m_pScan = m_pBuf + std::min(m_nScanPos, m_nBufSize);
     delete[] m_pRGB;
@@ -401,21 +672,6 @@ void CJpeg::Decode(void) {
     m_wFrameHeight = static_cast<std::uint16_t>(m_nHeight);
     FreeSamples();
     m_bScanDone = true;
-}
-
-// The reader fetches ahead; a restart marker counts only where the bit-at-a-
-// time reader would stand: after the byte holding the last bit consumed.
-// Whole bytes still buffered are given back (a data FF took two file bytes).
-void CJpeg::Restart() {
-    std::size_t pos = m_nScanPos;
-    for (unsigned i = 0; i < m_nBits / 8; ++i) pos -= ((m_qwBits >> (8 * i)) & 0xFF) == 0xFF ? 2 : 1;
-    if (pos + 1 < m_nBufSize && m_pBuf[pos] == 0xFF && (m_pBuf[pos + 1] >> 4) == 0xD) {
-        m_nScanPos = pos + 2;
-        m_qwBits = 0;
-        m_nBits = 0;
-        m_nBitCount = 0;
-        m_sDCPred[0] = m_sDCPred[1] = m_sDCPred[2] = 0;
-    }
 }
 
 // The entropy reader's state, copied into locals for the length of a data
@@ -616,13 +872,16 @@ void CJpeg::ConvertYUV2RGB(void) {
         handpix::jpeg::YccToBgr(luma + w, cb + w / 2, cr + w / 2, tail, 1);
         std::memcpy(d + 3 * static_cast<std::size_t>(w), tail, S - 3 * static_cast<std::size_t>(w));
     };
+    // A picture far larger than the caches is written past them: none of it
+    // would still be cached when the host reads it.
+    const bool stream = S * static_cast<std::size_t>(h) >= kStreamBytes;
     const std::uint8_t* src[3];
     for (int y = y0; y < y1; ++y) {
         std::uint8_t* d = m_pPending + (h - 1 - y) * S;
         if (halfChroma && y + 1 < y1 && planeRow(1, y) == planeRow(1, y + 1) && planeRow(2, y) == planeRow(2, y + 1)) {
             // Two rows on one chroma row (4:2:0): its terms serve both.
             const std::uint8_t *luma0 = planeRow(0, y), *luma1 = planeRow(0, y + 1), *cb = planeRow(1, y), *cr = planeRow(2, y);
-            handpix::jpeg::YccToBgrHalfChromaTwoRows(luma0, luma1, cb, cr, d, d - S, w);
+            handpix::jpeg::YccToBgrHalfChromaTwoRows(luma0, luma1, cb, cr, d, d - S, w, stream);
             halfChromaTail(d, luma0, cb, cr);
             halfChromaTail(d - S, luma1, cb, cr);
             ++y;
@@ -646,12 +905,12 @@ void CJpeg::ConvertYUV2RGB(void) {
         }
         std::uint8_t tail[3];
         if (halfChroma) {
-            handpix::jpeg::YccToBgrHalfChroma(src[0], src[1], src[2], d, w);
+            handpix::jpeg::YccToBgrHalfChroma(src[0], src[1], src[2], d, w, stream);
             halfChromaTail(d, src[0], src[1], src[2]);
             continue;
         }
         if (ns == 3) {
-            handpix::jpeg::YccToBgr(src[0], src[1], src[2], d, w);
+            handpix::jpeg::YccToBgr(src[0], src[1], src[2], d, w, stream);
             if (n > w) handpix::jpeg::YccToBgr(src[0] + w, src[1] + w, src[2] + w, tail, 1);
         } else {
             for (int x = 0; x < w; ++x) d[3 * x] = d[3 * x + 1] = d[3 * x + 2] = src[0][x];

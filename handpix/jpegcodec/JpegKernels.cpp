@@ -179,6 +179,92 @@ namespace {
 
 }  // namespace
 
+#if HANDPIX_X86_DISPATCH
+// GCC 12's AVX-512 intrinsics start from a deliberately undefined vector,
+// which its own flow analysis then reports.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+namespace {
+
+// The inverse transform on 16 lanes: each vector holds two rows x, x + 1 of
+// the results (or of the first pass), lanes 0-7 and 8-15. The operations on
+// each lane are IdctCore's, in its order.
+struct IdctPairs {
+    float rows[8][4][16];  // [u][pair p]: C[u][2p] in lanes 0-7, C[u][2p + 1] in lanes 8-15
+    float cols[8][16];     // [v]: C[v][0..7] in both halves
+};
+constexpr IdctPairs MakeIdctPairs() {
+    IdctPairs t{};
+    for (int u = 0; u < 8; ++u) {
+        for (int p = 0; p < 4; ++p)
+            for (int i = 0; i < 16; ++i) t.rows[u][p][i] = kIdct.m[u][2 * p + i / 8];
+        for (int i = 0; i < 16; ++i) t.cols[u][i] = kIdct.m[u][i % 8];
+    }
+    return t;
+}
+alignas(64) constexpr IdctPairs kIdctPairs = MakeIdctPairs();
+
+// Row u of the coefficients in both halves.
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m512 CoefficientRowTwice(const std::int16_t* coef, int u) {
+    const __m256i s = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + 8 * u)));
+    return _mm512_cvtepi32_ps(_mm512_cvtepi16_epi32(s));
+}
+
+// acc[p] += row[p] * f for the four pairs, each product and sum as IdctCore's.
+[[gnu::always_inline, gnu::target("avx512f")]] inline void AddPairs(__m512& a0, __m512& a1, __m512& a2, __m512& a3,
+                                                                  const float (*row)[16], __m512 f) {
+    a0 = _mm512_add_ps(a0, _mm512_mul_ps(_mm512_load_ps(row[0]), f));
+    a1 = _mm512_add_ps(a1, _mm512_mul_ps(_mm512_load_ps(row[1]), f));
+    a2 = _mm512_add_ps(a2, _mm512_mul_ps(_mm512_load_ps(row[2]), f));
+    a3 = _mm512_add_ps(a3, _mm512_mul_ps(_mm512_load_ps(row[3]), f));
+}
+
+[[gnu::always_inline, gnu::target("avx512f")]] inline void StorePair(__m512 o, std::uint8_t* dst, std::ptrdiff_t stride) {
+    __m512i r = _mm512_add_epi32(_mm512_cvttps_epi32(_mm512_mul_ps(o, _mm512_set1_ps(0.25f))), _mm512_set1_epi32(128));
+    const __m128i b = _mm512_cvtusepi32_epi8(_mm512_max_epi32(r, _mm512_setzero_si512()));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), b);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + stride), _mm_unpackhi_epi64(b, b));
+}
+
+// Named accumulators rather than arrays, so that they stay in registers.
+[[gnu::target("avx512f")]] void IdctToBytesAvx512(const std::int16_t* coef, unsigned rowMask, unsigned colMask,
+                                                  std::uint8_t* dst, std::ptrdiff_t stride) {
+    if ((rowMask | colMask) <= 1) return IdctToBytesBody(coef, rowMask, colMask, dst, stride);
+    const __m512 f0 = CoefficientRowTwice(coef, 0);
+    __m512 t0 = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][0]), f0);
+    __m512 t1 = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][1]), f0);
+    __m512 t2 = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][2]), f0);
+    __m512 t3 = _mm512_mul_ps(_mm512_load_ps(kIdctPairs.rows[0][3]), f0);
+    for (unsigned m = rowMask & 0xFE; m; m &= m - 1) {
+        const int u = std::countr_zero(m);
+        AddPairs(t0, t1, t2, t3, kIdctPairs.rows[u], CoefficientRowTwice(coef, u));
+    }
+    // T[x][v] spread over the half of its row: lane v of each half.
+    const __m512i half = _mm512_setr_epi32(0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8);
+    const __m512 c0 = _mm512_load_ps(kIdctPairs.cols[0]);
+    __m512 o0 = _mm512_mul_ps(_mm512_permutexvar_ps(half, t0), c0);
+    __m512 o1 = _mm512_mul_ps(_mm512_permutexvar_ps(half, t1), c0);
+    __m512 o2 = _mm512_mul_ps(_mm512_permutexvar_ps(half, t2), c0);
+    __m512 o3 = _mm512_mul_ps(_mm512_permutexvar_ps(half, t3), c0);
+    for (unsigned m = colMask & 0xFE; m; m &= m - 1) {
+        const int v = std::countr_zero(m);
+        const __m512i at = _mm512_add_epi32(half, _mm512_set1_epi32(v));
+        const __m512 c = _mm512_load_ps(kIdctPairs.cols[v]);
+        o0 = _mm512_add_ps(o0, _mm512_mul_ps(_mm512_permutexvar_ps(at, t0), c));
+        o1 = _mm512_add_ps(o1, _mm512_mul_ps(_mm512_permutexvar_ps(at, t1), c));
+        o2 = _mm512_add_ps(o2, _mm512_mul_ps(_mm512_permutexvar_ps(at, t2), c));
+        o3 = _mm512_add_ps(o3, _mm512_mul_ps(_mm512_permutexvar_ps(at, t3), c));
+    }
+    StorePair(o0, dst, stride);
+    StorePair(o1, dst + 2 * stride, stride);
+    StorePair(o2, dst + 4 * stride, stride);
+    StorePair(o3, dst + 6 * stride, stride);
+}
+
+}  // namespace
+#pragma GCC diagnostic pop
+#endif
+
 void IdctBlock(std::int16_t block[64]) {
     alignas(32) std::int16_t in[64];
     std::copy_n(block, 64, in);
@@ -565,6 +651,90 @@ template <int kStep, int kRows>
     for (int row = 0; row < kRows; ++row)
         YccRowPlain<kStep>(y[row] + at, cb + at / kStep, cr + at / kStep, bgr[row] + 3 * at, n - at);
 }
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // GCC 12's AVX-512 headers, as above
+#define HANDPIX_AVX512 gnu::target("avx512f,avx512bw,avx512vbmi")
+
+// kInterleave for one byte permute: B, G, R samples in bytes 0-15, 16-31,
+// 32-47 of the source; output byte j takes sample j / 3 of channel j % 3.
+struct InterleaveIndex {
+    std::uint8_t m[64];
+};
+constexpr InterleaveIndex MakeInterleaveIndex() {
+    InterleaveIndex t{};
+    for (int j = 0; j < 64; ++j) t.m[j] = static_cast<std::uint8_t>(j < 48 ? 16 * (j % 3) + j / 3 : 0);
+    return t;
+}
+constexpr InterleaveIndex kInterleaveIndex = MakeInterleaveIndex();
+
+[[gnu::always_inline, HANDPIX_AVX512]] inline __m512 SamplesToFloat(__m128i bytes, int offset) {
+    return _mm512_cvtepi32_ps(_mm512_sub_epi32(_mm512_cvtepu8_epi32(bytes), _mm512_set1_epi32(offset)));
+}
+
+// Truncated, then clamped to 0..255 by the unsigned narrowing: the same byte
+// as ClampTrunc.
+[[gnu::always_inline, HANDPIX_AVX512]] inline __m128i TruncToBytes(__m512 v) {
+    return _mm512_cvtusepi32_epi8(_mm512_max_epi32(_mm512_cvttps_epi32(v), _mm512_setzero_si512()));
+}
+
+// Ycc16 on 16-lane vectors: one vector per channel, one permute to
+// interleave, one masked store of the 48 bytes, or with kStream three
+// 16-byte stores past the cache (the rows must then be 16-byte aligned).
+template <int kStep, int kRows, bool kStream>
+[[gnu::always_inline, HANDPIX_AVX512]] inline void Ycc16Avx512(const std::uint8_t* const* y, const std::uint8_t* cb,
+                                                              const std::uint8_t* cr, std::uint8_t* const* bgr,
+                                                              int at) {
+    __m128i cb16, cr16;
+    if constexpr (kStep == 2) {
+        // Each chroma sample serves two neighbouring pixels.
+        const __m128i b8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb + at / 2));
+        const __m128i r8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr + at / 2));
+        cb16 = _mm_unpacklo_epi8(b8, b8);
+        cr16 = _mm_unpacklo_epi8(r8, r8);
+    } else {
+        cb16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + at));
+        cr16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + at));
+    }
+    const __m512 u = SamplesToFloat(cb16, 128), v = SamplesToFloat(cr16, 128);
+    const __m512 tb = _mm512_mul_ps(_mm512_set1_ps(1.772f), u);
+    const __m512 tg1 = _mm512_mul_ps(_mm512_set1_ps(0.34414f), u);
+    const __m512 tg2 = _mm512_mul_ps(_mm512_set1_ps(0.71414f), v);
+    const __m512 tr = _mm512_mul_ps(_mm512_set1_ps(1.402f), v);
+    const __m512i index = _mm512_loadu_si512(kInterleaveIndex.m);
+    for (int row = 0; row < kRows; ++row) {
+        const __m512 Y = SamplesToFloat(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y[row] + at)), 0);
+        const __m128i b = TruncToBytes(_mm512_add_ps(Y, tb));
+        const __m128i g = TruncToBytes(_mm512_sub_ps(_mm512_sub_ps(Y, tg1), tg2));
+        const __m128i r = TruncToBytes(_mm512_add_ps(Y, tr));
+        const __m512i planes = _mm512_inserti32x4(_mm512_inserti32x4(_mm512_castsi128_si512(b), g, 1), r, 2);
+        const __m512i px = _mm512_permutexvar_epi8(index, planes);
+        std::uint8_t* d = bgr[row] + 3 * static_cast<std::ptrdiff_t>(at);
+        if constexpr (kStream) {
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d), _mm512_castsi512_si128(px));
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + 16), _mm512_extracti32x4_epi32(px, 1));
+            _mm_stream_si128(reinterpret_cast<__m128i*>(d + 32), _mm512_extracti32x4_epi32(px, 2));
+        } else {
+            _mm512_mask_storeu_epi8(d, (std::uint64_t{1} << 48) - 1, px);
+        }
+    }
+}
+
+template <int kStep, int kRows, bool kStream = false>
+[[HANDPIX_AVX512]] void YccRowsAvx512(const std::uint8_t* const* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                                      std::uint8_t* const* bgr, int n) {
+    int at = 0;
+    bool aligned = kStream;
+    for (int row = 0; row < kRows; ++row) aligned = aligned && reinterpret_cast<std::uintptr_t>(bgr[row]) % 16 == 0;
+    if (aligned) {
+        for (; at + 16 <= n; at += 16) Ycc16Avx512<kStep, kRows, true>(y, cb, cr, bgr, at);
+        _mm_sfence();
+    }
+    for (; at + 16 <= n; at += 16) Ycc16Avx512<kStep, kRows, false>(y, cb, cr, bgr, at);
+    for (int row = 0; row < kRows; ++row)
+        YccRowPlain<kStep>(y[row] + at, cb + at / kStep, cr + at / kStep, bgr[row] + 3 * at, n - at);
+}
+#pragma GCC diagnostic pop
 #endif
 
 }  // namespace
@@ -743,9 +913,29 @@ bool UsingAvx2() {
     return on;
 }
 
+bool UsingAvx512() {
+#if HANDPIX_X86_DISPATCH
+    static const bool on = [] {
+        const char* off = std::getenv("HANDPIX_NO_AVX512");
+        return UsingAvx2() && !(off && *off && std::strcmp(off, "0") != 0) && __builtin_cpu_supports("avx512f") &&
+               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+    }();
+    return on;
+#else
+    return false;
+#endif
+}
+
+IdctToBytesFn IdctToBytesKernel() {
+#if HANDPIX_X86_DISPATCH
+    if (UsingAvx512()) return IdctToBytesAvx512;
+#endif
+    return Pick(IdctToBytesBase, IdctToBytesAvx2);
+}
+
 void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask, std::uint8_t* dst,
                  std::ptrdiff_t stride) {
-    static const auto fn = Pick(IdctToBytesBase, IdctToBytesAvx2);
+    static const auto fn = IdctToBytesKernel();
     fn(coef, rowMask, colMask, dst, stride);
 }
 
@@ -758,10 +948,12 @@ namespace {
 
 template <int kStep, int kRows>
 void YccRows(const std::uint8_t* const* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* const* bgr,
-             int n) {
+             int n, bool stream) {
 #if HANDPIX_X86_DISPATCH
-    static const auto fn = Pick(YccRowsPlain<kStep, kRows>, YccRowsAvx2<kStep, kRows>);
+    static const auto fn = UsingAvx512() ? YccRowsAvx512<kStep, kRows> : Pick(YccRowsPlain<kStep, kRows>, YccRowsAvx2<kStep, kRows>);
+    if (stream && UsingAvx512()) return YccRowsAvx512<kStep, kRows, true>(y, cb, cr, bgr, n);
 #else
+    (void)stream;
     static const auto fn = YccRowsPlain<kStep, kRows>;
 #endif
     fn(y, cb, cr, bgr, n);
@@ -769,20 +961,21 @@ void YccRows(const std::uint8_t* const* y, const std::uint8_t* cb, const std::ui
 
 }  // namespace
 
-void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n) {
-    YccRows<1, 1>(&y, cb, cr, &bgr, n);
+void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr, int n,
+              bool stream) {
+    YccRows<1, 1>(&y, cb, cr, &bgr, n, stream);
 }
 
 void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
-                        int n) {
-    YccRows<2, 1>(&y, cb, cr, &bgr, n);
+                        int n, bool stream) {
+    YccRows<2, 1>(&y, cb, cr, &bgr, n, stream);
 }
 
 void YccToBgrHalfChromaTwoRows(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
-                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n) {
+                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n, bool stream) {
     const std::uint8_t* y[2] = {y0, y1};
     std::uint8_t* bgr[2] = {bgr0, bgr1};
-    YccRows<2, 2>(y, cb, cr, bgr, n);
+    YccRows<2, 2>(y, cb, cr, bgr, n, stream);
 }
 
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {

@@ -12,6 +12,11 @@ namespace handpix::jpeg {
 // the codec first ran. Setting it lets a test run check the portable build
 // on an AVX2 machine. Both builds give the same results.
 bool UsingAvx2();
+// True when the kernels that have one (inverse transform, colour
+// conversion) run their AVX-512 build: UsingAvx2(), the processor has
+// AVX-512 F, BW and VBMI, and HANDPIX_NO_AVX512 is unset, empty or "0".
+// The results are the same again.
+bool UsingAvx512();
 
 // Inverse transform of dequantized coefficients in natural order, then +128
 // and clamping to 0..255, into 8 rows of 8 bytes. rowMask/colMask have bit i
@@ -19,6 +24,9 @@ bool UsingAvx2();
 // adds nothing to any sum, so it is skipped).
 void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask,
                  std::uint8_t* dst, std::ptrdiff_t stride);
+// The build of IdctToBytes in use, for callers that run it per block.
+using IdctToBytesFn = void (*)(const std::int16_t*, unsigned, unsigned, std::uint8_t*, std::ptrdiff_t);
+IdctToBytesFn IdctToBytesKernel();
 
 // The same transform in place on 16-bit values, each result truncated toward
 // zero and saturated to 16 bits (no level shift).
@@ -44,16 +52,18 @@ const QuantPlan& ChromaPlan();
 void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
                         std::int16_t out[64]);
 
-// n pixels from Y, Cb, Cr samples to B, G, R bytes.
+// n pixels from Y, Cb, Cr samples to B, G, R bytes. `stream` asks for
+// stores that bypass the cache, for pictures too large to stay in it.
 void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
-              int n);
+              int n, bool stream = false);
 // The same with chroma at half width: pixel i takes cb[i / 2], cr[i / 2].
 void YccToBgrHalfChroma(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
-                        int n);
+                        int n, bool stream = false);
 // Two rows that share their half-width chroma row (4:2:0), the chroma terms
 // computed once for both.
 void YccToBgrHalfChromaTwoRows(const std::uint8_t* y0, const std::uint8_t* y1, const std::uint8_t* cb,
-                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n);
+                               const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n,
+                               bool stream = false);
 // n pixels from B, G, R bytes to Y, Cb, Cr bytes (may be the same buffer).
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
 // The same, also storing each sample minus 128 in three planes.

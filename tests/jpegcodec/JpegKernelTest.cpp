@@ -32,13 +32,24 @@ void RandomCoefficients(std::mt19937& rng, std::int16_t c[64], unsigned& rows, u
     }
 }
 
-// The suite runs once as built and once with HANDPIX_NO_AVX2 set; the switch
-// must really select the portable build, or the second run checks nothing new.
+// The suite runs as built, with HANDPIX_NO_AVX2 set and (the kernels) with
+// HANDPIX_NO_AVX512 set; each switch must really select its build, or its
+// run checks nothing new.
 TEST(JpegKernels, TheEnvironmentChoosesTheBuild) {
     const char* off = std::getenv("HANDPIX_NO_AVX2");
     if (off && *off && std::string(off) != "0") EXPECT_FALSE(jpeg::UsingAvx2());
 #if defined(__x86_64__) && defined(__GNUC__)
     else EXPECT_EQ(jpeg::UsingAvx2(), __builtin_cpu_supports("avx2") != 0);
+#endif
+    const char* no512 = std::getenv("HANDPIX_NO_AVX512");
+    if ((no512 && *no512 && std::string(no512) != "0") || !jpeg::UsingAvx2()) {
+        EXPECT_FALSE(jpeg::UsingAvx512());
+    }
+#if defined(__x86_64__) && defined(__GNUC__)
+    else {
+        EXPECT_EQ(jpeg::UsingAvx512(), __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                           __builtin_cpu_supports("avx512vbmi"));
+    }
 #endif
 }
 
@@ -123,7 +134,7 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                 yHalf[c] = static_cast<std::uint8_t>(c % 2 ? 255 - a : a);
                 yOther[c] = static_cast<std::uint8_t>(a + 37 * c);
             }
-            jpeg::YccToBgr(y.data(), cb.data(), cr.data(), out.data(), 256);
+            jpeg::YccToBgr(y.data(), cb.data(), cr.data(), out.data(), 256, b % 2 == 1);  // odd b: streaming stores
             jpeg::BgrToYcc(bgr.data(), ycc.data(), 256);
             for (int c = 0; c < 256; ++c) {
                 std::uint8_t ref[3], back[3];
@@ -143,7 +154,7 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                 for (int k = 0; k < 3; ++k) ASSERT_EQ(planes[k][i], ycc[3 * i + k] - 128) << a << " " << b << " " << i;
             for (int half = 0; half < 2; ++half) {
                 for (int i = 0; i < 128; ++i) crHalf[i] = static_cast<std::uint8_t>(128 * half + i);
-                jpeg::YccToBgrHalfChroma(yHalf.data(), cb.data(), crHalf.data(), outHalf.data(), 256);
+                jpeg::YccToBgrHalfChroma(yHalf.data(), cb.data(), crHalf.data(), outHalf.data(), 256, b % 2 == 1);
                 for (int p = 0; p < 256; ++p) {
                     std::uint8_t ref[3];
                     jpegref::YccToBgr(yHalf[p], b, crHalf[p / 2], ref);
@@ -154,7 +165,7 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
                 const int m = 256 - b % 16;
                 std::vector<std::uint8_t> second(3 * 256, 0xA5), first(3 * 256, 0xA5);
                 jpeg::YccToBgrHalfChromaTwoRows(yHalf.data(), yOther.data(), cb.data(), crHalf.data(), first.data(),
-                                                second.data(), m);
+                                                second.data(), m, b % 2 == 1);
                 ASSERT_TRUE(std::equal(first.begin(), first.begin() + 3 * m, outHalf.begin())) << a << " " << b;
                 for (int p = 0; p < m; ++p) {
                     std::uint8_t ref[3];
