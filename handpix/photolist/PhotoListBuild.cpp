@@ -107,10 +107,15 @@ std::string_view CutCp949(std::string_view text, std::size_t max) {
     return text.substr(0, std::min(end, text.size()));
 }
 
-}  // namespace
+// One line of a list file as the build keeps it, pointing into the file's
+// bytes; the information text is cut but still in code page 949.
+struct ListLine {
+    std::string_view thumb, size, info, turn;
+};
 
-ThumbListTable ParseThumbList(std::string_view bytes) {
-    ThumbListTable table;
+// Calls take(line) for every line worth keeping, in file order.
+template <class Take>
+void ForEachListLine(std::string_view bytes, Take take) {
     while (!bytes.empty()) {
         std::size_t eol = bytes.find('\n');
         std::string_view line = bytes.substr(0, eol);
@@ -127,10 +132,19 @@ ThumbListTable ParseThumbList(std::string_view bytes) {
         std::string_view t[3];
         SplitLine(line, t);
         if (!IsThumbnailName(t[0]) || !IsSizeDigits(t[1])) continue;
-        std::string key(t[0]);
-        key.append(t[1]);
-        table[key] = ThumbListEntry{std::string(t[0]), Cp949ToUtf8(CutCp949(t[2], kMaxListInfoBytes)), std::string(turn)};
+        take(ListLine{t[0], t[1], CutCp949(t[2], kMaxListInfoBytes), turn});
     }
+}
+
+}  // namespace
+
+ThumbListTable ParseThumbList(std::string_view bytes) {
+    ThumbListTable table;
+    ForEachListLine(bytes, [&table](const ListLine& line) {
+        std::string key(line.thumb);
+        key.append(line.size);
+        table[key] = ThumbListEntry{std::string(line.thumb), Cp949ToUtf8(line.info), std::string(line.turn)};
+    });
     return table;
 }
 
@@ -138,18 +152,18 @@ ThumbListTable ParseThumbList(std::string_view bytes) {
 
 namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
-using handpix::ThumbListTable;
+using handpix::ListLine;
 
 constexpr std::size_t kMaxListBytes = 64u << 20;
 constexpr const char* kReadFailed = "파일 읽기 실패";
 constexpr const char* kCreateFailed = "파일 생성 실패";
 constexpr const char* kIndexReadFailed = "캐시 폴더 목록(FolderList.ini)을 읽을 수 없습니다";
 
-// One file of the list's kind, as the folder enumerates it.
+// One file of the list's kind, as the folder enumerates it. Its length is
+// asked for by the job that makes its item.
 struct Source {
     std::string name;   // real name, opened as is
     std::string cache;  // name in the cache folder (without ".jpg" for motion pictures)
-    int size = 0;       // low 32 bits of the length
 };
 
 // Serialises builds of one cache root across processes for the whole build:
@@ -186,19 +200,21 @@ private:
 };
 
 // The files of the kind in listing order: regular files and links to them
-// only. A missing folder gives none.
+// only. A missing folder gives none. Only links and entries of unknown type
+// are looked at here: a look-up per name would keep the first items waiting.
 std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
     auto wanted = [kind](std::string_view name) {
         if (kind == IMG_MPEG) return handpix::LowerName(std::string(name)).find(".mpeg") != std::string::npos;
         return handpix::IsJpegName(name);
     };
     std::vector<Source> out;
-    for (handpix::FolderEntry& e : handpix::ListFolder(folder, wanted)) {
+    for (handpix::FolderEntry& e : handpix::ListFolderNames(folder, wanted)) {
         if (!e.file) continue;
         std::string lower = handpix::LowerName(e.name);
-        out.push_back(Source{std::move(e.name), std::move(lower), static_cast<int>(static_cast<std::uint32_t>(e.size))});
+        out.push_back(Source{std::move(e.name), std::move(lower)});
     }
     std::unordered_map<std::string, int> uses;
+    uses.reserve(out.size());
     for (const Source& s : out) ++uses[s.cache];
     for (Source& s : out) s.cache = handpix::CacheName(s.name, uses[s.cache] > 1, kind == IMG_MPEG);
     return out;
@@ -215,14 +231,14 @@ std::string TurnField(int orientation, bool turning) {
 // nothing when it must be made again. A line from before the field existed
 // was never turned: it fits while turning is off, and otherwise once the
 // source's tag (read now, once) says there is nothing to turn.
-std::optional<std::string> StillTurnedRight(const std::string& listed, bool turning, const std::string& source) {
+std::optional<std::string> StillTurnedRight(std::string_view listed, bool turning, const std::string& source) {
     if (listed.empty()) {
-        if (!turning) return listed;
+        if (!turning) return std::string();
         const int orientation = handpix::JpegFileOrientation(source.c_str());
         if (orientation != 1) return std::nullopt;
         return TurnField(1, true);
     }
-    if (listed[1] == '1' || (listed.size() == 3) != turning) return listed;
+    if (listed[1] == '1' || (listed.size() == 3) != turning) return std::string(listed);
     return std::nullopt;
 }
 
@@ -253,35 +269,6 @@ public:
         if (!S_ISDIR(st.st_mode)) Remove(name);
         return false;
     }
-    // HasFile for many names from one read of the folder. Entries whose kind
-    // the listing does not tell, and every name when it cannot be read, are
-    // asked for one by one.
-    class Snapshot {
-    public:
-        explicit Snapshot(const CacheFolder& cache) : m_cache(cache) {
-            int fd = cache.m_fd < 0 ? -1 : ::openat(cache.m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
-            if (!dir) {
-                if (fd >= 0) ::close(fd);
-                return;
-            }
-            while (dirent* e = ::readdir(dir)) m_types.emplace(e->d_name, e->d_type);
-            ::closedir(dir);
-            m_listed = true;
-        }
-        bool HasFile(const std::string& name) const {
-            if (!m_listed) return m_cache.HasFile(name);
-            auto it = m_types.find(name);
-            if (it == m_types.end() || it->second == DT_DIR) return false;
-            return it->second == DT_REG || m_cache.HasFile(name);
-        }
-
-    private:
-        const CacheFolder& m_cache;
-        std::unordered_map<std::string, unsigned char> m_types;
-        bool m_listed = false;
-    };
-
     int Fd() const { return m_fd; }
 
 private:
@@ -294,7 +281,7 @@ enum class ReadResult { kNone, kRead, kFailed };
 // A list the builder cannot have written (too large) reads as empty: it is
 // rewritten from the folder, its thumbnails remade. Only a list that cannot be
 // opened or read at all is a failure the user sees.
-ReadResult ReadPreviousList(const CacheFolder& cache, const std::string& listName, ThumbListTable& table) {
+ReadResult ReadPreviousList(const CacheFolder& cache, const std::string& listName, std::string& bytes) {
     if (!cache.HasFile(listName)) return ReadResult::kNone;
     int fd = ::openat(cache.Fd(), listName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return ReadResult::kFailed;
@@ -303,15 +290,84 @@ ReadResult ReadPreviousList(const CacheFolder& cache, const std::string& listNam
         ::close(fd);
         return ReadResult::kNone;
     }
-    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     ssize_t n;
     while ((n = ::read(fd, buf, sizeof buf)) > 0 && bytes.size() <= kMaxListBytes) bytes.append(buf, static_cast<std::size_t>(n));
     ::close(fd);
     if (n < 0) return ReadResult::kFailed;
-    if (bytes.size() <= kMaxListBytes) table = handpix::ParseThumbList(bytes);
+    if (bytes.size() > kMaxListBytes) bytes.clear();
     return ReadResult::kRead;
 }
+
+// The previous list is keyed by thumbnail name and size digits run together,
+// as it always was; compared as bytes here without building that string.
+int CompareKeys(std::string_view a1, std::string_view a2, std::string_view b1, std::string_view b2) {
+    for (;;) {
+        if (a1.empty()) std::swap(a1, a2);
+        if (b1.empty()) std::swap(b1, b2);
+        if (a1.empty() || b1.empty()) return static_cast<int>(!a1.empty()) - static_cast<int>(!b1.empty());
+        const std::size_t n = std::min(a1.size(), b1.size());
+        if (const int c = std::memcmp(a1.data(), b1.data(), n)) return c;
+        a1.remove_prefix(n);
+        b1.remove_prefix(n);
+    }
+}
+
+// The previous list, parsed before the jobs start and only read by them. Its
+// lines point into its bytes; an open-addressing table finds the last line of
+// a key, with no string or node made per line.
+class PreviousList {
+public:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    explicit PreviousList(std::string bytes) : m_bytes(std::move(bytes)) {
+        handpix::ForEachListLine(m_bytes, [this](const ListLine& line) { m_lines.push_back(line); });
+        std::size_t slots = 16;
+        while (slots < m_lines.size() * 2) slots *= 2;
+        m_slots.assign(slots, 0);
+        for (std::size_t i = 0; i < m_lines.size(); ++i)  // a later line of a key replaces the earlier
+            m_slots[SlotOf(m_lines[i].thumb, m_lines[i].size)] = static_cast<std::uint32_t>(i + 1);
+    }
+
+    std::size_t Find(std::string_view thumb, std::string_view size) const {
+        const std::uint32_t slot = m_slots[SlotOf(thumb, size)];
+        return slot == 0 ? kNone : slot - 1;
+    }
+    const ListLine& Line(std::size_t i) const { return m_lines[i]; }
+    std::size_t Lines() const { return m_lines.size(); }
+    // The lines that count (the last of each key) and are not taken, in key order.
+    std::vector<std::size_t> Left(const std::vector<char>& taken) const {
+        std::vector<std::size_t> left;
+        for (std::uint32_t slot : m_slots)
+            if (slot != 0 && !taken[slot - 1]) left.push_back(slot - 1);
+        std::sort(left.begin(), left.end(), [this](std::size_t x, std::size_t y) {
+            return CompareKeys(m_lines[x].thumb, m_lines[x].size, m_lines[y].thumb, m_lines[y].size) < 0;
+        });
+        return left;
+    }
+
+private:
+    // The slot holding that key, or the empty one where it would go.
+    std::size_t SlotOf(std::string_view thumb, std::string_view size) const {
+        std::uint64_t h = 1469598103934665603ULL;
+        for (unsigned char c : thumb) h = (h ^ c) * 1099511628211ULL;
+        for (unsigned char c : size) h = (h ^ c) * 1099511628211ULL;
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(h ^ (h >> 29)) & mask;; i = (i + 1) & mask) {
+            const std::uint32_t slot = m_slots[i];
+            if (slot == 0) return i;
+            const ListLine& line = m_lines[slot - 1];
+            if (line.thumb.size() + line.size.size() == thumb.size() + size.size() &&
+                CompareKeys(line.thumb, line.size, thumb, size) == 0)
+                return i;
+        }
+    }
+
+    std::string m_bytes;
+    std::vector<ListLine> m_lines;
+    std::vector<std::uint32_t> m_slots;  // line + 1; 0 for none
+};
 
 // The new list, written beside the old one and renamed over it by Commit.
 class ListWriter {
@@ -339,15 +395,21 @@ public:
     ListWriter& operator=(const ListWriter&) = delete;
 
     bool IsOpen() const { return m_file != nullptr; }
-    void Line(const std::string& thumb, std::string_view size, const std::string& infoUtf8, const std::string& turn) {
-        std::string line = thumb;
+    // A line as Text makes it.
+    void Write(const std::string& line) { std::fwrite(line.data(), 1, line.size(), m_file); }
+    static std::string Text(std::string_view thumb, std::string_view size, std::string_view infoUtf8,
+                            std::string_view turn) {
+        std::string line(thumb);
         line += '?';
         line.append(size);
         line += '\\';
         line += handpix::Utf8ToCp949(infoUtf8);
-        if (!turn.empty()) line += "?" + turn;
+        if (!turn.empty()) {
+            line += '?';
+            line.append(turn);
+        }
         line += "\r\n";
-        std::fwrite(line.data(), 1, line.size(), m_file);
+        return line;
     }
     // Renames the new list over the old one, or with keep false drops both.
     void Commit(bool keep) {
@@ -365,47 +427,49 @@ private:
     std::FILE* m_file = nullptr;
 };
 
-// What the build does with one file. Decided for every file in enumeration
-// order before any thumbnail work starts, so that work can run on several
-// threads; the build takes the results in the same order.
+// What the build does with one file. Decided by the job that makes its item,
+// so the decisions run on several threads and the first items wait for no
+// plan of the whole folder; the build takes the results in enumeration order.
 struct Plan {
     enum class Action { kReuse, kMake, kName };
     Action action = Action::kName;
+    bool looked = false;         // looked up: file and size say what was found
+    bool file = false;           // a regular file (or a link to one) then
     bool hadFile = false;        // a thumbnail of that name was there before this build
     std::string thumb, size;     // file name in the cache folder; size digits
     std::string info;            // information text of a reused thumbnail
     std::string turn;            // turn field of the line (still pictures)
-    ThumbListTable::node_type listed;  // the previous list's line, taken out of the table
+    std::size_t listed = PreviousList::kNone;  // the previous list's line of this key
+    std::string line;            // the new list's line for the item
     CPhotoItem* item = nullptr;  // made by a job; owned here until appended
 };
 
-std::vector<Plan> PlanFiles(const std::vector<Source>& sources, const std::string& folder, const std::string& jpgSuffix,
-                            const CacheFolder& cache, ThumbListTable& table) {
-    std::vector<Plan> plans(sources.size());
-    const CacheFolder::Snapshot files(cache);
-    const bool turning = handpix::GetAutoOrient();
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        Plan& plan = plans[i];
-        plan.thumb = sources[i].cache + jpgSuffix;
-        plan.size = std::to_string(sources[i].size);
-        auto found = table.find(plan.thumb + plan.size);
-        plan.hadFile = files.HasFile(plan.thumb);
-        if (found != table.end()) {
-            plan.listed = table.extract(found);
-            const handpix::ThumbListEntry& listed = plan.listed.mapped();
-            std::optional<std::string> turn;
-            if (!jpgSuffix.empty()) turn = std::string();  // motion pictures: the host's thumbnails
-            else if (plan.hadFile) turn = StillTurnedRight(listed.turn, turning, folder + "/" + sources[i].name);
-            if (plan.hadFile && turn) {
-                plan.action = Plan::Action::kReuse;
-                plan.info = listed.info;
-                plan.turn = *turn;
-                continue;
-            }
+// False when the file is no regular file now; otherwise its length as the
+// list keeps it ("%d" of the low 32 bits).
+bool LookUp(int folderFd, const Source& src, Plan& plan) {
+    struct stat st {};
+    plan.looked = true;
+    plan.file = folderFd >= 0 && ::fstatat(folderFd, src.name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+    if (plan.file) plan.size = std::to_string(static_cast<int>(static_cast<std::uint32_t>(st.st_size)));
+    return plan.file;
+}
+
+void Decide(Plan& plan, const Source& src, const std::string& folder, const std::string& jpgSuffix,
+            const CacheFolder& cache, const PreviousList& previous, bool turning) {
+    plan.listed = previous.Find(plan.thumb, plan.size);
+    plan.hadFile = cache.HasFile(plan.thumb);
+    if (plan.listed != PreviousList::kNone && plan.hadFile) {
+        std::optional<std::string> turn;
+        if (!jpgSuffix.empty()) turn = std::string();  // motion pictures: the host's thumbnails
+        else turn = StillTurnedRight(previous.Line(plan.listed).turn, turning, folder + "/" + src.name);
+        if (turn) {
+            plan.action = Plan::Action::kReuse;
+            plan.info = handpix::Cp949ToUtf8(previous.Line(plan.listed).info);
+            plan.turn = std::move(*turn);
+            return;
         }
-        plan.action = jpgSuffix.empty() ? Plan::Action::kMake : Plan::Action::kName;
     }
-    return plans;
+    plan.action = jpgSuffix.empty() ? Plan::Action::kMake : Plan::Action::kName;
 }
 
 // The item of one file with its thumbnail loaded or made; any thread.
@@ -419,7 +483,7 @@ CPhotoItem* MakeItem(Plan& plan, const Source& src, const CString& folder, const
     case Plan::Action::kReuse:
         item->m_strThumb = thumbPath;
         item->SetPictureFile(thumbPath);
-        item->m_strInfo = CString(plan.info);
+        item->m_strInfo = CString(std::move(plan.info));
         break;
     case Plan::Action::kMake: {
         // A thumbnail that cannot be made must not leave an older one under
@@ -438,6 +502,7 @@ CPhotoItem* MakeItem(Plan& plan, const Source& src, const CString& folder, const
         item->m_strThumb = thumbPath;
         break;
     }
+    plan.line = ListWriter::Text(plan.thumb, plan.size, item->m_strInfo.str(), plan.turn);
     return item;
 }
 
@@ -521,8 +586,8 @@ void CPhotoListCtrl::InitPhotoList() {
     std::string listName;
     if (kind == IMG_JPEG || kind == IMG_MPEG) listName = handpix::kThumbListNames[kind];
 
-    ThumbListTable table;
-    if (!listName.empty() && ReadPreviousList(cache, listName, table) == ReadResult::kFailed) {
+    std::string previousBytes;
+    if (!listName.empty() && ReadPreviousList(cache, listName, previousBytes) == ReadResult::kFailed) {
         AfxMessageBox(kReadFailed, MB_OK);
         progress.finished = true;
         tell();
@@ -537,25 +602,35 @@ void CPhotoListCtrl::InitPhotoList() {
         return;
     }
 
+    const PreviousList previous(std::move(previousBytes));
     std::vector<Source> sources = Enumerate(folder.str(), kind);
     progress.total = static_cast<int>(sources.size());
     const std::string jpgSuffix = kind == IMG_MPEG ? ".jpg" : "";
     CString cacheDir(cachePath);
-    std::vector<Plan> plans = PlanFiles(sources, folder.str(), jpgSuffix, cache, table);
+    const std::string folderName = folder.str();
+    const int folderFd = ::open(folderName.empty() ? "/" : folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool turning = handpix::GetAutoOrient();
+    std::vector<Plan> plans(sources.size());
+    for (std::size_t i = 0; i < sources.size(); ++i) plans[i].thumb = sources[i].cache + jpgSuffix;
 
-    // Items are made and their thumbnails loaded or made on this thread and on
-    // helpers; they are appended here, one by one in enumeration order.
+    // Each file is looked up, its thumbnail found or made and its item made on
+    // this thread and on helpers; the items are appended here, one by one in
+    // enumeration order.
     const int helpers = handpix::OrderedJobs::HelpersForMachine();
     std::vector<std::unique_ptr<CPicture>> working(static_cast<std::size_t>(helpers));
-    auto makeItem = [&](std::size_t i, int helper) {
-        CPicture* picture = &m_picResize;
-        if (helper > 0) {
-            std::unique_ptr<CPicture>& own = working[static_cast<std::size_t>(helper - 1)];
-            if (!own && plans[i].action == Plan::Action::kMake) own = std::make_unique<CPicture>();
-            picture = own.get();
-        }
-        plans[i].item = MakeItem(plans[i], sources[i], folder, cache, cacheDir, kind, picture);
+    auto picture = [&](const Plan& plan, int helper) {
+        if (helper == 0) return &m_picResize;
+        std::unique_ptr<CPicture>& own = working[static_cast<std::size_t>(helper - 1)];
+        if (!own && plan.action == Plan::Action::kMake) own = std::make_unique<CPicture>();
+        return own.get();
     };
+    auto makeItem = [&](std::size_t i, int helper) {
+        Plan& plan = plans[i];
+        if (!LookUp(folderFd, sources[i], plan)) return;  // gone since the listing
+        Decide(plan, sources[i], folderName, jpgSuffix, cache, previous, turning);
+        plan.item = MakeItem(plan, sources[i], folder, cache, cacheDir, kind, picture(plan, helper));
+    };
+    std::vector<char> taken(previous.Lines(), 0);
     std::vector<std::string> spare;
     std::set<std::string> inUse;  // thumbnails this build shows or made: never stale
     bool written = false;
@@ -567,6 +642,22 @@ void CPhotoListCtrl::InitPhotoList() {
             GetClientRect(&client);
             if (!jobs.WaitFor(reached)) break;
             Plan& plan = plans[reached];
+            if (!plan.file) {
+                --progress.total;
+                tell();
+                continue;
+            }
+            // A line goes to the first file of its key, as one table the
+            // files took their lines from in turn would give it.
+            if (plan.listed != PreviousList::kNone && std::exchange(taken[plan.listed], 1)) {
+                plan.listed = PreviousList::kNone;
+                if (plan.action == Plan::Action::kReuse) {
+                    delete std::exchange(plan.item, nullptr);
+                    plan.action = jpgSuffix.empty() ? Plan::Action::kMake : Plan::Action::kName;
+                    plan.turn.clear();
+                    plan.item = MakeItem(plan, sources[reached], folder, cache, cacheDir, kind, &m_picResize);
+                }
+            }
             CPhotoItem* item = std::exchange(plan.item, nullptr);
             if (plan.action == Plan::Action::kReuse) {
                 inUse.insert(plan.thumb);
@@ -578,7 +669,8 @@ void CPhotoListCtrl::InitPhotoList() {
                     ++progress.made;
                 }
             }
-            list->Line(plan.thumb, plan.size, item->m_strInfo.str(), plan.turn);
+            list->Write(plan.line);
+            std::string().swap(plan.line);
             written = true;
             CRect cell;
             {
@@ -598,24 +690,42 @@ void CPhotoListCtrl::InitPhotoList() {
     }  // the helpers are joined here
 
     // A stopped build keeps what it did not reach: those files are still
-    // there, so their lines and thumbnails carry over.
-    std::set<std::string> unreached;
+    // there, so their lines and thumbnails carry over. A line is an unreached
+    // file's when its key is that file's thumbnail name and size digits.
+    std::unordered_map<std::string_view, std::size_t> unreached;
     for (std::size_t i = reached; i < sources.size(); ++i) {
         delete std::exchange(plans[i].item, nullptr);
-        if (!plans[i].listed.empty()) table.insert(std::move(plans[i].listed));
-        unreached.insert(plans[i].thumb + plans[i].size);
+        unreached.emplace(plans[i].thumb, i);
     }
-    for (const auto& [key, entry] : table) {
-        auto sp = std::find(spare.begin(), spare.end(), entry.thumb);
+    auto isUnreached = [&](const ListLine& line) {
+        std::string key(line.thumb);
+        key.append(line.size);
+        // The size digits end the key; the name is what comes before them.
+        std::size_t cut = key.size();
+        while (cut > 1 && ((key[cut - 1] >= '0' && key[cut - 1] <= '9') || key[cut - 1] == '-')) {
+            --cut;
+            auto it = unreached.find(std::string_view(key).substr(0, cut));
+            if (it == unreached.end()) continue;
+            Plan& plan = plans[it->second];
+            if (!plan.looked) LookUp(folderFd, sources[it->second], plan);
+            if (plan.file && std::string_view(key).substr(cut) == plan.size) return true;
+        }
+        return false;
+    };
+    for (std::size_t i : previous.Left(taken)) {
+        const ListLine& line = previous.Line(i);
+        const std::string thumb(line.thumb);
+        auto sp = std::find(spare.begin(), spare.end(), thumb);
         if (sp != spare.end()) {
             spare.erase(sp);
-        } else if (unreached.count(key)) {
-            list->Line(entry.thumb, std::string_view(key).substr(entry.thumb.size()), entry.info, entry.turn);
+        } else if (isUnreached(line)) {
+            list->Write(ListWriter::Text(line.thumb, line.size, handpix::Cp949ToUtf8(line.info), line.turn));
             written = true;
-        } else if (!inUse.count(entry.thumb)) {
-            cache.Remove(entry.thumb);
+        } else if (!inUse.count(thumb)) {
+            cache.Remove(thumb);
         }
     }
+    if (folderFd >= 0) ::close(folderFd);
 
     list->Commit(written);
     if (!written) {

@@ -69,16 +69,43 @@ std::uint32_t NextCodePoint(std::string_view s, std::size_t& i) {
     return c;
 }
 
-std::vector<std::uint32_t> SortKey(std::string_view name) {
-    std::vector<std::uint32_t> key;
+// The upper-cased name re-encoded as UTF-8 (surrogates, and so the U+DC00
+// stand-ins, encoded like any other code point): that encoding keeps the order
+// of code point sequences under a plain byte comparison, and a short name's key
+// needs no allocation.
+std::string SortKey(std::string_view name) {
+    std::string key;
     key.reserve(name.size());
-    for (std::size_t i = 0; i < name.size();) key.push_back(Upper(NextCodePoint(name, i)));
+    for (std::size_t i = 0; i < name.size();) {
+        const auto b = static_cast<unsigned char>(name[i]);
+        if (b < 0x80) {
+            key.push_back(static_cast<char>(b >= 'a' && b <= 'z' ? b - 0x20 : b));
+            ++i;
+            continue;
+        }
+        const std::uint32_t c = Upper(NextCodePoint(name, i));
+        auto put = [&key](std::uint32_t v) { key.push_back(static_cast<char>(v)); };
+        if (c < 0x80) {  // U+0131 and U+017F upper-case to ASCII
+            put(c);
+            continue;
+        }
+        if (c < 0x800) {
+            put(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            put(0xE0 | (c >> 12));
+            put(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            put(0xF0 | (c >> 18));
+            put(0x80 | ((c >> 12) & 0x3F));
+            put(0x80 | ((c >> 6) & 0x3F));
+        }
+        put(0x80 | (c & 0x3F));
+    }
     return key;
 }
 
-int CompareKeys(const std::vector<std::uint32_t>& ka, std::string_view a, const std::vector<std::uint32_t>& kb,
-                std::string_view b) {
-    if (ka != kb) return ka < kb ? -1 : 1;
+int CompareKeys(const std::string& ka, std::string_view a, const std::string& kb, std::string_view b) {
+    if (const int c = ka.compare(kb)) return c < 0 ? -1 : 1;
     return a.compare(b);
 }
 
@@ -97,7 +124,12 @@ bool EndsWithLower(std::string_view name, std::string_view ext) {
 
 int CompareFileNames(std::string_view a, std::string_view b) { return CompareKeys(SortKey(a), a, SortKey(b), b); }
 
-std::vector<FolderEntry> ListFolder(const std::string& folder, const std::function<bool(std::string_view)>& wanted) {
+namespace {
+
+// sizes false: a listed type other than a link or unknown is taken as it is,
+// so only those cost a call.
+std::vector<FolderEntry> List(const std::string& folder, const std::function<bool(std::string_view)>& wanted,
+                              bool sizes) {
     std::vector<FolderEntry> entries;
     DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
     if (!dir) return entries;
@@ -105,17 +137,19 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::functi
         const std::string_view name(e->d_name);
         if (name == "." || name == ".." || (wanted && !wanted(name))) continue;
         FolderEntry entry;
-        entry.name = e->d_name;
+        entry.name = name;
         struct stat st {};
-        if (::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+        if (!sizes && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) {
+            entry.file = e->d_type == DT_REG;
+        } else if (::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
             entry.file = true;
-            entry.size = static_cast<std::uint64_t>(st.st_size);
+            entry.size = sizes ? static_cast<std::uint64_t>(st.st_size) : 0;
         }
         entries.push_back(std::move(entry));
     }
     ::closedir(dir);
     // Keys made once per name, not once per comparison.
-    std::vector<std::vector<std::uint32_t>> keys(entries.size());
+    std::vector<std::string> keys(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) keys[i] = SortKey(entries[i].name);
     std::vector<std::size_t> order(entries.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
@@ -126,6 +160,17 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::functi
     sorted.reserve(entries.size());
     for (std::size_t i : order) sorted.push_back(std::move(entries[i]));
     return sorted;
+}
+
+}  // namespace
+
+std::vector<FolderEntry> ListFolder(const std::string& folder, const std::function<bool(std::string_view)>& wanted) {
+    return List(folder, wanted, true);
+}
+
+std::vector<FolderEntry> ListFolderNames(const std::string& folder,
+                                         const std::function<bool(std::string_view)>& wanted) {
+    return List(folder, wanted, false);
 }
 
 bool HasJpegExtension(std::string_view name) {
