@@ -35,6 +35,8 @@
 #include <cstring>
 #include <optional>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -159,12 +161,42 @@ constexpr const char* kReadFailed = "파일 읽기 실패";
 constexpr const char* kCreateFailed = "파일 생성 실패";
 constexpr const char* kIndexReadFailed = "캐시 폴더 목록(FolderList.ini)을 읽을 수 없습니다";
 
-// One file of the list's kind, as the folder enumerates it. Its length is
-// asked for by the job that makes its item.
-struct Source {
-    std::string name;   // real name, opened as is
-    std::string cache;  // name in the cache folder (without ".jpg" for motion pictures)
-};
+// One file of the list's kind, as the folder enumerates it (its real name,
+// opened as is). Its length and cache name are left to the job that makes its
+// item.
+using Source = handpix::FolderEntry;
+
+bool SameLowerName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+// By file, whether another file has the same LowerName, from an
+// open-addressing table of the names' hashes: no string is made per name.
+std::vector<char> FindTwins(const std::vector<Source>& files) {
+    std::vector<char> twins(files.size(), 0);
+    std::size_t slots = 16;
+    while (slots < files.size() * 2) slots *= 2;
+    std::vector<std::uint32_t> table(slots, 0);  // file + 1; 0 for none
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::uint64_t h = 1469598103934665603ULL;
+        for (char c : files[i].name) h = (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c)) * 1099511628211ULL;
+        for (std::size_t k = static_cast<std::size_t>(h ^ (h >> 29)) & (slots - 1);; k = (k + 1) & (slots - 1)) {
+            if (table[k] == 0) {
+                table[k] = static_cast<std::uint32_t>(i + 1);
+                break;
+            }
+            if (SameLowerName(files[table[k] - 1].name, files[i].name)) {
+                twins[table[k] - 1] = twins[i] = 1;
+                break;
+            }
+        }
+    }
+    return twins;
+}
 
 // Serialises builds of one cache root across processes for the whole build:
 // two hosts would otherwise hand out the same folder number or write one
@@ -207,17 +239,9 @@ std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
         if (kind == IMG_MPEG) return handpix::LowerName(std::string(name)).find(".mpeg") != std::string::npos;
         return handpix::IsJpegName(name);
     };
-    std::vector<Source> out;
-    for (handpix::FolderEntry& e : handpix::ListFolderNames(folder, wanted)) {
-        if (!e.file) continue;
-        std::string lower = handpix::LowerName(e.name);
-        out.push_back(Source{std::move(e.name), std::move(lower)});
-    }
-    std::unordered_map<std::string, int> uses;
-    uses.reserve(out.size());
-    for (const Source& s : out) ++uses[s.cache];
-    for (Source& s : out) s.cache = handpix::CacheName(s.name, uses[s.cache] > 1, kind == IMG_MPEG);
-    return out;
+    std::vector<Source> files = handpix::ListFolderNames(folder, wanted);
+    std::erase_if(files, [](const Source& e) { return !e.file; });
+    return files;
 }
 
 // The turn field of a still picture's line (see ThumbListEntry).
@@ -397,13 +421,13 @@ public:
     bool IsOpen() const { return m_file != nullptr; }
     // A line as Text makes it.
     void Write(const std::string& line) { std::fwrite(line.data(), 1, line.size(), m_file); }
-    static std::string Text(std::string_view thumb, std::string_view size, std::string_view infoUtf8,
+    static std::string Text(std::string_view thumb, std::string_view size, std::string_view infoCp949,
                             std::string_view turn) {
         std::string line(thumb);
         line += '?';
         line.append(size);
         line += '\\';
-        line += handpix::Utf8ToCp949(infoUtf8);
+        line.append(infoCp949);
         if (!turn.empty()) {
             line += '?';
             line.append(turn);
@@ -430,6 +454,13 @@ private:
 // What the build does with one file. Decided by the job that makes its item,
 // so the decisions run on several threads and the first items wait for no
 // plan of the whole folder; the build takes the results in enumeration order.
+// A folder's information texts repeat, so each thread keeps the conversions
+// of the last one it met: a converter call costs far more than the compare.
+struct InfoMemo {
+    bool filled = false;
+    std::string cp949, utf8, back;  // the listed text; as the item shows it; as the new line gets it
+};
+
 struct Plan {
     enum class Action { kReuse, kMake, kName };
     Action action = Action::kName;
@@ -437,7 +468,7 @@ struct Plan {
     bool file = false;           // a regular file (or a link to one) then
     bool hadFile = false;        // a thumbnail of that name was there before this build
     std::string thumb, size;     // file name in the cache folder; size digits
-    std::string info;            // information text of a reused thumbnail
+    std::string info, infoLine;  // information text of a reused thumbnail; as its line gets it
     std::string turn;            // turn field of the line (still pictures)
     std::size_t listed = PreviousList::kNone;  // the previous list's line of this key
     std::string line;            // the new list's line for the item
@@ -455,7 +486,7 @@ bool LookUp(int folderFd, const Source& src, Plan& plan) {
 }
 
 void Decide(Plan& plan, const Source& src, const std::string& folder, const std::string& jpgSuffix,
-            const CacheFolder& cache, const PreviousList& previous, bool turning) {
+            const CacheFolder& cache, const PreviousList& previous, bool turning, InfoMemo& memo) {
     plan.listed = previous.Find(plan.thumb, plan.size);
     plan.hadFile = cache.HasFile(plan.thumb);
     if (plan.listed != PreviousList::kNone && plan.hadFile) {
@@ -464,7 +495,15 @@ void Decide(Plan& plan, const Source& src, const std::string& folder, const std:
         else turn = StillTurnedRight(previous.Line(plan.listed).turn, turning, folder + "/" + src.name);
         if (turn) {
             plan.action = Plan::Action::kReuse;
-            plan.info = handpix::Cp949ToUtf8(previous.Line(plan.listed).info);
+            const std::string_view info = previous.Line(plan.listed).info;
+            if (!memo.filled || memo.cp949 != info) {
+                memo.cp949 = info;
+                memo.utf8 = handpix::Cp949ToUtf8(info);
+                memo.back = handpix::Utf8ToCp949(memo.utf8);
+                memo.filled = true;
+            }
+            plan.info = memo.utf8;
+            plan.infoLine = memo.back;
             plan.turn = std::move(*turn);
             return;
         }
@@ -491,7 +530,7 @@ CPhotoItem* MakeItem(Plan& plan, const Source& src, const CString& folder, const
         if (plan.hadFile) cache.Remove(plan.thumb);
         // The thumbnail takes the cache name; the caption keeps the real one.
         CString caption = item->m_strName;
-        item->m_strName = CString(src.cache);
+        item->m_strName = CString(plan.thumb);  // a still picture's cache name
         const bool turning = handpix::GetAutoOrient();
         static_cast<CPictureItem*>(item)->MakeThumbNail(working, cacheDir);
         item->m_strName = caption;
@@ -502,7 +541,8 @@ CPhotoItem* MakeItem(Plan& plan, const Source& src, const CString& folder, const
         item->m_strThumb = thumbPath;
         break;
     }
-    plan.line = ListWriter::Text(plan.thumb, plan.size, item->m_strInfo.str(), plan.turn);
+    if (plan.action != Plan::Action::kReuse) plan.infoLine = handpix::Utf8ToCp949(item->m_strInfo.str());
+    plan.line = ListWriter::Text(plan.thumb, plan.size, plan.infoLine, plan.turn);
     return item;
 }
 
@@ -602,22 +642,38 @@ void CPhotoListCtrl::InitPhotoList() {
         return;
     }
 
-    const PreviousList previous(std::move(previousBytes));
-    std::vector<Source> sources = Enumerate(folder.str(), kind);
+    // The previous list is parsed while the folder is listed: the first job
+    // needs both.
+    std::optional<PreviousList> parsed;
+    std::thread parser;
+    try {
+        parser = std::thread([&] { parsed.emplace(std::move(previousBytes)); });
+    } catch (const std::system_error&) {
+        parsed.emplace(std::move(previousBytes));
+    }
+    const std::vector<Source> sources = Enumerate(folder.str(), kind);
+    const std::vector<char> twins = FindTwins(sources);
+    if (parser.joinable()) parser.join();
+    const PreviousList& previous = *parsed;
     progress.total = static_cast<int>(sources.size());
     const std::string jpgSuffix = kind == IMG_MPEG ? ".jpg" : "";
     CString cacheDir(cachePath);
     const std::string folderName = folder.str();
     const int folderFd = ::open(folderName.empty() ? "/" : folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const bool turning = handpix::GetAutoOrient();
-    std::vector<Plan> plans(sources.size());
-    for (std::size_t i = 0; i < sources.size(); ++i) plans[i].thumb = sources[i].cache + jpgSuffix;
+    // Made by each file's job and dropped once its item is appended, so the
+    // memory of a few plans serves the whole folder.
+    std::vector<std::unique_ptr<Plan>> plans(sources.size());
+    auto thumbOf = [&](std::size_t i) {
+        return handpix::CacheName(sources[i].name, twins[i] != 0, kind == IMG_MPEG) + jpgSuffix;
+    };
 
     // Each file is looked up, its thumbnail found or made and its item made on
     // this thread and on helpers; the items are appended here, one by one in
     // enumeration order.
     const int helpers = handpix::OrderedJobs::HelpersForMachine();
     std::vector<std::unique_ptr<CPicture>> working(static_cast<std::size_t>(helpers));
+    std::vector<InfoMemo> memos(static_cast<std::size_t>(helpers) + 1);
     auto picture = [&](const Plan& plan, int helper) {
         if (helper == 0) return &m_picResize;
         std::unique_ptr<CPicture>& own = working[static_cast<std::size_t>(helper - 1)];
@@ -625,9 +681,12 @@ void CPhotoListCtrl::InitPhotoList() {
         return own.get();
     };
     auto makeItem = [&](std::size_t i, int helper) {
-        Plan& plan = plans[i];
+        plans[i] = std::make_unique<Plan>();
+        Plan& plan = *plans[i];
         if (!LookUp(folderFd, sources[i], plan)) return;  // gone since the listing
-        Decide(plan, sources[i], folderName, jpgSuffix, cache, previous, turning);
+        plan.thumb = thumbOf(i);
+        Decide(plan, sources[i], folderName, jpgSuffix, cache, previous, turning,
+               memos[static_cast<std::size_t>(helper)]);
         plan.item = MakeItem(plan, sources[i], folder, cache, cacheDir, kind, picture(plan, helper));
     };
     std::vector<char> taken(previous.Lines(), 0);
@@ -641,8 +700,9 @@ void CPhotoListCtrl::InitPhotoList() {
             CRect client;
             GetClientRect(&client);
             if (!jobs.WaitFor(reached)) break;
-            Plan& plan = plans[reached];
+            Plan& plan = *plans[reached];
             if (!plan.file) {
+                plans[reached].reset();
                 --progress.total;
                 tell();
                 continue;
@@ -663,14 +723,13 @@ void CPhotoListCtrl::InitPhotoList() {
                 inUse.insert(plan.thumb);
                 ++progress.reused;
             } else {
-                if (plan.hadFile) spare.push_back(sources[reached].cache);
+                if (plan.hadFile) spare.push_back(plan.thumb.substr(0, plan.thumb.size() - jpgSuffix.size()));
                 if (plan.action == Plan::Action::kMake) {
                     inUse.insert(plan.thumb);
                     ++progress.made;
                 }
             }
             list->Write(plan.line);
-            std::string().swap(plan.line);
             written = true;
             CRect cell;
             {
@@ -684,6 +743,7 @@ void CPhotoListCtrl::InitPhotoList() {
                 InvalidateRect(&visible, FALSE);
                 if (kind == IMG_MPEG) UpdateWindow();
             }
+            plans[reached].reset();
             ++progress.done;
             tell();
         }
@@ -694,8 +754,10 @@ void CPhotoListCtrl::InitPhotoList() {
     // file's when its key is that file's thumbnail name and size digits.
     std::unordered_map<std::string_view, std::size_t> unreached;
     for (std::size_t i = reached; i < sources.size(); ++i) {
-        delete std::exchange(plans[i].item, nullptr);
-        unreached.emplace(plans[i].thumb, i);
+        if (!plans[i]) plans[i] = std::make_unique<Plan>();
+        delete std::exchange(plans[i]->item, nullptr);
+        if (plans[i]->thumb.empty()) plans[i]->thumb = thumbOf(i);
+        unreached.emplace(plans[i]->thumb, i);
     }
     auto isUnreached = [&](const ListLine& line) {
         std::string key(line.thumb);
@@ -706,7 +768,7 @@ void CPhotoListCtrl::InitPhotoList() {
             --cut;
             auto it = unreached.find(std::string_view(key).substr(0, cut));
             if (it == unreached.end()) continue;
-            Plan& plan = plans[it->second];
+            Plan& plan = *plans[it->second];
             if (!plan.looked) LookUp(folderFd, sources[it->second], plan);
             if (plan.file && std::string_view(key).substr(cut) == plan.size) return true;
         }
@@ -719,7 +781,8 @@ void CPhotoListCtrl::InitPhotoList() {
         if (sp != spare.end()) {
             spare.erase(sp);
         } else if (isUnreached(line)) {
-            list->Write(ListWriter::Text(line.thumb, line.size, handpix::Cp949ToUtf8(line.info), line.turn));
+            const std::string info = handpix::Utf8ToCp949(handpix::Cp949ToUtf8(line.info));
+            list->Write(ListWriter::Text(line.thumb, line.size, info, line.turn));
             written = true;
         } else if (!inUse.count(thumb)) {
             cache.Remove(thumb);
