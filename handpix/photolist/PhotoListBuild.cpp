@@ -30,14 +30,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <set>
+#include <string>
 #include <system_error>
 #include <thread>
-#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -157,20 +159,57 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 using handpix::ListLine;
 
 constexpr std::size_t kMaxListBytes = 64u << 20;
+// Roughly the first screen of items: until they are appended, no reading of
+// the cache folder competes with their jobs.
+constexpr std::size_t kFirstScreenItems = 64;
 constexpr const char* kReadFailed = "파일 읽기 실패";
 constexpr const char* kCreateFailed = "파일 생성 실패";
 constexpr const char* kIndexReadFailed = "캐시 폴더 목록(FolderList.ini)을 읽을 수 없습니다";
+
+// Open addressing over numbered things (files, lines, names), kept as
+// number + 1 with 0 for an empty slot: a folder's worth of names is found
+// without a string or node made per name.
+class Slots {
+public:
+    explicit Slots(std::size_t count) {
+        std::size_t size = 16;
+        while (size < count * 2) size *= 2;
+        m_slots.assign(size, 0);
+    }
+    // The slot holding a thing that same(number) accepts, or the empty one
+    // where it would go.
+    template <class Same>
+    std::size_t Find(std::uint64_t hash, Same same) const {
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(hash ^ (hash >> 29)) & mask;; i = (i + 1) & mask)
+            if (m_slots[i] == 0 || same(m_slots[i] - 1)) return i;
+    }
+    std::uint32_t& operator[](std::size_t slot) { return m_slots[slot]; }
+    std::uint32_t operator[](std::size_t slot) const { return m_slots[slot]; }
+    const std::vector<std::uint32_t>& All() const { return m_slots; }
+
+private:
+    std::vector<std::uint32_t> m_slots;
+};
+
+// FNV-1a over bytes, each first passed through fold.
+template <class Fold = std::identity>
+std::uint64_t Hash(std::string_view bytes, std::uint64_t h = 1469598103934665603ULL, Fold fold = {}) {
+    for (char c : bytes) h = (h ^ static_cast<unsigned char>(fold(c))) * 1099511628211ULL;
+    return h;
+}
 
 // One file of the list's kind, as the folder enumerates it (its real name,
 // opened as is). Its length and cache name are left to the job that makes its
 // item.
 using Source = handpix::FolderEntry;
 
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool SameLowerName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
     return true;
 }
 
@@ -178,22 +217,13 @@ bool SameLowerName(std::string_view a, std::string_view b) {
 // open-addressing table of the names' hashes: no string is made per name.
 std::vector<char> FindTwins(const std::vector<Source>& files) {
     std::vector<char> twins(files.size(), 0);
-    std::size_t slots = 16;
-    while (slots < files.size() * 2) slots *= 2;
-    std::vector<std::uint32_t> table(slots, 0);  // file + 1; 0 for none
+    Slots table(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
-        std::uint64_t h = 1469598103934665603ULL;
-        for (char c : files[i].name) h = (h ^ static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c)) * 1099511628211ULL;
-        for (std::size_t k = static_cast<std::size_t>(h ^ (h >> 29)) & (slots - 1);; k = (k + 1) & (slots - 1)) {
-            if (table[k] == 0) {
-                table[k] = static_cast<std::uint32_t>(i + 1);
-                break;
-            }
-            if (SameLowerName(files[table[k] - 1].name, files[i].name)) {
-                twins[table[k] - 1] = twins[i] = 1;
-                break;
-            }
-        }
+        const std::string& name = files[i].name;
+        std::uint32_t& slot = table[table.Find(Hash(name, 1469598103934665603ULL, AsciiLower),
+                                               [&](std::size_t j) { return SameLowerName(files[j].name, name); })];
+        if (slot == 0) slot = static_cast<std::uint32_t>(i + 1);
+        else twins[slot - 1] = twins[i] = 1;
     }
     return twins;
 }
@@ -285,8 +315,16 @@ public:
         if (m_fd >= 0 && handpix::IsPlainCacheName(name)) ::unlinkat(m_fd, name.c_str(), 0);
     }
     // True for a regular file. Anything else under that name that is not a
-    // folder (a link, a pipe) is removed so nothing follows it.
+    // folder (a link, a pipe) is removed so nothing follows it. Once a
+    // snapshot is taken, only names whose kind it leaves open are asked for.
     bool HasFile(const std::string& name) const {
+        if (m_listed.load(std::memory_order_acquire)) {
+            const std::uint32_t slot = m_slotOfName[m_slotOfName.Find(Hash(name), [&](std::size_t i) {
+                return Name(i) == name;
+            })];
+            if (slot == 0 || m_types[slot - 1] == DT_DIR) return false;
+            if (m_types[slot - 1] == DT_REG) return true;
+        }
         struct stat st {};
         if (m_fd < 0 || ::fstatat(m_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
         if (S_ISREG(st.st_mode)) return true;
@@ -294,10 +332,42 @@ public:
         return false;
     }
     int Fd() const { return m_fd; }
+    // Reads every name and kind in one pass, on any thread while others call
+    // HasFile: one read of a large folder costs far less than a look-up per
+    // name. Nothing changes when the folder cannot be read.
+    void TakeSnapshot() {
+        const int fd = m_fd < 0 ? -1 : ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (!dir) {
+            if (fd >= 0) ::close(fd);
+            return;
+        }
+        while (dirent* e = ::readdir(dir)) {
+            m_ends.push_back(m_names.append(e->d_name).size());
+            m_types.push_back(e->d_type);
+        }
+        ::closedir(dir);
+        m_slotOfName = Slots(m_types.size());
+        for (std::size_t i = 0; i < m_types.size(); ++i)
+            m_slotOfName[m_slotOfName.Find(Hash(Name(i)), [](std::size_t) { return false; })] =
+                static_cast<std::uint32_t>(i + 1);
+        m_listed.store(true, std::memory_order_release);
+    }
 
 private:
+    std::string_view Name(std::size_t i) const {
+        const std::size_t start = i == 0 ? 0 : m_ends[i - 1];
+        return std::string_view(m_names).substr(start, m_ends[i] - start);
+    }
+
     std::string m_path;
     int m_fd;
+    // The snapshot: names end to end, by entry where each ends and its kind.
+    std::atomic<bool> m_listed{false};
+    std::string m_names;
+    std::vector<std::size_t> m_ends;
+    std::vector<unsigned char> m_types;
+    Slots m_slotOfName{0};
 };
 
 enum class ReadResult { kNone, kRead, kFailed };
@@ -346,16 +416,15 @@ public:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
     explicit PreviousList(std::string bytes) : m_bytes(std::move(bytes)) {
+        m_lines.reserve(static_cast<std::size_t>(std::count(m_bytes.begin(), m_bytes.end(), '\n')) + 1);
         handpix::ForEachListLine(m_bytes, [this](const ListLine& line) { m_lines.push_back(line); });
-        std::size_t slots = 16;
-        while (slots < m_lines.size() * 2) slots *= 2;
-        m_slots.assign(slots, 0);
+        m_slots = Slots(m_lines.size());
         for (std::size_t i = 0; i < m_lines.size(); ++i)  // a later line of a key replaces the earlier
-            m_slots[SlotOf(m_lines[i].thumb, m_lines[i].size)] = static_cast<std::uint32_t>(i + 1);
+            m_slots[Slot(m_lines[i].thumb, m_lines[i].size)] = static_cast<std::uint32_t>(i + 1);
     }
 
     std::size_t Find(std::string_view thumb, std::string_view size) const {
-        const std::uint32_t slot = m_slots[SlotOf(thumb, size)];
+        const std::uint32_t slot = m_slots[Slot(thumb, size)];
         return slot == 0 ? kNone : slot - 1;
     }
     const ListLine& Line(std::size_t i) const { return m_lines[i]; }
@@ -363,7 +432,7 @@ public:
     // The lines that count (the last of each key) and are not taken, in key order.
     std::vector<std::size_t> Left(const std::vector<char>& taken) const {
         std::vector<std::size_t> left;
-        for (std::uint32_t slot : m_slots)
+        for (std::uint32_t slot : m_slots.All())
             if (slot != 0 && !taken[slot - 1]) left.push_back(slot - 1);
         std::sort(left.begin(), left.end(), [this](std::size_t x, std::size_t y) {
             return CompareKeys(m_lines[x].thumb, m_lines[x].size, m_lines[y].thumb, m_lines[y].size) < 0;
@@ -372,25 +441,17 @@ public:
     }
 
 private:
-    // The slot holding that key, or the empty one where it would go.
-    std::size_t SlotOf(std::string_view thumb, std::string_view size) const {
-        std::uint64_t h = 1469598103934665603ULL;
-        for (unsigned char c : thumb) h = (h ^ c) * 1099511628211ULL;
-        for (unsigned char c : size) h = (h ^ c) * 1099511628211ULL;
-        const std::size_t mask = m_slots.size() - 1;
-        for (std::size_t i = static_cast<std::size_t>(h ^ (h >> 29)) & mask;; i = (i + 1) & mask) {
-            const std::uint32_t slot = m_slots[i];
-            if (slot == 0) return i;
-            const ListLine& line = m_lines[slot - 1];
-            if (line.thumb.size() + line.size.size() == thumb.size() + size.size() &&
-                CompareKeys(line.thumb, line.size, thumb, size) == 0)
-                return i;
-        }
+    std::size_t Slot(std::string_view thumb, std::string_view size) const {
+        return m_slots.Find(Hash(size, Hash(thumb)), [&](std::size_t i) {
+            const ListLine& line = m_lines[i];
+            return line.thumb.size() + line.size.size() == thumb.size() + size.size() &&
+                   CompareKeys(line.thumb, line.size, thumb, size) == 0;
+        });
     }
 
     std::string m_bytes;
     std::vector<ListLine> m_lines;
-    std::vector<std::uint32_t> m_slots;  // line + 1; 0 for none
+    Slots m_slots{0};
 };
 
 // The new list, written beside the old one and renamed over it by Commit.
@@ -643,17 +704,31 @@ void CPhotoListCtrl::InitPhotoList() {
     }
 
     // The previous list is parsed while the folder is listed: the first job
-    // needs both.
+    // needs both. Once the first screen is appended, the same thread reads
+    // the cache folder in one pass for the jobs that follow; until then each
+    // job asks for its own name.
     std::optional<PreviousList> parsed;
-    std::thread parser;
+    std::atomic<bool> isParsed{false}, firstScreen{false};
+    std::thread reader;
     try {
-        parser = std::thread([&] { parsed.emplace(std::move(previousBytes)); });
+        reader = std::thread([&] {
+            parsed.emplace(std::move(previousBytes));
+            isParsed.store(true);
+            isParsed.notify_one();
+            firstScreen.wait(false);
+            if (!stopped()) cache.TakeSnapshot();
+        });
     } catch (const std::system_error&) {
         parsed.emplace(std::move(previousBytes));
+        isParsed = true;
     }
+    auto firstScreenDone = [&] {
+        firstScreen.store(true);
+        firstScreen.notify_one();
+    };
     const std::vector<Source> sources = Enumerate(folder.str(), kind);
     const std::vector<char> twins = FindTwins(sources);
-    if (parser.joinable()) parser.join();
+    isParsed.wait(false);
     const PreviousList& previous = *parsed;
     progress.total = static_cast<int>(sources.size());
     const std::string jpgSuffix = kind == IMG_MPEG ? ".jpg" : "";
@@ -744,10 +819,13 @@ void CPhotoListCtrl::InitPhotoList() {
                 if (kind == IMG_MPEG) UpdateWindow();
             }
             plans[reached].reset();
+            if (reached + 1 == kFirstScreenItems) firstScreenDone();
             ++progress.done;
             tell();
         }
     }  // the helpers are joined here
+    firstScreenDone();
+    if (reader.joinable()) reader.join();
 
     // A stopped build keeps what it did not reach: those files are still
     // there, so their lines and thumbnails carry over. A line is an unreached
