@@ -264,15 +264,36 @@ private:
 // The files of the kind in listing order: regular files and links to them
 // only. A missing folder gives none. Only links and entries of unknown type
 // are looked at here: a look-up per name would keep the first items waiting.
-std::vector<Source> Enumerate(const std::string& folder, _IMG_FORMAT kind) {
-    auto wanted = [kind](std::string_view name) {
-        if (kind == IMG_MPEG) return handpix::LowerName(std::string(name)).find(".mpeg") != std::string::npos;
-        return handpix::IsJpegName(name);
-    };
-    std::vector<Source> files = handpix::ListFolderNames(folder, wanted);
-    std::erase_if(files, [](const Source& e) { return !e.file; });
-    return files;
-}
+struct Sources {
+    Sources(const std::string& folder, _IMG_FORMAT kind)
+        : files(handpix::ListFolderNames(folder,
+                                         [kind](std::string_view name) {
+                                             if (kind == IMG_MPEG)
+                                                 return handpix::LowerName(std::string(name)).find(".mpeg") !=
+                                                        std::string::npos;
+                                             return handpix::IsJpegName(name);
+                                         })),
+          fd(::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+          motion(kind == IMG_MPEG),
+          jpgSuffix(motion ? ".jpg" : "") {
+        std::erase_if(files, [](const Source& e) { return !e.file; });
+        twins = FindTwins(files);
+    }
+    ~Sources() {
+        if (fd >= 0) ::close(fd);
+    }
+    Sources(const Sources&) = delete;
+    Sources& operator=(const Sources&) = delete;
+
+    // The file's thumbnail name in the cache folder.
+    std::string Thumb(std::size_t i) const { return handpix::CacheName(files[i].name, twins[i] != 0, motion) + jpgSuffix; }
+
+    std::vector<Source> files;
+    std::vector<char> twins;  // by file: FindTwins
+    int fd;                   // the folder, for looking files up by name
+    bool motion;
+    std::string jpgSuffix;    // motion pictures' thumbnails add it to the cache name
+};
 
 // The turn field of a still picture's line (see ThumbListEntry).
 std::string TurnField(int orientation, bool turning) {
@@ -538,10 +559,11 @@ struct Plan {
 
 // False when the file is no regular file now; otherwise its length as the
 // list keeps it ("%d" of the low 32 bits).
-bool LookUp(int folderFd, const Source& src, Plan& plan) {
+bool LookUp(const Sources& sources, std::size_t i, Plan& plan) {
     struct stat st {};
     plan.looked = true;
-    plan.file = folderFd >= 0 && ::fstatat(folderFd, src.name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+    plan.file = sources.fd >= 0 && ::fstatat(sources.fd, sources.files[i].name.c_str(), &st, 0) == 0 &&
+                S_ISREG(st.st_mode);
     if (plan.file) plan.size = std::to_string(static_cast<int>(static_cast<std::uint32_t>(st.st_size)));
     return plan.file;
 }
@@ -606,6 +628,102 @@ CPhotoItem* MakeItem(Plan& plan, const Source& src, const CString& folder, const
     plan.line = ListWriter::Text(plan.thumb, plan.size, plan.infoLine, plan.turn);
     return item;
 }
+
+// What becomes of the previous list's lines no appended file took, in key
+// order: one whose thumbnail a remade file left behind is that file's spare
+// and stays; one of a file a stopped build did not reach carries over (its
+// key is that file's thumbnail name and size digits); the thumbnail of any
+// other goes unless this build shows it. True when a line was written.
+bool SettleLeftLines(const PreviousList& previous, const std::vector<char>& taken, Sources& sources,
+                     std::vector<std::unique_ptr<Plan>>& plans, std::size_t reached, std::vector<std::string>& spare,
+                     const std::set<std::string>& inUse, ListWriter& list, const CacheFolder& cache) {
+    std::unordered_map<std::string_view, std::size_t> unreached;
+    for (std::size_t i = reached; i < plans.size(); ++i) {
+        if (!plans[i]) plans[i] = std::make_unique<Plan>();
+        delete std::exchange(plans[i]->item, nullptr);
+        if (plans[i]->thumb.empty()) plans[i]->thumb = sources.Thumb(i);
+        unreached.emplace(plans[i]->thumb, i);
+    }
+    auto isUnreached = [&](const ListLine& line) {
+        std::string key(line.thumb);
+        key.append(line.size);
+        // The size digits end the key; the name is what comes before them.
+        std::size_t cut = key.size();
+        while (cut > 1 && ((key[cut - 1] >= '0' && key[cut - 1] <= '9') || key[cut - 1] == '-')) {
+            --cut;
+            auto it = unreached.find(std::string_view(key).substr(0, cut));
+            if (it == unreached.end()) continue;
+            Plan& plan = *plans[it->second];
+            if (!plan.looked) LookUp(sources, it->second, plan);
+            if (plan.file && std::string_view(key).substr(cut) == plan.size) return true;
+        }
+        return false;
+    };
+    bool written = false;
+    for (std::size_t i : previous.Left(taken)) {
+        const ListLine& line = previous.Line(i);
+        const std::string thumb(line.thumb);
+        auto sp = std::find(spare.begin(), spare.end(), thumb);
+        if (sp != spare.end()) {
+            spare.erase(sp);
+        } else if (isUnreached(line)) {
+            const std::string info = handpix::Utf8ToCp949(handpix::Cp949ToUtf8(line.info));
+            list.Write(ListWriter::Text(line.thumb, line.size, info, line.turn));
+            written = true;
+        } else if (!inUse.count(thumb)) {
+            cache.Remove(thumb);
+        }
+    }
+    return written;
+}
+
+// Parses the previous list on a thread of its own while the caller lists the
+// folder (the first job needs both); once told the first screen is appended,
+// reads the cache folder in one pass for the jobs that follow. Until then
+// each job asks the cache folder for its own name.
+class ListReader {
+public:
+    template <class StopFn>
+    ListReader(std::string bytes, CacheFolder& cache, StopFn stopped) {
+        try {
+            m_thread = std::thread([this, bytes = std::move(bytes), &cache, stopped]() mutable {
+                m_list.emplace(std::move(bytes));
+                m_parsed.store(true);
+                m_parsed.notify_one();
+                m_firstScreen.wait(false);
+                if (!m_finished && !stopped()) cache.TakeSnapshot();
+            });
+        } catch (const std::system_error&) {
+            m_list.emplace(std::move(bytes));
+            m_parsed = true;
+        }
+    }
+    ~ListReader() {
+        Finished();
+        if (m_thread.joinable()) m_thread.join();
+    }
+    ListReader(const ListReader&) = delete;
+    ListReader& operator=(const ListReader&) = delete;
+
+    const PreviousList& List() {
+        m_parsed.wait(false);
+        return *m_list;
+    }
+    void FirstScreenDone() {
+        m_firstScreen.store(true);
+        m_firstScreen.notify_one();
+    }
+    // No job is left to use a snapshot.
+    void Finished() {
+        m_finished.store(true);
+        FirstScreenDone();
+    }
+
+private:
+    std::optional<PreviousList> m_list;
+    std::atomic<bool> m_parsed{false}, m_firstScreen{false}, m_finished{false};
+    std::thread m_thread;
+};
 
 }  // namespace
 
@@ -703,45 +821,18 @@ void CPhotoListCtrl::InitPhotoList() {
         return;
     }
 
-    // The previous list is parsed while the folder is listed: the first job
-    // needs both. Once the first screen is appended, the same thread reads
-    // the cache folder in one pass for the jobs that follow; until then each
-    // job asks for its own name.
-    std::optional<PreviousList> parsed;
-    std::atomic<bool> isParsed{false}, firstScreen{false};
-    std::thread reader;
-    try {
-        reader = std::thread([&] {
-            parsed.emplace(std::move(previousBytes));
-            isParsed.store(true);
-            isParsed.notify_one();
-            firstScreen.wait(false);
-            if (!stopped()) cache.TakeSnapshot();
-        });
-    } catch (const std::system_error&) {
-        parsed.emplace(std::move(previousBytes));
-        isParsed = true;
-    }
-    auto firstScreenDone = [&] {
-        firstScreen.store(true);
-        firstScreen.notify_one();
-    };
-    const std::vector<Source> sources = Enumerate(folder.str(), kind);
-    const std::vector<char> twins = FindTwins(sources);
-    isParsed.wait(false);
-    const PreviousList& previous = *parsed;
-    progress.total = static_cast<int>(sources.size());
-    const std::string jpgSuffix = kind == IMG_MPEG ? ".jpg" : "";
-    CString cacheDir(cachePath);
+    ListReader reader(std::move(previousBytes), cache, stopped);
     const std::string folderName = folder.str();
-    const int folderFd = ::open(folderName.empty() ? "/" : folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    Sources sources(folderName, kind);
+    const PreviousList& previous = reader.List();
+    const std::size_t count = sources.files.size();
+    progress.total = static_cast<int>(count);
+    const std::string& jpgSuffix = sources.jpgSuffix;
+    CString cacheDir(cachePath);
     const bool turning = handpix::GetAutoOrient();
     // Made by each file's job and dropped once its item is appended, so the
     // memory of a few plans serves the whole folder.
-    std::vector<std::unique_ptr<Plan>> plans(sources.size());
-    auto thumbOf = [&](std::size_t i) {
-        return handpix::CacheName(sources[i].name, twins[i] != 0, kind == IMG_MPEG) + jpgSuffix;
-    };
+    std::vector<std::unique_ptr<Plan>> plans(count);
 
     // Each file is looked up, its thumbnail found or made and its item made on
     // this thread and on helpers; the items are appended here, one by one in
@@ -758,11 +849,11 @@ void CPhotoListCtrl::InitPhotoList() {
     auto makeItem = [&](std::size_t i, int helper) {
         plans[i] = std::make_unique<Plan>();
         Plan& plan = *plans[i];
-        if (!LookUp(folderFd, sources[i], plan)) return;  // gone since the listing
-        plan.thumb = thumbOf(i);
-        Decide(plan, sources[i], folderName, jpgSuffix, cache, previous, turning,
+        if (!LookUp(sources, i, plan)) return;  // gone since the listing
+        plan.thumb = sources.Thumb(i);
+        Decide(plan, sources.files[i], folderName, jpgSuffix, cache, previous, turning,
                memos[static_cast<std::size_t>(helper)]);
-        plan.item = MakeItem(plan, sources[i], folder, cache, cacheDir, kind, picture(plan, helper));
+        plan.item = MakeItem(plan, sources.files[i], folder, cache, cacheDir, kind, picture(plan, helper));
     };
     std::vector<char> taken(previous.Lines(), 0);
     std::vector<std::string> spare;
@@ -770,8 +861,8 @@ void CPhotoListCtrl::InitPhotoList() {
     bool written = false;
     std::size_t reached = 0;
     {
-        handpix::OrderedJobs jobs(sources.size(), helpers, makeItem, [&] { return !stopped(); });
-        for (; reached < sources.size() && !stopped(); ++reached) {
+        handpix::OrderedJobs jobs(count, helpers, makeItem, [&] { return !stopped(); });
+        for (; reached < count && !stopped(); ++reached) {
             CRect client;
             GetClientRect(&client);
             if (!jobs.WaitFor(reached)) break;
@@ -790,7 +881,7 @@ void CPhotoListCtrl::InitPhotoList() {
                     delete std::exchange(plan.item, nullptr);
                     plan.action = jpgSuffix.empty() ? Plan::Action::kMake : Plan::Action::kName;
                     plan.turn.clear();
-                    plan.item = MakeItem(plan, sources[reached], folder, cache, cacheDir, kind, &m_picResize);
+                    plan.item = MakeItem(plan, sources.files[reached], folder, cache, cacheDir, kind, &m_picResize);
                 }
             }
             CPhotoItem* item = std::exchange(plan.item, nullptr);
@@ -819,54 +910,16 @@ void CPhotoListCtrl::InitPhotoList() {
                 if (kind == IMG_MPEG) UpdateWindow();
             }
             plans[reached].reset();
-            if (reached + 1 == kFirstScreenItems) firstScreenDone();
+            if (reached + 1 == kFirstScreenItems) reader.FirstScreenDone();
             ++progress.done;
             tell();
         }
     }  // the helpers are joined here
-    firstScreenDone();
-    if (reader.joinable()) reader.join();
+    reader.Finished();
 
     // A stopped build keeps what it did not reach: those files are still
-    // there, so their lines and thumbnails carry over. A line is an unreached
-    // file's when its key is that file's thumbnail name and size digits.
-    std::unordered_map<std::string_view, std::size_t> unreached;
-    for (std::size_t i = reached; i < sources.size(); ++i) {
-        if (!plans[i]) plans[i] = std::make_unique<Plan>();
-        delete std::exchange(plans[i]->item, nullptr);
-        if (plans[i]->thumb.empty()) plans[i]->thumb = thumbOf(i);
-        unreached.emplace(plans[i]->thumb, i);
-    }
-    auto isUnreached = [&](const ListLine& line) {
-        std::string key(line.thumb);
-        key.append(line.size);
-        // The size digits end the key; the name is what comes before them.
-        std::size_t cut = key.size();
-        while (cut > 1 && ((key[cut - 1] >= '0' && key[cut - 1] <= '9') || key[cut - 1] == '-')) {
-            --cut;
-            auto it = unreached.find(std::string_view(key).substr(0, cut));
-            if (it == unreached.end()) continue;
-            Plan& plan = *plans[it->second];
-            if (!plan.looked) LookUp(folderFd, sources[it->second], plan);
-            if (plan.file && std::string_view(key).substr(cut) == plan.size) return true;
-        }
-        return false;
-    };
-    for (std::size_t i : previous.Left(taken)) {
-        const ListLine& line = previous.Line(i);
-        const std::string thumb(line.thumb);
-        auto sp = std::find(spare.begin(), spare.end(), thumb);
-        if (sp != spare.end()) {
-            spare.erase(sp);
-        } else if (isUnreached(line)) {
-            const std::string info = handpix::Utf8ToCp949(handpix::Cp949ToUtf8(line.info));
-            list->Write(ListWriter::Text(line.thumb, line.size, info, line.turn));
-            written = true;
-        } else if (!inUse.count(thumb)) {
-            cache.Remove(thumb);
-        }
-    }
-    if (folderFd >= 0) ::close(folderFd);
+    // there, so their lines and thumbnails carry over.
+    if (SettleLeftLines(previous, taken, sources, plans, reached, spare, inUse, *list, cache)) written = true;
 
     list->Commit(written);
     if (!written) {
