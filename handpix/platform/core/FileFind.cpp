@@ -147,7 +147,7 @@ std::vector<FolderEntry> List(const std::string& folder, const std::function<boo
     // pages never written cost nothing.
     struct stat self {};
     if (::fstat(::dirfd(dir), &self) == 0 && self.st_size > 0) {
-        const auto room = static_cast<std::size_t>(self.st_size) / 8;
+        const auto room = std::min<std::size_t>(static_cast<std::size_t>(self.st_size) / 8, 1u << 20);
         found.reserve(room);
         fileSizes.reserve(room);
         names.reserve(room * 2);
