@@ -35,6 +35,12 @@ struct FolderEntry {
 std::vector<FolderEntry> ListFolder(const std::string& folder,
                                     const std::function<bool(std::string_view)>& wanted = {});
 
+// Addition: ListFolder without the sizes (all 0), for a caller that asks for
+// them later and only where needed: the listing's own type tells a regular
+// file, so only links and entries of unknown type are looked at.
+std::vector<FolderEntry> ListFolderNames(const std::string& folder,
+                                         const std::function<bool(std::string_view)>& wanted = {});
+
 // Addition: negative, zero or positive as a sorts before, with or after b in
 // a listing.
 int CompareFileNames(std::string_view a, std::string_view b);
