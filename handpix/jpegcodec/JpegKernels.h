@@ -25,14 +25,14 @@ void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask
 void IdctBlock(std::int16_t block[64]);
 
 // A quantization table (given in zig-zag order) laid out for the forward
-// transform: divisors in natural order, and divisors and their reciprocals
-// per row u with the columns in the order 0 2 4 6 1 3 5 7, the order in
-// which the transform produces them.
+// transform: divisors in natural order, and per coefficient (u, v) at 8v + u
+// (the order in which the transform produces them) c(u)c(v)/4 over the
+// divisor and the slack that the transform's error bound allows.
 struct QuantPlan {
     std::uint8_t zigzag[64];
     double q[64];
-    float qSplit[64];
-    float inverseSplit[64];
+    float ratio[64];
+    float slack[64];
 };
 QuantPlan MakeQuantPlan(const std::uint8_t quantZigzag[64]);
 // The plans of the encoder's two fixed tables.

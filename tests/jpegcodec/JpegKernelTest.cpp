@@ -99,6 +99,13 @@ TEST(JpegKernels, ForwardTransformMatchesQuadrupleSum) {
         check("block", iter);
     }
     EXPECT_GE(nearBoundary, 100);
+    // Noise blocks (a linear congruential sequence from each seed) where
+    // the single-precision value alone truncates to the wrong side.
+    for (unsigned seed : {105688u, 550847u, 742211u, 1357704u, 2407761u, 2900856u}) {
+        unsigned v = seed;
+        for (auto& s : area) s = static_cast<std::int16_t>(static_cast<int>((v = v * 1664525u + 1013904223u) >> 24) - 128);
+        check("adversarial block", static_cast<int>(seed));
+    }
     // Beyond the encoder's range the direct sum is taken; it must agree too.
     for (int iter = 0; iter < 200; ++iter) {
         for (auto& v : area) v = static_cast<std::int16_t>(static_cast<int>(rng() % 8192) - 4096);
