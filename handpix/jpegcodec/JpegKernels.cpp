@@ -1,6 +1,7 @@
 #include "handpix/jpegcodec/JpegKernels.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
@@ -345,24 +346,99 @@ constexpr ZigzagGather kZigzagGather = MakeZigzagGather();
 }
 #endif
 
-// Samples within -128..127 (planes hold sample - 128): the fast path's
-// error bound counts on it.
-[[gnu::always_inline]] inline bool InSampleRange(const S8 rows[8]) {
+// The area's rows as floats; false when a sample lies outside -128..127
+// (planes hold sample - 128), where the fast path's error bound does not
+// hold.
+[[gnu::always_inline]] inline bool LoadBlock(const std::int16_t* area, std::ptrdiff_t stride, F8 f[8]) {
     S8 outside = {};
-    for (int x = 0; x < 8; ++x) outside |= static_cast<S8>(rows[x] + 128) & static_cast<std::int16_t>(0xFF00);
+    for (int x = 0; x < 8; ++x) {
+        S8 row;
+        Load(row, area + x * stride);
+        outside |= static_cast<S8>(row + 128) & static_cast<std::int16_t>(0xFF00);
+        f[x] = ToFloat(row);
+    }
     std::uint64_t half[2];
     std::memcpy(half, &outside, sizeof half);
     return (half[0] | half[1]) == 0;
 }
 
+#if HANDPIX_X86_DISPATCH
+[[gnu::target("avx2")]] inline bool LoadBlockAvx2(const std::int16_t* area, std::ptrdiff_t stride, F8* f) {
+    __m256i outside = _mm256_setzero_si256();
+    for (int x = 0; x < 8; ++x) {
+        const __m256i w = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(area + x * stride)));
+        outside = _mm256_or_si256(outside, _mm256_add_epi32(w, _mm256_set1_epi32(128)));
+        f[x] = _mm256_cvtepi32_ps(w);
+    }
+    return _mm256_testz_si256(outside, _mm256_set1_epi32(~0xFF));
+}
+#endif
+
+// The fast path: the separable product in single precision, a butterfly
+// down the columns (lanes over y), a transpose, a butterfly along the rows
+// (lanes over u), and column v times c(u)c(v)/4q, giving the quotient r of
+// column v. Error bound, with e = 2^-24, S = sum |f| <= 64 * 128 and
+// |K| <= 1: the first pass is exact on the integer sums and rounds at most
+// 4 times after them, so its values are off by 4e S in all (summed over
+// y); the second pass rounds at most 5 times on values whose magnitudes
+// sum to (1 + 4e) S: 5e S more. With the constant rounded to float (e) and
+// the product (e), r lies within (c(u)c(v)/4q) S (11e + O(e^2)) of the
+// exact F / q, and the direct double sum lies within 70 * 2^-53 S of
+// exact. The slack d is (c(u)c(v)/4q) 16e S, which also covers rounding
+// r + d and r - d (e r). So F / q of the direct sum lies in [r - d, r + d];
+// where both ends truncate alike (truncation is monotonic) so does the
+// direct sum, and the rare coefficients where they differ are recomputed
+// by it.
+[[gnu::always_inline]] inline void Quotients(const F8 f[8], const QuantPlan& quant, I8 high[8], I8 low[8]) {
+    F8 g[8], t[8], h[8];
+    Butterfly(f, g);
+    Transpose(g, t);
+    Butterfly(t, h);
+    for (int v = 0; v < 8; ++v) {
+        F8 ratio, slack;
+        Load(ratio, quant.ratio + 8 * v);
+        Load(slack, quant.slack + 8 * v);
+        const F8 r = h[v] * ratio;
+        high[v] = __builtin_convertvector(r + slack, I8);
+        low[v] = __builtin_convertvector(r - slack, I8);
+    }
+}
+
+// Zig-zag index of natural index n.
+constexpr std::array<std::uint8_t, 64> MakeZigzagOf() {
+    std::array<std::uint8_t, 64> z{};
+    for (int k = 0; k < 64; ++k) z[kZigzag[k]] = static_cast<std::uint8_t>(k);
+    return z;
+}
+constexpr std::array<std::uint8_t, 64> kZigzagOf = MakeZigzagOf();
+
+// Replaces the quotients whose interval ends truncate differently by the
+// direct sum's. Rare, so kept out of line; the fast path is repeated as it
+// ran (the same IEEE operations give the same values in either build).
+[[gnu::noinline, gnu::cold]] void FixNearBoundaries(const std::int16_t* area, std::ptrdiff_t stride,
+                                                     const QuantPlan& quant, std::int16_t* out) {
+    F8 f[8];
+    LoadBlock(area, stride, f);
+    I8 high[8], low[8];
+    Quotients(f, quant, high, low);
+    for (int v = 0; v < 8; ++v)
+        for (int u = 0; u < 8; ++u)
+            if (high[v][u] != low[v][u])
+                out[kZigzagOf[8 * u + v]] = QuantizeTruncated(DirectDct(area, stride, u, v), static_cast<int>(quant.q[8 * u + v]));
+}
+
 template <bool kAvx2>
 [[gnu::always_inline]] inline void ForwardDctQuantizeBody(const std::int16_t* area, std::ptrdiff_t stride,
                                                           const QuantPlan& quant, std::int16_t* out) {
-    S8 rows[8];
-    for (int x = 0; x < 8; ++x) Load(rows[x], area + x * stride);
-    if (!InSampleRange(rows)) {
-        // Outside the encoder's range the fast path's bound does not hold
-        // (and truncated values could leave 16 bits): the direct sum.
+    F8 f[8];
+    bool inRange = false;
+#if HANDPIX_X86_DISPATCH
+    if constexpr (kAvx2) inRange = LoadBlockAvx2(area, stride, f);
+#endif
+    if constexpr (!kAvx2) inRange = LoadBlock(area, stride, f);
+    if (!inRange) {
+        // Outside the encoder's range (where truncated values could also
+        // leave 16 bits): the direct sum.
         for (int k = 0; k < 64; ++k) {
             const int n = kZigzag[k];
             out[k] = static_cast<std::int16_t>(static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n / 8, n % 8))) /
@@ -370,52 +446,17 @@ template <bool kAvx2>
         }
         return;
     }
-    // The fast path is the separable product in single precision: a
-    // butterfly down the columns (lanes over y), a transpose, a butterfly
-    // along the rows (lanes over u), and column v times c(u)c(v)/4q.
-    // Error bound, with e = 2^-24, S = sum |f| <= 64 * 128 and |K| <= 1:
-    // the first pass is exact on the integer sums and rounds at most 4
-    // times after them, so its values are off by 4e S in all (summed over
-    // y); the second pass rounds at most 5 times on values whose magnitudes
-    // sum to (1 + 4e) S: 5e S more. With the constant rounded to float (e)
-    // and the product (e), the computed quotient r lies within
-    // (c(u)c(v)/4q) S (11e + O(e^2)) of the exact F / q, and the direct
-    // double sum lies within 70 * 2^-53 S of exact. The slack d is
-    // (c(u)c(v)/4q) 16e S, which also covers rounding r + d and r - d (e r).
-    // So F / q of the direct sum lies in [r - d, r + d]; where both ends
-    // truncate alike (truncation is monotonic) so does the direct sum, and
-    // the rare coefficients where they differ are recomputed by it.
-    F8 f[8], g[8], t[8], h[8];
-    for (int x = 0; x < 8; ++x) f[x] = ToFloat(rows[x]);
-    Butterfly(f, g);
-    Transpose(g, t);
-    Butterfly(t, h);
-    I8 quotient[8], differ = {};
-    for (int v = 0; v < 8; ++v) {
-        F8 ratio, slack;
-        Load(ratio, quant.ratio + 8 * v);
-        Load(slack, quant.slack + 8 * v);
-        const F8 r = h[v] * ratio;
-        quotient[v] = __builtin_convertvector(r + slack, I8);
-        differ |= quotient[v] ^ __builtin_convertvector(r - slack, I8);
-    }
+    I8 quotient[8], low[8], differ = {};
+    Quotients(f, quant, quotient, low);
+    for (int v = 0; v < 8; ++v) differ |= quotient[v] ^ low[v];
+#if HANDPIX_X86_DISPATCH
+    if constexpr (kAvx2) PackToZigzag(quotient, out);
+#endif
+    if constexpr (!kAvx2)
+        for (int k = 0; k < 64; ++k) out[k] = static_cast<std::int16_t>(quotient[kZigzag[k] % 8][kZigzag[k] / 8]);
     std::uint64_t lanes[4];
     std::memcpy(lanes, &differ, sizeof lanes);
-    if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) != 0) {
-        for (int v = 0; v < 8; ++v) {
-            F8 ratio, slack;
-            Load(ratio, quant.ratio + 8 * v);
-            Load(slack, quant.slack + 8 * v);
-            const I8 low = __builtin_convertvector(h[v] * ratio - slack, I8);
-            for (int u = 0; u < 8; ++u)
-                if (low[u] != quotient[v][u])
-                    quotient[v][u] = QuantizeTruncated(DirectDct(area, stride, u, v), static_cast<int>(quant.q[8 * u + v]));
-        }
-    }
-#if HANDPIX_X86_DISPATCH
-    if constexpr (kAvx2) return PackToZigzag(quotient, out);
-#endif
-    for (int k = 0; k < 64; ++k) out[k] = static_cast<std::int16_t>(quotient[kZigzag[k] % 8][kZigzag[k] / 8]);
+    if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) != 0) FixNearBoundaries(area, stride, quant, out);
 }
 
 }  // namespace
