@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -362,7 +363,25 @@ constexpr ZigzagGather kZigzagGather = MakeZigzagGather();
     return (half[0] | half[1]) == 0;
 }
 
+// Samples (bytes) minus 128 as floats: always within the range.
+[[gnu::always_inline]] inline bool LoadBlock(const std::uint8_t* area, std::ptrdiff_t stride, F8 f[8]) {
+    for (int x = 0; x < 8; ++x) {
+        B8 row;
+        Load(row, area + x * stride);
+        f[x] = ToFloat(__builtin_convertvector(row, S8) - 128);
+    }
+    return true;
+}
+
 #if HANDPIX_X86_DISPATCH
+[[gnu::target("avx2")]] inline bool LoadBlockAvx2(const std::uint8_t* area, std::ptrdiff_t stride, F8* f) {
+    for (int x = 0; x < 8; ++x) {
+        const __m128i row = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(area + x * stride));
+        f[x] = _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_cvtepu8_epi32(row), _mm256_set1_epi32(128)));
+    }
+    return true;
+}
+
 [[gnu::target("avx2")]] inline bool LoadBlockAvx2(const std::int16_t* area, std::ptrdiff_t stride, F8* f) {
     __m256i outside = _mm256_setzero_si256();
     for (int x = 0; x < 8; ++x) {
@@ -427,9 +446,17 @@ constexpr std::array<std::uint8_t, 64> kZigzagOf = MakeZigzagOf();
                 out[kZigzagOf[8 * u + v]] = QuantizeTruncated(DirectDct(area, stride, u, v), static_cast<int>(quant.q[8 * u + v]));
 }
 
-template <bool kAvx2>
-[[gnu::always_inline]] inline void ForwardDctQuantizeBody(const std::int16_t* area, std::ptrdiff_t stride,
-                                                          const QuantPlan& quant, std::int16_t* out) {
+void FixNearBoundaries(const std::uint8_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
+    std::int16_t block[64];
+    for (int i = 0; i < 64; ++i) block[i] = static_cast<std::int16_t>(area[i / 8 * stride + i % 8] - 128);
+    FixNearBoundaries(block, 8, quant, out);
+}
+
+// T: std::int16_t for values, std::uint8_t for samples that stand for
+// themselves minus 128.
+template <bool kAvx2, typename T>
+[[gnu::always_inline]] inline void ForwardDctQuantizeBody(const T* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                                          std::int16_t* out) {
     F8 f[8];
     bool inRange = false;
 #if HANDPIX_X86_DISPATCH
@@ -438,11 +465,13 @@ template <bool kAvx2>
     if constexpr (!kAvx2) inRange = LoadBlock(area, stride, f);
     if (!inRange) {
         // Outside the encoder's range (where truncated values could also
-        // leave 16 bits): the direct sum.
-        for (int k = 0; k < 64; ++k) {
-            const int n = kZigzag[k];
-            out[k] = static_cast<std::int16_t>(static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n / 8, n % 8))) /
-                                               static_cast<int>(quant.q[n]));
+        // leave 16 bits): the direct sum. Samples are never outside.
+        if constexpr (std::is_same_v<T, std::int16_t>) {
+            for (int k = 0; k < 64; ++k) {
+                const int n = kZigzag[k];
+                out[k] = static_cast<std::int16_t>(
+                    static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n / 8, n % 8))) / static_cast<int>(quant.q[n]));
+            }
         }
         return;
     }
@@ -624,8 +653,8 @@ template <int kStep, int kRows>
 namespace {
 
 template <bool kPlanes>
-[[gnu::always_inline]] inline void BgrToYccImpl(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py,
-                                                std::int16_t* pb, std::int16_t* pr, int n) {
+[[gnu::always_inline]] inline void BgrToYccImpl(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py,
+                                                std::uint8_t* pb, std::uint8_t* pr, int n) {
     alignas(32) std::uint8_t in[3][kChunk] = {}, out[3][kChunk];
     alignas(32) std::uint32_t packed[kChunk];
     for (int at = 0; at < n; at += kChunk) {
@@ -641,11 +670,9 @@ template <bool kPlanes>
             packed[i] = out[0][i] | static_cast<std::uint32_t>(out[1][i]) << 8 | static_cast<std::uint32_t>(out[2][i]) << 16;
         StorePacked(packed, m, ycc + 3 * static_cast<std::ptrdiff_t>(at));
         if constexpr (kPlanes) {
-            for (int i = 0; i < m; ++i) {
-                py[at + i] = static_cast<std::int16_t>(out[0][i] - 128);
-                pb[at + i] = static_cast<std::int16_t>(out[1][i] - 128);
-                pr[at + i] = static_cast<std::int16_t>(out[2][i] - 128);
-            }
+            std::copy_n(out[0], m, py + at);
+            std::copy_n(out[1], m, pb + at);
+            std::copy_n(out[2], m, pr + at);
         }
     }
 }
@@ -673,10 +700,10 @@ constexpr DeinterleaveMasks MakeDeinterleaveMasks() {
 constexpr DeinterleaveMasks kDeinterleave = MakeDeinterleaveMasks();
 
 // 16 pixels of B, G, R to Y, Cb, Cr by the formula's float operations in its
-// order, and optionally each sample minus 128 into the planes.
+// order, and optionally into the planes too.
 template <bool kPlanes>
-[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py, std::int16_t* pb,
-                                          std::int16_t* pr) {
+[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py,
+                                                            std::uint8_t* pb, std::uint8_t* pr) {
     __m128i in[3], ch[3];
     for (int i = 0; i < 3; ++i) in[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 16 * i));
     for (int c = 0; c < 3; ++c) {
@@ -700,16 +727,14 @@ template <bool kPlanes>
     const __m128i out[3] = {ClampToBytes(y[0], y[1]), ClampToBytes(cb[0], cb[1]), ClampToBytes(cr[0], cr[1])};
     StoreInterleaved(out, ycc);
     if constexpr (kPlanes) {
-        std::int16_t* planes[3] = {py, pb, pr};
-        for (int c = 0; c < 3; ++c)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(planes[c]),
-                                _mm256_sub_epi16(_mm256_cvtepu8_epi16(out[c]), _mm256_set1_epi16(128)));
+        std::uint8_t* planes[3] = {py, pb, pr};
+        for (int c = 0; c < 3; ++c) _mm_storeu_si128(reinterpret_cast<__m128i*>(planes[c]), out[c]);
     }
 }
 
 template <bool kPlanes>
-[[gnu::target("avx2")]] void BgrRowAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py, std::int16_t* pb,
-                                        std::int16_t* pr, int n) {
+[[gnu::target("avx2")]] void BgrRowAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py, std::uint8_t* pb,
+                                        std::uint8_t* pr, int n) {
     int at = 0;
     for (; at + 16 <= n; at += 16) {
         const std::ptrdiff_t b = 3 * static_cast<std::ptrdiff_t>(at);
@@ -738,20 +763,21 @@ HANDPIX_AVX2 void IdctToBytesAvx2(const std::int16_t* coef, unsigned rowMask, un
     IdctToBytesBody(coef, rowMask, colMask, dst, stride);
 }
 
-void ForwardDctQuantizeBase(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
+template <typename T>
+void ForwardDctQuantizeBase(const T* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
     ForwardDctQuantizeBody<false>(area, stride, quant, out);
 }
-HANDPIX_AVX2 void ForwardDctQuantizeAvx2(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
-                                         std::int16_t* out) {
+template <typename T>
+HANDPIX_AVX2 void ForwardDctQuantizeAvx2(const T* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
     ForwardDctQuantizeBody<true>(area, stride, quant, out);
 }
 
-void BgrToYccPlanesBase(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
+void BgrToYccPlanesBase(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb, std::uint8_t* cr,
                         int n) {
     BgrToYccImpl<true>(bgr, ycc, y, cb, cr, n);
 }
-HANDPIX_AVX2 void BgrToYccPlanesAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb,
-                                     std::int16_t* cr, int n) {
+HANDPIX_AVX2 void BgrToYccPlanesAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb,
+                                     std::uint8_t* cr, int n) {
 #if HANDPIX_X86_DISPATCH
     BgrRowAvx2<true>(bgr, ycc, y, cb, cr, n);
 #else
@@ -802,8 +828,14 @@ void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask
 }
 
 void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t out[64]) {
-    static const auto fn = Pick(ForwardDctQuantizeBase, ForwardDctQuantizeAvx2);
+    static const auto fn = Pick(ForwardDctQuantizeBase<std::int16_t>, ForwardDctQuantizeAvx2<std::int16_t>);
     fn(area, stride, quant, out);
+}
+
+void ForwardDctQuantizeSamples(const std::uint8_t* samples, std::ptrdiff_t stride, const QuantPlan& quant,
+                               std::int16_t out[64]) {
+    static const auto fn = Pick(ForwardDctQuantizeBase<std::uint8_t>, ForwardDctQuantizeAvx2<std::uint8_t>);
+    fn(samples, stride, quant, out);
 }
 
 namespace {
@@ -842,7 +874,7 @@ void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
     fn(bgr, ycc, n);
 }
 
-void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
+void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb, std::uint8_t* cr,
                     int n) {
     static const auto fn = Pick(BgrToYccPlanesBase, BgrToYccPlanesAvx2);
     fn(bgr, ycc, y, cb, cr, n);

@@ -43,6 +43,9 @@ const QuantPlan& ChromaPlan();
 // quantized with truncating division; the result is in zig-zag order.
 void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
                         std::int16_t out[64]);
+// The same for an area of samples, each standing for itself minus 128.
+void ForwardDctQuantizeSamples(const std::uint8_t* samples, std::ptrdiff_t stride, const QuantPlan& quant,
+                               std::int16_t out[64]);
 
 // n pixels from Y, Cb, Cr samples to B, G, R bytes.
 void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
@@ -56,8 +59,8 @@ void YccToBgrHalfChromaTwoRows(const std::uint8_t* y0, const std::uint8_t* y1, c
                                const std::uint8_t* cr, std::uint8_t* bgr0, std::uint8_t* bgr1, int n);
 // n pixels from B, G, R bytes to Y, Cb, Cr bytes (may be the same buffer).
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
-// The same, also storing each sample minus 128 in three planes.
-void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
+// The same, also storing the samples in three planes.
+void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb, std::uint8_t* cr,
                     int n);
 
 // Asks the system to back the whole 2 MB extents inside [p, p + n) with

@@ -77,6 +77,13 @@ TEST(JpegKernels, ForwardTransformMatchesQuadrupleSum) {
             jpeg::ForwardDctQuantize(area, 8, chroma ? jpeg::ChromaPlan() : jpeg::LumaPlan(), fast);
             jpegref::DctQuantize(area, q, ref);
             for (int k = 0; k < 64; ++k) ASSERT_EQ(fast[k], ref[k]) << what << " " << iter << " k " << k;
+            // Blocks within the sample range again as the encoder's bytes.
+            if (std::all_of(area, area + 64, [](int v) { return v >= -128 && v < 128; })) {
+                std::uint8_t samples[64];
+                for (int i = 0; i < 64; ++i) samples[i] = static_cast<std::uint8_t>(area[i] + 128);
+                jpeg::ForwardDctQuantizeSamples(samples, 8, chroma ? jpeg::ChromaPlan() : jpeg::LumaPlan(), fast);
+                for (int k = 0; k < 64; ++k) ASSERT_EQ(fast[k], ref[k]) << what << " samples " << iter << " k " << k;
+            }
             for (int k = 0; k < 64; ++k) {
                 const double qk = q[k], f = F[handpix::kZigzag[k]], m = std::nearbyint(f / qk);
                 nearBoundary += m != 0.0 && std::fabs(f - m * qk) < 1e-3;
@@ -119,8 +126,8 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
     // differ, so each pair is checked against both of its samples).
     std::vector<std::uint8_t> y(256), cb(256), cr(256), out(3 * 256), bgr(3 * 256), ycc(3 * 256);
     std::vector<std::uint8_t> yHalf(256), yOther(256), crHalf(128), outHalf(3 * 256);
-    std::vector<std::int16_t> planes[3] = {std::vector<std::int16_t>(256), std::vector<std::int16_t>(256),
-                                           std::vector<std::int16_t>(256)};
+    std::vector<std::uint8_t> planes[3] = {std::vector<std::uint8_t>(256), std::vector<std::uint8_t>(256),
+                                           std::vector<std::uint8_t>(256)};
     for (int a = 0; a < 256; ++a)
         for (int b = 0; b < 256; ++b) {
             for (int c = 0; c < 256; ++c) {
@@ -147,7 +154,7 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
             ASSERT_TRUE(std::equal(yccP.begin(), yccP.begin() + 3 * m, ycc.begin())) << a << " " << b;
             ASSERT_EQ(std::count(yccP.begin() + 3 * m, yccP.end(), 0xA5), 3 * (256 - m));
             for (int i = 0; i < m; ++i)
-                for (int k = 0; k < 3; ++k) ASSERT_EQ(planes[k][i], ycc[3 * i + k] - 128) << a << " " << b << " " << i;
+                for (int k = 0; k < 3; ++k) ASSERT_EQ(planes[k][i], ycc[3 * i + k]) << a << " " << b << " " << i;
             for (int half = 0; half < 2; ++half) {
                 for (int i = 0; i < 128; ++i) crHalf[i] = static_cast<std::uint8_t>(128 * half + i);
                 jpeg::YccToBgrHalfChroma(yHalf.data(), cb.data(), crHalf.data(), outHalf.data(), 256);
