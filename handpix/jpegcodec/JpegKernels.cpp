@@ -699,8 +699,18 @@ constexpr DeinterleaveMasks MakeDeinterleaveMasks() {
 }
 constexpr DeinterleaveMasks kDeinterleave = MakeDeinterleaveMasks();
 
-// 16 pixels of B, G, R to Y, Cb, Cr by the formula's float operations in its
-// order, and optionally into the planes too.
+// Y, Cb, Cr of eight pixels by the formula's float operations in its order.
+[[gnu::always_inline, gnu::target("avx2")]] inline void YccOf(__m256 B, __m256 G, __m256 R, __m256 ycc[3]) {
+    ycc[0] = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(Splat(0.299f), R), _mm256_mul_ps(Splat(0.587f), G)), _mm256_mul_ps(Splat(0.114f), B));
+    ycc[1] = _mm256_add_ps(
+        _mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), B), _mm256_add_ps(_mm256_mul_ps(Splat(0.1687f), R), _mm256_mul_ps(Splat(0.3313f), G))),
+        Splat(128.0f));
+    ycc[2] = _mm256_add_ps(
+        _mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), R), _mm256_mul_ps(Splat(0.4187f), G)), _mm256_mul_ps(Splat(0.0813f), B)),
+        Splat(128.0f));
+}
+
+// 16 pixels of B, G, R to Y, Cb, Cr, and optionally into the planes too.
 template <bool kPlanes>
 [[gnu::always_inline, gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py,
                                                             std::uint8_t* pb, std::uint8_t* pr) {
@@ -711,20 +721,11 @@ template <bool kPlanes>
         for (int i = 0; i < 3; ++i)
             ch[c] = _mm_or_si128(ch[c], _mm_shuffle_epi8(in[i], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDeinterleave.m[i][c]))));
     }
-    __m256 y[2], cb[2], cr[2];
-    for (int h = 0; h < 2; ++h) {
-        const __m256 B = BytesToFloat(h ? _mm_srli_si128(ch[0], 8) : ch[0], 0);
-        const __m256 G = BytesToFloat(h ? _mm_srli_si128(ch[1], 8) : ch[1], 0);
-        const __m256 R = BytesToFloat(h ? _mm_srli_si128(ch[2], 8) : ch[2], 0);
-        y[h] = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(Splat(0.299f), R), _mm256_mul_ps(Splat(0.587f), G)), _mm256_mul_ps(Splat(0.114f), B));
-        cb[h] = _mm256_add_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), B),
-                                            _mm256_add_ps(_mm256_mul_ps(Splat(0.1687f), R), _mm256_mul_ps(Splat(0.3313f), G))),
-                              Splat(128.0f));
-        cr[h] = _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), R), _mm256_mul_ps(Splat(0.4187f), G)),
-                                            _mm256_mul_ps(Splat(0.0813f), B)),
-                              Splat(128.0f));
-    }
-    const __m128i out[3] = {ClampToBytes(y[0], y[1]), ClampToBytes(cb[0], cb[1]), ClampToBytes(cr[0], cr[1])};
+    __m256 v[2][3];
+    for (int h = 0; h < 2; ++h)
+        YccOf(BytesToFloat(h ? _mm_srli_si128(ch[0], 8) : ch[0], 0), BytesToFloat(h ? _mm_srli_si128(ch[1], 8) : ch[1], 0),
+              BytesToFloat(h ? _mm_srli_si128(ch[2], 8) : ch[2], 0), v[h]);
+    const __m128i out[3] = {ClampToBytes(v[0][0], v[1][0]), ClampToBytes(v[0][1], v[1][1]), ClampToBytes(v[0][2], v[1][2])};
     StoreInterleaved(out, ycc);
     if constexpr (kPlanes) {
         std::uint8_t* planes[3] = {py, pb, pr};
@@ -732,10 +733,57 @@ template <bool kPlanes>
     }
 }
 
+// 32 pixels to Y, Cb, Cr and the planes as Bgr16 does, each 256-bit
+// register holding the first 16 pixels in its low lane and the next 16 in
+// its high lane, so that every shuffle, unpack and pack (all within lanes)
+// serves both. The unpacks to 32 bits and the packs back undo each other.
+[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr32(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py,
+                                                            std::uint8_t* pb, std::uint8_t* pr) {
+    const auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    __m256i in[3], ch[3];
+    for (int i = 0; i < 3; ++i)
+        in[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(load(bgr + 16 * i)), load(bgr + 48 + 16 * i), 1);
+    for (int c = 0; c < 3; ++c) {
+        ch[c] = _mm256_setzero_si256();
+        for (int i = 0; i < 3; ++i) ch[c] = _mm256_or_si256(ch[c], _mm256_shuffle_epi8(in[i], _mm256_broadcastsi128_si256(load(kDeinterleave.m[i][c]))));
+    }
+    const __m256i zero = _mm256_setzero_si256();
+    __m256 f[3][4];
+    for (int c = 0; c < 3; ++c) {
+        const __m256i lo = _mm256_unpacklo_epi8(ch[c], zero), hi = _mm256_unpackhi_epi8(ch[c], zero);
+        f[c][0] = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(lo, zero));
+        f[c][1] = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(lo, zero));
+        f[c][2] = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(hi, zero));
+        f[c][3] = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(hi, zero));
+    }
+    __m256i t[3][4];
+    for (int k = 0; k < 4; ++k) {
+        __m256 v[3];
+        YccOf(f[0][k], f[1][k], f[2][k], v);
+        for (int c = 0; c < 3; ++c) t[c][k] = _mm256_cvttps_epi32(v[c]);
+    }
+    // The saturating packs clamp exactly where the formula's bounds do.
+    std::uint8_t* planes[3] = {py, pb, pr};
+    __m256i out[3];
+    for (int c = 0; c < 3; ++c) {
+        out[c] = _mm256_packus_epi16(_mm256_packs_epi32(t[c][0], t[c][1]), _mm256_packs_epi32(t[c][2], t[c][3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(planes[c]), out[c]);
+    }
+    for (int o = 0; o < 3; ++o) {
+        __m256i v = _mm256_setzero_si256();
+        for (int c = 0; c < 3; ++c) v = _mm256_or_si256(v, _mm256_shuffle_epi8(out[c], _mm256_broadcastsi128_si256(load(kInterleave.m[o][c]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(ycc + 16 * o), _mm256_castsi256_si128(v));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(ycc + 48 + 16 * o), _mm256_extracti128_si256(v, 1));
+    }
+}
+
 template <bool kPlanes>
 [[gnu::target("avx2")]] void BgrRowAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py, std::uint8_t* pb,
                                         std::uint8_t* pr, int n) {
     int at = 0;
+    if constexpr (kPlanes)
+        for (; at + 32 <= n; at += 32)
+            Bgr32(bgr + 3 * static_cast<std::ptrdiff_t>(at), ycc + 3 * static_cast<std::ptrdiff_t>(at), py + at, pb + at, pr + at);
     for (; at + 16 <= n; at += 16) {
         const std::ptrdiff_t b = 3 * static_cast<std::ptrdiff_t>(at);
         if constexpr (kPlanes) Bgr16<true>(bgr + b, ycc + b, py + at, pb + at, pr + at);
