@@ -350,7 +350,8 @@ void CJpeg::EncodeStripes(int width, int height, const std::uint8_t* pixels) {
     for (std::size_t y0 = 0; y0 < H; y0 += 8) {
         for (std::size_t y = y0; y < y0 + 8; ++y) {
             std::uint8_t* row = m_pRGB + y * 3 * W;
-            std::uint8_t* p[3] = {planes[0] + (y - y0) * W, planes[1] + (y - y0) * W, planes[2] + (y - y0) * W};
+            std::uint8_t* p[3] = {planes[0] + (y - y0) * W, planes[1] + (y - y0) * W,
+                                  planes[2] + (y - y0) * W};
             std::size_t x = 0;
             if (y < static_cast<std::size_t>(height)) {
                 const std::uint8_t* in = pixels + y * inStride;

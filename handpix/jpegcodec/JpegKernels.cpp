@@ -341,7 +341,10 @@ constexpr ZigzagGather kZigzagGather = MakeZigzagGather();
 #pragma GCC unroll 8
         for (int c = 0; c < 8; ++c)
             if (kZigzagGather.used[o] >> c & 1)
-                g = _mm_or_si128(g, _mm_shuffle_epi8(chunk[c], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kZigzagGather.m[o][c]))));
+                g = _mm_or_si128(
+                    g,
+                    _mm_shuffle_epi8(
+                        chunk[c], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kZigzagGather.m[o][c]))));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * o), g);
     }
 }
@@ -385,7 +388,8 @@ constexpr ZigzagGather kZigzagGather = MakeZigzagGather();
 [[gnu::target("avx2")]] inline bool LoadBlockAvx2(const std::int16_t* area, std::ptrdiff_t stride, F8* f) {
     __m256i outside = _mm256_setzero_si256();
     for (int x = 0; x < 8; ++x) {
-        const __m256i w = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(area + x * stride)));
+        const __m256i w =
+            _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(area + x * stride)));
         outside = _mm256_or_si256(outside, _mm256_add_epi32(w, _mm256_set1_epi32(128)));
         f[x] = _mm256_cvtepi32_ps(w);
     }
@@ -435,7 +439,7 @@ constexpr std::array<std::uint8_t, 64> kZigzagOf = MakeZigzagOf();
 // direct sum's. Rare, so kept out of line; the fast path is repeated as it
 // ran (the same IEEE operations give the same values in either build).
 [[gnu::noinline, gnu::cold]] void FixNearBoundaries(const std::int16_t* area, std::ptrdiff_t stride,
-                                                     const QuantPlan& quant, std::int16_t* out) {
+                                                    const QuantPlan& quant, std::int16_t* out) {
     F8 f[8];
     LoadBlock(area, stride, f);
     I8 high[8], low[8];
@@ -443,10 +447,12 @@ constexpr std::array<std::uint8_t, 64> kZigzagOf = MakeZigzagOf();
     for (int v = 0; v < 8; ++v)
         for (int u = 0; u < 8; ++u)
             if (high[v][u] != low[v][u])
-                out[kZigzagOf[8 * u + v]] = QuantizeTruncated(DirectDct(area, stride, u, v), static_cast<int>(quant.q[8 * u + v]));
+                out[kZigzagOf[8 * u + v]] =
+                    QuantizeTruncated(DirectDct(area, stride, u, v), static_cast<int>(quant.q[8 * u + v]));
 }
 
-void FixNearBoundaries(const std::uint8_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
+void FixNearBoundaries(const std::uint8_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                       std::int16_t* out) {
     std::int16_t block[64];
     for (int i = 0; i < 64; ++i) block[i] = static_cast<std::int16_t>(area[i / 8 * stride + i % 8] - 128);
     FixNearBoundaries(block, 8, quant, out);
@@ -455,8 +461,8 @@ void FixNearBoundaries(const std::uint8_t* area, std::ptrdiff_t stride, const Qu
 // T: std::int16_t for values, std::uint8_t for samples that stand for
 // themselves minus 128.
 template <bool kAvx2, typename T>
-[[gnu::always_inline]] inline void ForwardDctQuantizeBody(const T* area, std::ptrdiff_t stride, const QuantPlan& quant,
-                                                          std::int16_t* out) {
+[[gnu::always_inline]] inline void ForwardDctQuantizeBody(const T* area, std::ptrdiff_t stride,
+                                                          const QuantPlan& quant, std::int16_t* out) {
     F8 f[8];
     bool inRange = false;
 #if HANDPIX_X86_DISPATCH
@@ -470,7 +476,8 @@ template <bool kAvx2, typename T>
             for (int k = 0; k < 64; ++k) {
                 const int n = kZigzag[k];
                 out[k] = static_cast<std::int16_t>(
-                    static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n / 8, n % 8))) / static_cast<int>(quant.q[n]));
+                    static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n / 8, n % 8))) /
+                    static_cast<int>(quant.q[n]));
             }
         }
         return;
@@ -482,7 +489,8 @@ template <bool kAvx2, typename T>
     if constexpr (kAvx2) PackToZigzag(quotient, out);
 #endif
     if constexpr (!kAvx2)
-        for (int k = 0; k < 64; ++k) out[k] = static_cast<std::int16_t>(quotient[kZigzag[k] % 8][kZigzag[k] / 8]);
+        for (int k = 0; k < 64; ++k)
+            out[k] = static_cast<std::int16_t>(quotient[kZigzag[k] % 8][kZigzag[k] / 8]);
     std::uint64_t lanes[4];
     std::memcpy(lanes, &differ, sizeof lanes);
     if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) != 0) FixNearBoundaries(area, stride, quant, out);
@@ -701,19 +709,23 @@ constexpr DeinterleaveMasks kDeinterleave = MakeDeinterleaveMasks();
 
 // Y, Cb, Cr of eight pixels by the formula's float operations in its order.
 [[gnu::always_inline, gnu::target("avx2")]] inline void YccOf(__m256 B, __m256 G, __m256 R, __m256 ycc[3]) {
-    ycc[0] = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(Splat(0.299f), R), _mm256_mul_ps(Splat(0.587f), G)), _mm256_mul_ps(Splat(0.114f), B));
+    ycc[0] = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(Splat(0.299f), R), _mm256_mul_ps(Splat(0.587f), G)),
+                           _mm256_mul_ps(Splat(0.114f), B));
     ycc[1] = _mm256_add_ps(
-        _mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), B), _mm256_add_ps(_mm256_mul_ps(Splat(0.1687f), R), _mm256_mul_ps(Splat(0.3313f), G))),
+        _mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), B),
+                      _mm256_add_ps(_mm256_mul_ps(Splat(0.1687f), R), _mm256_mul_ps(Splat(0.3313f), G))),
         Splat(128.0f));
     ycc[2] = _mm256_add_ps(
-        _mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), R), _mm256_mul_ps(Splat(0.4187f), G)), _mm256_mul_ps(Splat(0.0813f), B)),
+        _mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), R), _mm256_mul_ps(Splat(0.4187f), G)),
+                      _mm256_mul_ps(Splat(0.0813f), B)),
         Splat(128.0f));
 }
 
 // 16 pixels of B, G, R to Y, Cb, Cr, and optionally into the planes too.
 template <bool kPlanes>
-[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py,
-                                                            std::uint8_t* pb, std::uint8_t* pr) {
+[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc,
+                                                              std::uint8_t* py, std::uint8_t* pb,
+                                                              std::uint8_t* pr) {
     __m128i in[3], ch[3];
     for (int i = 0; i < 3; ++i) in[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 16 * i));
     for (int c = 0; c < 3; ++c) {
@@ -723,9 +735,11 @@ template <bool kPlanes>
     }
     __m256 v[2][3];
     for (int h = 0; h < 2; ++h)
-        YccOf(BytesToFloat(h ? _mm_srli_si128(ch[0], 8) : ch[0], 0), BytesToFloat(h ? _mm_srli_si128(ch[1], 8) : ch[1], 0),
+        YccOf(BytesToFloat(h ? _mm_srli_si128(ch[0], 8) : ch[0], 0),
+              BytesToFloat(h ? _mm_srli_si128(ch[1], 8) : ch[1], 0),
               BytesToFloat(h ? _mm_srli_si128(ch[2], 8) : ch[2], 0), v[h]);
-    const __m128i out[3] = {ClampToBytes(v[0][0], v[1][0]), ClampToBytes(v[0][1], v[1][1]), ClampToBytes(v[0][2], v[1][2])};
+    const __m128i out[3] = {ClampToBytes(v[0][0], v[1][0]), ClampToBytes(v[0][1], v[1][1]),
+                            ClampToBytes(v[0][2], v[1][2])};
     StoreInterleaved(out, ycc);
     if constexpr (kPlanes) {
         std::uint8_t* planes[3] = {py, pb, pr};
@@ -737,15 +751,21 @@ template <bool kPlanes>
 // register holding the first 16 pixels in its low lane and the next 16 in
 // its high lane, so that every shuffle, unpack and pack (all within lanes)
 // serves both. The unpacks to 32 bits and the packs back undo each other.
-[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr32(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py,
-                                                            std::uint8_t* pb, std::uint8_t* pr) {
-    const auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr32(const std::uint8_t* bgr, std::uint8_t* ycc,
+                                                              std::uint8_t* py, std::uint8_t* pb,
+                                                              std::uint8_t* pr) {
+    const auto load = [](const std::uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
     __m256i in[3], ch[3];
     for (int i = 0; i < 3; ++i)
-        in[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(load(bgr + 16 * i)), load(bgr + 48 + 16 * i), 1);
+        in[i] =
+            _mm256_inserti128_si256(_mm256_castsi128_si256(load(bgr + 16 * i)), load(bgr + 48 + 16 * i), 1);
     for (int c = 0; c < 3; ++c) {
         ch[c] = _mm256_setzero_si256();
-        for (int i = 0; i < 3; ++i) ch[c] = _mm256_or_si256(ch[c], _mm256_shuffle_epi8(in[i], _mm256_broadcastsi128_si256(load(kDeinterleave.m[i][c]))));
+        for (int i = 0; i < 3; ++i)
+            ch[c] = _mm256_or_si256(
+                ch[c], _mm256_shuffle_epi8(in[i], _mm256_broadcastsi128_si256(load(kDeinterleave.m[i][c]))));
     }
     const __m256i zero = _mm256_setzero_si256();
     __m256 f[3][4];
@@ -766,24 +786,28 @@ template <bool kPlanes>
     std::uint8_t* planes[3] = {py, pb, pr};
     __m256i out[3];
     for (int c = 0; c < 3; ++c) {
-        out[c] = _mm256_packus_epi16(_mm256_packs_epi32(t[c][0], t[c][1]), _mm256_packs_epi32(t[c][2], t[c][3]));
+        out[c] =
+            _mm256_packus_epi16(_mm256_packs_epi32(t[c][0], t[c][1]), _mm256_packs_epi32(t[c][2], t[c][3]));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(planes[c]), out[c]);
     }
     for (int o = 0; o < 3; ++o) {
         __m256i v = _mm256_setzero_si256();
-        for (int c = 0; c < 3; ++c) v = _mm256_or_si256(v, _mm256_shuffle_epi8(out[c], _mm256_broadcastsi128_si256(load(kInterleave.m[o][c]))));
+        for (int c = 0; c < 3; ++c)
+            v = _mm256_or_si256(
+                v, _mm256_shuffle_epi8(out[c], _mm256_broadcastsi128_si256(load(kInterleave.m[o][c]))));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(ycc + 16 * o), _mm256_castsi256_si128(v));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(ycc + 48 + 16 * o), _mm256_extracti128_si256(v, 1));
     }
 }
 
 template <bool kPlanes>
-[[gnu::target("avx2")]] void BgrRowAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py, std::uint8_t* pb,
-                                        std::uint8_t* pr, int n) {
+[[gnu::target("avx2")]] void BgrRowAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py,
+                                        std::uint8_t* pb, std::uint8_t* pr, int n) {
     int at = 0;
     if constexpr (kPlanes)
         for (; at + 32 <= n; at += 32)
-            Bgr32(bgr + 3 * static_cast<std::ptrdiff_t>(at), ycc + 3 * static_cast<std::ptrdiff_t>(at), py + at, pb + at, pr + at);
+            Bgr32(bgr + 3 * static_cast<std::ptrdiff_t>(at), ycc + 3 * static_cast<std::ptrdiff_t>(at),
+                  py + at, pb + at, pr + at);
     for (; at + 16 <= n; at += 16) {
         const std::ptrdiff_t b = 3 * static_cast<std::ptrdiff_t>(at);
         if constexpr (kPlanes) Bgr16<true>(bgr + b, ycc + b, py + at, pb + at, pr + at);
@@ -816,16 +840,17 @@ void ForwardDctQuantizeBase(const T* area, std::ptrdiff_t stride, const QuantPla
     ForwardDctQuantizeBody<false>(area, stride, quant, out);
 }
 template <typename T>
-HANDPIX_AVX2 void ForwardDctQuantizeAvx2(const T* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
+HANDPIX_AVX2 void ForwardDctQuantizeAvx2(const T* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                         std::int16_t* out) {
     ForwardDctQuantizeBody<true>(area, stride, quant, out);
 }
 
-void BgrToYccPlanesBase(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb, std::uint8_t* cr,
-                        int n) {
+void BgrToYccPlanesBase(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb,
+                        std::uint8_t* cr, int n) {
     BgrToYccImpl<true>(bgr, ycc, y, cb, cr, n);
 }
-HANDPIX_AVX2 void BgrToYccPlanesAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb,
-                                     std::uint8_t* cr, int n) {
+HANDPIX_AVX2 void BgrToYccPlanesAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y,
+                                     std::uint8_t* cb, std::uint8_t* cr, int n) {
 #if HANDPIX_X86_DISPATCH
     BgrRowAvx2<true>(bgr, ycc, y, cb, cr, n);
 #else
@@ -922,8 +947,8 @@ void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
     fn(bgr, ycc, n);
 }
 
-void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb, std::uint8_t* cr,
-                    int n) {
+void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb,
+                    std::uint8_t* cr, int n) {
     static const auto fn = Pick(BgrToYccPlanesBase, BgrToYccPlanesAvx2);
     fn(bgr, ycc, y, cb, cr, n);
 }

@@ -60,8 +60,8 @@ void YccToBgrHalfChromaTwoRows(const std::uint8_t* y0, const std::uint8_t* y1, c
 // n pixels from B, G, R bytes to Y, Cb, Cr bytes (may be the same buffer).
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
 // The same, also storing the samples in three planes.
-void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb, std::uint8_t* cr,
-                    int n);
+void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb,
+                    std::uint8_t* cr, int n);
 
 // Asks the system to back the whole 2 MB extents inside [p, p + n) with
 // large pages: a fresh picture-sized buffer is then filled with a few dozen

@@ -81,8 +81,10 @@ TEST(JpegKernels, ForwardTransformMatchesQuadrupleSum) {
             if (std::all_of(area, area + 64, [](int v) { return v >= -128 && v < 128; })) {
                 std::uint8_t samples[64];
                 for (int i = 0; i < 64; ++i) samples[i] = static_cast<std::uint8_t>(area[i] + 128);
-                jpeg::ForwardDctQuantizeSamples(samples, 8, chroma ? jpeg::ChromaPlan() : jpeg::LumaPlan(), fast);
-                for (int k = 0; k < 64; ++k) ASSERT_EQ(fast[k], ref[k]) << what << " samples " << iter << " k " << k;
+                jpeg::ForwardDctQuantizeSamples(samples, 8, chroma ? jpeg::ChromaPlan() : jpeg::LumaPlan(),
+                                                fast);
+                for (int k = 0; k < 64; ++k)
+                    ASSERT_EQ(fast[k], ref[k]) << what << " samples " << iter << " k " << k;
             }
             for (int k = 0; k < 64; ++k) {
                 const double qk = q[k], f = F[handpix::kZigzag[k]], m = std::nearbyint(f / qk);
@@ -110,7 +112,8 @@ TEST(JpegKernels, ForwardTransformMatchesQuadrupleSum) {
     // the single-precision value alone truncates to the wrong side.
     for (unsigned seed : {105688u, 550847u, 742211u, 1357704u, 2407761u, 2900856u}) {
         unsigned v = seed;
-        for (auto& s : area) s = static_cast<std::int16_t>(static_cast<int>((v = v * 1664525u + 1013904223u) >> 24) - 128);
+        for (auto& s : area)
+            s = static_cast<std::int16_t>(static_cast<int>((v = v * 1664525u + 1013904223u) >> 24) - 128);
         check("adversarial block", static_cast<int>(seed));
     }
     // Beyond the encoder's range the direct sum is taken; it must agree too.
@@ -154,7 +157,8 @@ TEST(JpegKernels, ColourConversionsMatchPlainFormulasForEveryInput) {
             ASSERT_TRUE(std::equal(yccP.begin(), yccP.begin() + 3 * m, ycc.begin())) << a << " " << b;
             ASSERT_EQ(std::count(yccP.begin() + 3 * m, yccP.end(), 0xA5), 3 * (256 - m));
             for (int i = 0; i < m; ++i)
-                for (int k = 0; k < 3; ++k) ASSERT_EQ(planes[k][i], ycc[3 * i + k]) << a << " " << b << " " << i;
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_EQ(planes[k][i], ycc[3 * i + k]) << a << " " << b << " " << i;
             for (int half = 0; half < 2; ++half) {
                 for (int i = 0; i < 128; ++i) crHalf[i] = static_cast<std::uint8_t>(128 * half + i);
                 jpeg::YccToBgrHalfChroma(yHalf.data(), cb.data(), crHalf.data(), outHalf.data(), 256);
