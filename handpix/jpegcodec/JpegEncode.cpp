@@ -289,8 +289,10 @@ unsigned Category(int v) { return static_cast<unsigned>(std::bit_width(static_ca
 unsigned char CJpeg::GetCategory(short v) { return static_cast<unsigned char>(Category(v)); }
 
 // One data unit, its 64 coefficients in zig-zag order with the DC
-// difference first; t selects the luminance (0) or chrominance (1) codes.
-bool CJpeg::EncodeBlock(const std::int16_t* c, const SymbolCodes& codes, int t, BitSink& sink) {
+// difference first, and bit k of `nonzero` set where c[k] is nonzero (bit 0
+// is ignored); t selects the luminance (0) or chrominance (1) codes.
+bool CJpeg::EncodeBlock(const std::int16_t* c, std::uint64_t nonzero, const SymbolCodes& codes, int t,
+                        BitSink& sink) {
     const unsigned s0 = Category(c[0]);
     if (s0 >= 16 || !codes.dc[t][s0]) return false;
     sink.PutCoded(codes.dc[t][s0], s0, c[0]);
@@ -298,7 +300,7 @@ bool CJpeg::EncodeBlock(const std::int16_t* c, const SymbolCodes& codes, int t, 
     // Walk the nonzero coefficients through a bit mask; the zeros between
     // them are the run.
     int last = 0;
-    for (std::uint64_t nonzero = NonzeroAc(c); nonzero; nonzero &= nonzero - 1) {
+    for (nonzero &= ~std::uint64_t{1}; nonzero; nonzero &= nonzero - 1) {
         const int k = std::countr_zero(nonzero);
         int run = k - last - 1;
         last = k;
@@ -368,11 +370,12 @@ void CJpeg::EncodeStripes(int width, int height, const std::uint8_t* pixels) {
             for (int k = 0; k < 3; ++k) {
                 if (!SinkRoom(sink)) return;
                 alignas(16) std::int16_t c[64];
-                jpeg::ForwardDctQuantizeSamples(planes[k] + bx, static_cast<std::ptrdiff_t>(W), *plans[k], c);
+                const std::uint64_t nonzero = jpeg::ForwardDctQuantizeSamples(
+                    planes[k] + bx, static_cast<std::ptrdiff_t>(W), *plans[k], c);
                 const std::int16_t dc = c[0];
                 c[0] = static_cast<std::int16_t>(dc - prev[k]);
                 prev[k] = dc;
-                if (!EncodeBlock(c, codes, k ? 1 : 0, sink)) {
+                if (!EncodeBlock(c, nonzero, codes, k ? 1 : 0, sink)) {
                     sink.StoreTo(*this);
                     return Fail(Status::internal);
                 }
@@ -396,7 +399,7 @@ void CJpeg::hEncode(int width, int height) {
                 if (!SinkRoom(sink)) return;
                 alignas(16) std::int16_t c[64];
                 for (int row = 0; row < 8; ++row) std::memcpy(c + 8 * row, planes[k] + row * width, 8 * sizeof(short));
-                if (!EncodeBlock(c, codes, k ? 1 : 0, sink)) {
+                if (!EncodeBlock(c, NonzeroAc(c), codes, k ? 1 : 0, sink)) {
                     sink.StoreTo(*this);
                     return Fail(Status::internal);
                 }
@@ -412,7 +415,7 @@ void CJpeg::EncodeDU(short* block, int chroma, int stride) {
     alignas(16) std::int16_t c[64];
     for (int row = 0; row < 8; ++row) std::memcpy(c + 8 * row, block + row * stride, 8 * sizeof(short));
     BitSink sink(*this);
-    const bool ok = EncodeBlock(c, codes, chroma ? 1 : 0, sink);
+    const bool ok = EncodeBlock(c, NonzeroAc(c), codes, chroma ? 1 : 0, sink);
     sink.StoreTo(*this);
     if (!ok) Fail(Status::internal);
 }

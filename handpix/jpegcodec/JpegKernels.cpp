@@ -328,13 +328,15 @@ constexpr ZigzagGather kZigzagGather = MakeZigzagGather();
 // The quotients of columns v (lanes over u) packed to 16 bits and gathered
 // into zig-zag order by byte shuffles: 26 shuffles instead of 64 loads and
 // stores of single values.
-[[gnu::target("avx2")]] inline void PackToZigzag(const I8 quotient[8], std::int16_t* out) {
+// Returns the nonzero mask of the result (bit k for coefficient k).
+[[gnu::target("avx2")]] inline std::uint64_t PackToZigzag(const I8 quotient[8], std::int16_t* out) {
     __m128i chunk[8];
     for (int v = 0; v < 8; v += 2) {
         const __m256i p = _mm256_packs_epi32(__m256i(quotient[v]), __m256i(quotient[v + 1]));
         chunk[v] = _mm256_castsi256_si128(p);
         chunk[v + 1] = _mm256_extracti128_si256(p, 1);
     }
+    __m128i zero[8];
 #pragma GCC unroll 8
     for (int o = 0; o < 8; ++o) {
         __m128i g = _mm_setzero_si128();
@@ -346,9 +348,21 @@ constexpr ZigzagGather kZigzagGather = MakeZigzagGather();
                     _mm_shuffle_epi8(
                         chunk[c], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kZigzagGather.m[o][c]))));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * o), g);
+        zero[o] = _mm_cmpeq_epi16(g, _mm_setzero_si128());
     }
+    std::uint64_t zeros = 0;
+    for (int o = 0; o < 8; o += 2)
+        zeros |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_packs_epi16(zero[o], zero[o + 1])))
+                 << (8 * o);
+    return ~zeros;
 }
 #endif
+
+std::uint64_t NonzeroMask(const std::int16_t* out) {
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(out[k] != 0) << k;
+    return mask;
+}
 
 // The area's rows as floats; false when a sample lies outside -128..127
 // (planes hold sample - 128), where the fast path's error bound does not
@@ -438,8 +452,8 @@ constexpr std::array<std::uint8_t, 64> kZigzagOf = MakeZigzagOf();
 // Replaces the quotients whose interval ends truncate differently by the
 // direct sum's. Rare, so kept out of line; the fast path is repeated as it
 // ran (the same IEEE operations give the same values in either build).
-[[gnu::noinline, gnu::cold]] void FixNearBoundaries(const std::int16_t* area, std::ptrdiff_t stride,
-                                                    const QuantPlan& quant, std::int16_t* out) {
+[[gnu::noinline, gnu::cold]] std::uint64_t FixNearBoundaries(const std::int16_t* area, std::ptrdiff_t stride,
+                                                             const QuantPlan& quant, std::int16_t* out) {
     F8 f[8];
     LoadBlock(area, stride, f);
     I8 high[8], low[8];
@@ -449,20 +463,22 @@ constexpr std::array<std::uint8_t, 64> kZigzagOf = MakeZigzagOf();
             if (high[v][u] != low[v][u])
                 out[kZigzagOf[8 * u + v]] =
                     QuantizeTruncated(DirectDct(area, stride, u, v), static_cast<int>(quant.q[8 * u + v]));
+    return NonzeroMask(out);
 }
 
-void FixNearBoundaries(const std::uint8_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
-                       std::int16_t* out) {
+std::uint64_t FixNearBoundaries(const std::uint8_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                std::int16_t* out) {
     std::int16_t block[64];
     for (int i = 0; i < 64; ++i) block[i] = static_cast<std::int16_t>(area[i / 8 * stride + i % 8] - 128);
-    FixNearBoundaries(block, 8, quant, out);
+    return FixNearBoundaries(block, 8, quant, out);
 }
 
 // T: std::int16_t for values, std::uint8_t for samples that stand for
 // themselves minus 128.
 template <bool kAvx2, typename T>
-[[gnu::always_inline]] inline void ForwardDctQuantizeBody(const T* area, std::ptrdiff_t stride,
-                                                          const QuantPlan& quant, std::int16_t* out) {
+[[gnu::always_inline]] inline std::uint64_t ForwardDctQuantizeBody(const T* area, std::ptrdiff_t stride,
+                                                                   const QuantPlan& quant,
+                                                                   std::int16_t* out) {
     F8 f[8];
     bool inRange = false;
 #if HANDPIX_X86_DISPATCH
@@ -480,20 +496,24 @@ template <bool kAvx2, typename T>
                     static_cast<int>(quant.q[n]));
             }
         }
-        return;
+        return NonzeroMask(out);
     }
     I8 quotient[8], low[8], differ = {};
     Quotients(f, quant, quotient, low);
     for (int v = 0; v < 8; ++v) differ |= quotient[v] ^ low[v];
+    std::uint64_t mask = 0;
 #if HANDPIX_X86_DISPATCH
-    if constexpr (kAvx2) PackToZigzag(quotient, out);
+    if constexpr (kAvx2) mask = PackToZigzag(quotient, out);
 #endif
-    if constexpr (!kAvx2)
+    if constexpr (!kAvx2) {
         for (int k = 0; k < 64; ++k)
             out[k] = static_cast<std::int16_t>(quotient[kZigzag[k] % 8][kZigzag[k] / 8]);
+        mask = NonzeroMask(out);
+    }
     std::uint64_t lanes[4];
     std::memcpy(lanes, &differ, sizeof lanes);
-    if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) != 0) FixNearBoundaries(area, stride, quant, out);
+    if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) != 0) return FixNearBoundaries(area, stride, quant, out);
+    return mask;
 }
 
 }  // namespace
@@ -836,13 +856,14 @@ HANDPIX_AVX2 void IdctToBytesAvx2(const std::int16_t* coef, unsigned rowMask, un
 }
 
 template <typename T>
-void ForwardDctQuantizeBase(const T* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
-    ForwardDctQuantizeBody<false>(area, stride, quant, out);
+std::uint64_t ForwardDctQuantizeBase(const T* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                     std::int16_t* out) {
+    return ForwardDctQuantizeBody<false>(area, stride, quant, out);
 }
 template <typename T>
-HANDPIX_AVX2 void ForwardDctQuantizeAvx2(const T* area, std::ptrdiff_t stride, const QuantPlan& quant,
-                                         std::int16_t* out) {
-    ForwardDctQuantizeBody<true>(area, stride, quant, out);
+HANDPIX_AVX2 std::uint64_t ForwardDctQuantizeAvx2(const T* area, std::ptrdiff_t stride,
+                                                  const QuantPlan& quant, std::int16_t* out) {
+    return ForwardDctQuantizeBody<true>(area, stride, quant, out);
 }
 
 void BgrToYccPlanesBase(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb,
@@ -900,15 +921,16 @@ void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask
     fn(coef, rowMask, colMask, dst, stride);
 }
 
-void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t out[64]) {
+std::uint64_t ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                 std::int16_t out[64]) {
     static const auto fn = Pick(ForwardDctQuantizeBase<std::int16_t>, ForwardDctQuantizeAvx2<std::int16_t>);
-    fn(area, stride, quant, out);
+    return fn(area, stride, quant, out);
 }
 
-void ForwardDctQuantizeSamples(const std::uint8_t* samples, std::ptrdiff_t stride, const QuantPlan& quant,
-                               std::int16_t out[64]) {
+std::uint64_t ForwardDctQuantizeSamples(const std::uint8_t* samples, std::ptrdiff_t stride,
+                                        const QuantPlan& quant, std::int16_t out[64]) {
     static const auto fn = Pick(ForwardDctQuantizeBase<std::uint8_t>, ForwardDctQuantizeAvx2<std::uint8_t>);
-    fn(samples, stride, quant, out);
+    return fn(samples, stride, quant, out);
 }
 
 namespace {

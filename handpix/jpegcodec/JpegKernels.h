@@ -40,12 +40,13 @@ const QuantPlan& LumaPlan();
 const QuantPlan& ChromaPlan();
 
 // Forward transform of the 8 x 8 area at `area` (rows `stride` values apart),
-// quantized with truncating division; the result is in zig-zag order.
-void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
-                        std::int16_t out[64]);
+// quantized with truncating division; the result is in zig-zag order, and
+// the returned mask has bit k set where coefficient k is nonzero.
+std::uint64_t ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                 std::int16_t out[64]);
 // The same for an area of samples, each standing for itself minus 128.
-void ForwardDctQuantizeSamples(const std::uint8_t* samples, std::ptrdiff_t stride, const QuantPlan& quant,
-                               std::int16_t out[64]);
+std::uint64_t ForwardDctQuantizeSamples(const std::uint8_t* samples, std::ptrdiff_t stride,
+                                        const QuantPlan& quant, std::int16_t out[64]);
 
 // n pixels from Y, Cb, Cr samples to B, G, R bytes.
 void YccToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, std::uint8_t* bgr,
