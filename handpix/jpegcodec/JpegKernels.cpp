@@ -199,17 +199,14 @@ namespace {
 constexpr int PackedSlot(int u, int v) { return 8 * (v / 2 * 2 + u / 4) + 4 * (v % 2) + u % 4; }
 
 // The transform's slack per coefficient, in units of its quotient, for
-// blocks whose samples lie in -128..127 (see ForwardDctQuantizeBody).
+// blocks whose samples lie in -128..127 (see Quotients).
 double QuotientSlack(int u, int v, double q) { return 0x1p-7 * (kDctScale.m[u][v] * 0.25) / q; }
 
 }  // namespace
 
 QuantPlan MakeQuantPlan(const std::uint8_t quantZigzag[64]) {
     QuantPlan p{};
-    for (int k = 0; k < 64; ++k) {
-        p.zigzag[k] = quantZigzag[k];
-        p.q[kZigzag[k]] = quantZigzag[k] ? quantZigzag[k] : 1;
-    }
+    for (int k = 0; k < 64; ++k) p.q[kZigzag[k]] = quantZigzag[k] ? quantZigzag[k] : 1;
     for (int u = 0; u < 8; ++u)
         for (int v = 0; v < 8; ++v) {
             const double q = p.q[8 * u + v];

@@ -29,7 +29,6 @@ void IdctBlock(std::int16_t block[64]);
 // (the order in which the transform produces them) c(u)c(v)/4 over the
 // divisor and the slack that the transform's error bound allows.
 struct QuantPlan {
-    std::uint8_t zigzag[64];
     double q[64];
     float ratio[64];
     float slack[64];
