@@ -173,7 +173,8 @@ private:
     struct BitSink;
     bool BuildValueIndex();
     bool MakeSymbolCodes(SymbolCodes& codes);
-    bool EncodeBlock(const std::int16_t* c, const SymbolCodes& codes, int t, BitSink& sink);
+    bool EncodeBlock(const std::int16_t* c, std::uint64_t nonzero, const SymbolCodes& codes, int t,
+                     BitSink& sink);
     bool SinkRoom(BitSink& sink);
     void EncodeStripes(int width, int height, const std::uint8_t* pixels);
     bool GrowOutput(std::size_t extra);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #if defined(__SSE2__)
@@ -25,8 +26,6 @@ namespace {
 // three 16-bit ZRLs before each, every byte stuffed, and the four bytes a
 // word store may reach beyond. Checked once per data unit.
 constexpr std::size_t kMaxUnitBytes = 2 * (64 * (32 + 48)) / 8 + 16;
-
-std::int16_t* NewPlane(std::size_t n) { return new (std::nothrow) std::int16_t[n ? n : 1]; }
 
 }  // namespace
 
@@ -63,13 +62,7 @@ int CJpeg::SaveJPG(char* path, int width, int height, unsigned char* pixels) {
     m_nRGBSize = W * H * 3;
     m_pRGB = Failed() ? nullptr : new (std::nothrow) std::uint8_t[m_nRGBSize];
     const std::size_t n = W * H;
-    // The planes hold one stripe of 8 rows: each stripe is converted,
-    // transformed and coded while it is in cache, and the picture-sized
-    // planes the plain steps would fill never exist.
-    m_pYPlane = m_pRGB ? NewPlane(8 * W) : nullptr;
-    m_pCbPlane = m_pYPlane ? NewPlane(8 * W) : nullptr;
-    m_pCrPlane = m_pCbPlane ? NewPlane(8 * W) : nullptr;
-    if (!m_pCrPlane) Fail(Status::internal);
+    if (!m_pRGB) Fail(Status::internal);
     if (!Failed()) jpeg::AdviseLargePages(m_pRGB, m_nRGBSize);
 
     if (!Failed() && BuildValueIndex()) {
@@ -296,8 +289,10 @@ unsigned Category(int v) { return static_cast<unsigned>(std::bit_width(static_ca
 unsigned char CJpeg::GetCategory(short v) { return static_cast<unsigned char>(Category(v)); }
 
 // One data unit, its 64 coefficients in zig-zag order with the DC
-// difference first; t selects the luminance (0) or chrominance (1) codes.
-bool CJpeg::EncodeBlock(const std::int16_t* c, const SymbolCodes& codes, int t, BitSink& sink) {
+// difference first, and bit k of `nonzero` set where c[k] is nonzero (bit 0
+// is ignored); t selects the luminance (0) or chrominance (1) codes.
+bool CJpeg::EncodeBlock(const std::int16_t* c, std::uint64_t nonzero, const SymbolCodes& codes, int t,
+                        BitSink& sink) {
     const unsigned s0 = Category(c[0]);
     if (s0 >= 16 || !codes.dc[t][s0]) return false;
     sink.PutCoded(codes.dc[t][s0], s0, c[0]);
@@ -305,7 +300,7 @@ bool CJpeg::EncodeBlock(const std::int16_t* c, const SymbolCodes& codes, int t, 
     // Walk the nonzero coefficients through a bit mask; the zeros between
     // them are the run.
     int last = 0;
-    for (std::uint64_t nonzero = NonzeroAc(c); nonzero; nonzero &= nonzero - 1) {
+    for (nonzero &= ~std::uint64_t{1}; nonzero; nonzero &= nonzero - 1) {
         const int k = std::countr_zero(nonzero);
         int run = k - last - 1;
         last = k;
@@ -335,9 +330,12 @@ bool CJpeg::SinkRoom(BitSink& sink) {
 }
 
 // Conversion, transform, DC differences and entropy coding of the whole
-// picture, one stripe of 8 rows at a time. Each buffer is written once: the
+// picture, one stripe of 8 rows at a time: each stripe is converted,
+// transformed and coded while it is in cache, and the picture-sized planes
+// the plain steps would fill never exist. The stripe's planes hold samples
+// as bytes (the transform takes 128 off). Each buffer is written once: the
 // real area from the input, the padding (columns past the width, rows past
-// the height) with zeros.
+// the height) with zeros in m_pRGB and mid-grey samples in the planes.
 void CJpeg::EncodeStripes(int width, int height, const std::uint8_t* pixels) {
     SymbolCodes codes;
     if (!MakeSymbolCodes(codes)) return;
@@ -345,39 +343,39 @@ void CJpeg::EncodeStripes(int width, int height, const std::uint8_t* pixels) {
     const std::size_t H = (static_cast<std::size_t>(height) + 7) / 8 * 8;
     const std::size_t inStride = 4 * ((3 * static_cast<std::size_t>(width) + 3) / 4);
     const std::size_t w = static_cast<std::size_t>(width);
-    std::int16_t* planes[3] = {m_pYPlane, m_pCbPlane, m_pCrPlane};
+    const std::unique_ptr<std::uint8_t[]> stripe(new (std::nothrow) std::uint8_t[3 * 8 * W]);
+    if (!stripe) return Fail(Status::internal);
+    std::uint8_t* planes[3] = {stripe.get(), stripe.get() + 8 * W, stripe.get() + 16 * W};
     const jpeg::QuantPlan* plans[3] = {&jpeg::LumaPlan(), &jpeg::ChromaPlan(), &jpeg::ChromaPlan()};
     std::int16_t prev[3] = {0, 0, 0};
     BitSink sink(*this);
     for (std::size_t y0 = 0; y0 < H; y0 += 8) {
         for (std::size_t y = y0; y < y0 + 8; ++y) {
             std::uint8_t* row = m_pRGB + y * 3 * W;
-            std::int16_t* py = m_pYPlane + (y - y0) * W;
-            std::int16_t* pb = m_pCbPlane + (y - y0) * W;
-            std::int16_t* pr = m_pCrPlane + (y - y0) * W;
+            std::uint8_t* p[3] = {planes[0] + (y - y0) * W, planes[1] + (y - y0) * W,
+                                  planes[2] + (y - y0) * W};
             std::size_t x = 0;
             if (y < static_cast<std::size_t>(height)) {
                 const std::uint8_t* in = pixels + y * inStride;
-                jpeg::BgrToYccPlanes(in, row, py, pb, pr, width);
+                jpeg::BgrToYccPlanes(in, row, p[0], p[1], p[2], width);
                 std::memcpy(row + 3 * w, in + 3 * w, inStride - 3 * w);
                 std::memset(row + inStride, 0, 3 * W - inStride);
                 x = w;
             } else {
                 std::memset(row, 0, 3 * W);
             }
-            std::fill(py + x, py + W, 0);
-            std::fill(pb + x, pb + W, 0);
-            std::fill(pr + x, pr + W, 0);
+            for (std::uint8_t* plane : p) std::memset(plane + x, 128, W - x);
         }
         for (std::size_t bx = 0; bx < W; bx += 8) {
             for (int k = 0; k < 3; ++k) {
                 if (!SinkRoom(sink)) return;
                 alignas(16) std::int16_t c[64];
-                jpeg::ForwardDctQuantize(planes[k] + bx, static_cast<std::ptrdiff_t>(W), *plans[k], c);
+                const std::uint64_t nonzero = jpeg::ForwardDctQuantizeSamples(
+                    planes[k] + bx, static_cast<std::ptrdiff_t>(W), *plans[k], c);
                 const std::int16_t dc = c[0];
                 c[0] = static_cast<std::int16_t>(dc - prev[k]);
                 prev[k] = dc;
-                if (!EncodeBlock(c, codes, k ? 1 : 0, sink)) {
+                if (!EncodeBlock(c, nonzero, codes, k ? 1 : 0, sink)) {
                     sink.StoreTo(*this);
                     return Fail(Status::internal);
                 }
@@ -401,7 +399,7 @@ void CJpeg::hEncode(int width, int height) {
                 if (!SinkRoom(sink)) return;
                 alignas(16) std::int16_t c[64];
                 for (int row = 0; row < 8; ++row) std::memcpy(c + 8 * row, planes[k] + row * width, 8 * sizeof(short));
-                if (!EncodeBlock(c, codes, k ? 1 : 0, sink)) {
+                if (!EncodeBlock(c, NonzeroAc(c), codes, k ? 1 : 0, sink)) {
                     sink.StoreTo(*this);
                     return Fail(Status::internal);
                 }
@@ -417,7 +415,7 @@ void CJpeg::EncodeDU(short* block, int chroma, int stride) {
     alignas(16) std::int16_t c[64];
     for (int row = 0; row < 8; ++row) std::memcpy(c + 8 * row, block + row * stride, 8 * sizeof(short));
     BitSink sink(*this);
-    const bool ok = EncodeBlock(c, codes, chroma ? 1 : 0, sink);
+    const bool ok = EncodeBlock(c, NonzeroAc(c), codes, chroma ? 1 : 0, sink);
     sink.StoreTo(*this);
     if (!ok) Fail(Status::internal);
 }

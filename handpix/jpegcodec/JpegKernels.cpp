@@ -1,10 +1,12 @@
 #include "handpix/jpegcodec/JpegKernels.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -274,17 +276,30 @@ void IdctBlock(std::int16_t block[64]) {
         for (int y = 0; y < 8; ++y) block[x * 8 + y] = static_cast<std::int16_t>(std::clamp(out[x][y], -32768, 32767));
 }
 
+namespace {
+
+// Where the fast forward transform leaves coefficient (u, v) among 64
+// 16-bit values: it computes column v with its lanes over u, and packing two
+// columns to 16 bits puts their halves side by side (lanes u < 4 of v and
+// v + 1, then lanes u >= 4 of both). Zig-zag order is gathered from there.
+constexpr int PackedSlot(int u, int v) { return 8 * (v / 2 * 2 + u / 4) + 4 * (v % 2) + u % 4; }
+
+// The transform's slack per coefficient, in units of its quotient, for
+// blocks whose samples lie in -128..127 (see Quotients).
+double QuotientSlack(int u, int v, double q) { return 0x1p-7 * (kDctScale.m[u][v] * 0.25) / q; }
+
+}  // namespace
+
 QuantPlan MakeQuantPlan(const std::uint8_t quantZigzag[64]) {
     QuantPlan p{};
-    for (int k = 0; k < 64; ++k) {
-        p.zigzag[k] = quantZigzag[k];
-        p.q[kZigzag[k]] = quantZigzag[k] ? quantZigzag[k] : 1;
-    }
+    for (int k = 0; k < 64; ++k) p.q[kZigzag[k]] = quantZigzag[k] ? quantZigzag[k] : 1;
     for (int u = 0; u < 8; ++u)
-        for (int i = 0; i < 8; ++i) {
-            const int v = i < 4 ? 2 * i : 2 * (i - 4) + 1;
-            p.qSplit[8 * u + i] = static_cast<float>(p.q[8 * u + v]);
-            p.inverseSplit[8 * u + i] = 1.0f / p.qSplit[8 * u + i];
+        for (int v = 0; v < 8; ++v) {
+            const double q = p.q[8 * u + v];
+            p.ratio[8 * v + u] = static_cast<float>(kDctScale.m[u][v] * 0.25 / q);
+            // Rounded up, so the float slack is never below the proven one.
+            const auto slack = static_cast<float>(QuotientSlack(u, v, q));
+            p.slack[8 * v + u] = slack < QuotientSlack(u, v, q) ? std::nextafter(slack, 1.0f) : slack;
         }
     return p;
 }
@@ -301,60 +316,79 @@ const QuantPlan& ChromaPlan() {
 
 namespace {
 
-// K[v][7-y] = (-1)^v K[v][y], so each sum over eight samples is a sum over
-// four sums or differences of mirrored pairs: even rows of K take the sums,
-// odd rows the differences. Lanes run over v in split order (0 2 4 6 1 3 5
-// 7): rowK[y] holds K[v][y] for y < 4, scale[u] holds c(u)c(v)/4 (rounded
-// to float; the error bound below allows for it), and splitOf[k] is the
-// split-order position of zig-zag index k.
-struct DctVectors {
-    float rowK[4][8];
-    float scale[8][8];
-    std::uint8_t splitOf[64];
-};
-constexpr int SplitLane(int v) { return v % 2 ? 4 + v / 2 : v / 2; }
-constexpr DctVectors MakeDctVectors() {
-    DctVectors d{};
-    for (int y = 0; y < 4; ++y)
-        for (int v = 0; v < 8; ++v) d.rowK[y][SplitLane(v)] = static_cast<float>(kDct.m[v][y]);
-    for (int u = 0; u < 8; ++u)
-        for (int v = 0; v < 8; ++v) d.scale[u][SplitLane(v)] = static_cast<float>(kDctScale.m[u][v] * 0.25);
-    for (int k = 0; k < 64; ++k) d.splitOf[k] = static_cast<std::uint8_t>(kZigzag[k] / 8 * 8 + SplitLane(kZigzag[k] % 8));
-    return d;
+// K[k][7-j] = (-1)^k K[k][j], and within the first half the even rows repeat
+// their values: row 0 is 1, row 4 is (a, -a, -a, a), rows 2 and 6 are
+// (a, b, -b, -a). The butterfly below relies on exactly these equalities.
+constexpr bool DctSymmetric() {
+    for (int k = 0; k < 8; ++k)
+        for (int j = 0; j < 4; ++j)
+            if (kDct.m[k][7 - j] != (k % 2 ? -kDct.m[k][j] : kDct.m[k][j])) return false;
+    for (int j = 0; j < 8; ++j)
+        if (kDct.m[0][j] != 1.0) return false;
+    const auto& k2 = kDct.m[2];
+    const auto& k4 = kDct.m[4];
+    const auto& k6 = kDct.m[6];
+    return k4[1] == -k4[0] && k4[2] == -k4[0] && k4[3] == k4[0] && k2[2] == -k2[1] && k2[3] == -k2[0] &&
+           k6[2] == -k6[1] && k6[3] == -k6[0];
 }
-constexpr DctVectors kDctV = MakeDctVectors();
+static_assert(DctSymmetric());
 
-// Lanes 0-3 take lane y of v, lanes 4-7 lane y + 4, times k.
-template <int Y>
-[[gnu::always_inline]] inline void SpreadPairTimes(const F8& v, const float* k, F8& out) {
-    F8 kv;
-    Load(kv, k);
+template <int K, int J>
+constexpr float kK = static_cast<float>(kDct.m[K][J]);
+
+// out[k] = sum_j K[k][j] in[j] for eight lanes at once, through sums and
+// differences of mirrored inputs. Rounding steps on the way to each output:
+// outputs 0 and 4 at most 3 and 4 (sums, difference, product), 2 and 6 at
+// most 4, the odd ones at most 5 (difference, product, three sums).
+[[gnu::always_inline]] inline void Butterfly(const F8 in[8], F8 out[8]) {
+    F8 e[4], o[4];
+    for (int j = 0; j < 4; ++j) {
+        e[j] = in[j] + in[7 - j];
+        o[j] = in[j] - in[7 - j];
+    }
+    const F8 ee0 = e[0] + e[3], ee1 = e[1] + e[2], eo0 = e[0] - e[3], eo1 = e[1] - e[2];
+    out[0] = ee0 + ee1;
+    out[4] = kK<4, 0> * (ee0 - ee1);
+    out[2] = kK<2, 0> * eo0 + kK<2, 1> * eo1;
+    out[6] = kK<6, 0> * eo0 + kK<6, 1> * eo1;
+    out[1] = ((kK<1, 0> * o[0] + kK<1, 1> * o[1]) + kK<1, 2> * o[2]) + kK<1, 3> * o[3];
+    out[3] = ((kK<3, 0> * o[0] + kK<3, 1> * o[1]) + kK<3, 2> * o[2]) + kK<3, 3> * o[3];
+    out[5] = ((kK<5, 0> * o[0] + kK<5, 1> * o[1]) + kK<5, 2> * o[2]) + kK<5, 3> * o[3];
+    out[7] = ((kK<7, 0> * o[0] + kK<7, 1> * o[1]) + kK<7, 2> * o[2]) + kK<7, 3> * o[3];
+}
+
+// out[j][i] = in[i][j] by the usual three rounds of two-input shuffles,
+// which AVX2 has as single instructions.
+template <int... kLanes>
+[[gnu::always_inline]] inline F8 Shuffle(const F8& a, const F8& b) {
 #if defined(__clang__)
-    out = __builtin_shufflevector(v, v, Y, Y, Y, Y, Y + 4, Y + 4, Y + 4, Y + 4) * kv;
+    return __builtin_shufflevector(a, b, kLanes...);
 #else
-    out = __builtin_shuffle(v, I8{Y, Y, Y, Y, Y + 4, Y + 4, Y + 4, Y + 4}) * kv;
+    return __builtin_shuffle(a, b, I8{kLanes...});
 #endif
 }
-
-// Row x of the area as (f[y] + f[7-y], y < 4 | f[y] - f[7-y], y < 4), in float
-// (exact: |f| <= 2048).
-[[gnu::always_inline]] inline void MirroredRow(const S8& row, F8& out) {
-#if defined(__clang__)
-    const S8 rev = __builtin_shufflevector(row, row, 7, 6, 5, 4, 3, 2, 1, 0);
-    const S8 sum = row + rev, dif = row - rev;
-    const S8 sd = __builtin_shufflevector(sum, dif, 0, 1, 2, 3, 8, 9, 10, 11);
-#else
-    const S8 rev = __builtin_shuffle(row, S8{7, 6, 5, 4, 3, 2, 1, 0});
-    const S8 sum = row + rev, dif = row - rev;
-    const S8 sd = __builtin_shuffle(sum, dif, S8{0, 1, 2, 3, 8, 9, 10, 11});
-#endif
-    out = ToFloat(sd);
+[[gnu::always_inline]] inline void Transpose(const F8 in[8], F8 out[8]) {
+    F8 t[8], s[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = Shuffle<0, 8, 1, 9, 4, 12, 5, 13>(in[i], in[i + 1]);
+        t[i + 1] = Shuffle<2, 10, 3, 11, 6, 14, 7, 15>(in[i], in[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        s[i] = Shuffle<0, 1, 8, 9, 4, 5, 12, 13>(t[i], t[i + 2]);
+        s[i + 1] = Shuffle<2, 3, 10, 11, 6, 7, 14, 15>(t[i], t[i + 2]);
+        s[i + 2] = Shuffle<0, 1, 8, 9, 4, 5, 12, 13>(t[i + 1], t[i + 3]);
+        s[i + 3] = Shuffle<2, 3, 10, 11, 6, 7, 14, 15>(t[i + 1], t[i + 3]);
+    }
+    for (int j = 0; j < 4; ++j) {
+        out[j] = Shuffle<0, 1, 2, 3, 8, 9, 10, 11>(s[j], s[j + 4]);
+        out[j + 4] = Shuffle<4, 5, 6, 7, 12, 13, 14, 15>(s[j], s[j + 4]);
+    }
 }
 
 #if HANDPIX_X86_DISPATCH
-// Byte masks that gather zig-zag order from the split-order rows: output
-// vector o (coefficients 8o to 8o + 7) takes from row u the bytes m[o][u],
-// and row u takes part only where bit u of used[o] is set.
+// Byte masks that gather zig-zag order from the packed quotients: output
+// vector o (coefficients 8o to 8o + 7) takes from packed vector c the bytes
+// m[o][c], and c takes part only where bit c of used[o] is set.
 struct ZigzagGather {
     std::uint8_t m[8][8][16];
     std::uint8_t used[8];
@@ -362,135 +396,207 @@ struct ZigzagGather {
 constexpr ZigzagGather MakeZigzagGather() {
     ZigzagGather g{};
     for (int o = 0; o < 8; ++o)
-        for (int u = 0; u < 8; ++u)
+        for (int c = 0; c < 8; ++c)
             for (int j = 0; j < 8; ++j) {
-                const int at = kDctV.splitOf[8 * o + j];
-                const bool here = at / 8 == u;
-                g.m[o][u][2 * j] = static_cast<std::uint8_t>(here ? 2 * (at % 8) : 0x80);
-                g.m[o][u][2 * j + 1] = static_cast<std::uint8_t>(here ? 2 * (at % 8) + 1 : 0x80);
-                if (here) g.used[o] = static_cast<std::uint8_t>(g.used[o] | 1 << u);
+                const int n = kZigzag[8 * o + j], at = PackedSlot(n / 8, n % 8);
+                const bool here = at / 8 == c;
+                g.m[o][c][2 * j] = static_cast<std::uint8_t>(here ? 2 * (at % 8) : 0x80);
+                g.m[o][c][2 * j + 1] = static_cast<std::uint8_t>(here ? 2 * (at % 8) + 1 : 0x80);
+                if (here) g.used[o] = static_cast<std::uint8_t>(g.used[o] | 1 << c);
             }
     return g;
 }
 constexpr ZigzagGather kZigzagGather = MakeZigzagGather();
 
-// out[k] = split[splitOf[k]] by byte shuffles: 36 shuffles instead of 64
-// loads and stores of single values.
-[[gnu::target("avx2")]] inline void SplitToZigzag(const std::int16_t* split, std::int16_t* out) {
-    __m128i rows[8];
-    for (int u = 0; u < 8; ++u) rows[u] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(split + 8 * u));
+// The quotients of columns v (lanes over u) packed to 16 bits and gathered
+// into zig-zag order by byte shuffles: 26 shuffles instead of 64 loads and
+// stores of single values.
+// Returns the nonzero mask of the result (bit k for coefficient k).
+[[gnu::target("avx2")]] inline std::uint64_t PackToZigzag(const I8 quotient[8], std::int16_t* out) {
+    __m128i chunk[8];
+    for (int v = 0; v < 8; v += 2) {
+        const __m256i p = _mm256_packs_epi32(__m256i(quotient[v]), __m256i(quotient[v + 1]));
+        chunk[v] = _mm256_castsi256_si128(p);
+        chunk[v + 1] = _mm256_extracti128_si256(p, 1);
+    }
+    __m128i zero[8];
 #pragma GCC unroll 8
     for (int o = 0; o < 8; ++o) {
-        __m128i v = _mm_setzero_si128();
+        __m128i g = _mm_setzero_si128();
 #pragma GCC unroll 8
-        for (int u = 0; u < 8; ++u)
-            if (kZigzagGather.used[o] >> u & 1)
-                v = _mm_or_si128(v, _mm_shuffle_epi8(rows[u], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kZigzagGather.m[o][u]))));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * o), v);
+        for (int c = 0; c < 8; ++c)
+            if (kZigzagGather.used[o] >> c & 1)
+                g = _mm_or_si128(
+                    g,
+                    _mm_shuffle_epi8(
+                        chunk[c], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kZigzagGather.m[o][c]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * o), g);
+        zero[o] = _mm_cmpeq_epi16(g, _mm_setzero_si128());
     }
+    std::uint64_t zeros = 0;
+    for (int o = 0; o < 8; o += 2)
+        zeros |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_packs_epi16(zero[o], zero[o + 1])))
+                 << (8 * o);
+    return ~zeros;
 }
 #endif
 
-template <bool kAvx2>
-[[gnu::always_inline]] inline void ForwardDctQuantizeBody(const std::int16_t* area, std::ptrdiff_t stride,
-                                                          const QuantPlan& quant, std::int16_t* out) {
-    S8 rows[8];
-    I8 sumAbsV = {}, maxAbsV = {};
+std::uint64_t NonzeroMask(const std::int16_t* out) {
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(out[k] != 0) << k;
+    return mask;
+}
+
+// The area's rows as floats; false when a sample lies outside -128..127
+// (planes hold sample - 128), where the fast path's error bound does not
+// hold.
+[[gnu::always_inline]] inline bool LoadBlock(const std::int16_t* area, std::ptrdiff_t stride, F8 f[8]) {
+    S8 outside = {};
     for (int x = 0; x < 8; ++x) {
-        Load(rows[x], area + x * stride);
-        const I8 w = __builtin_convertvector(rows[x], I8);
-        const I8 a = w < 0 ? -w : w;
-        sumAbsV += a;
-        maxAbsV = maxAbsV > a ? maxAbsV : a;
+        S8 row;
+        Load(row, area + x * stride);
+        outside |= static_cast<S8>(row + 128) & static_cast<std::int16_t>(0xFF00);
+        f[x] = ToFloat(row);
     }
-    int maxAbs = 0, sumAbs = 0;
-    for (int i = 0; i < 8; ++i) {
-        maxAbs = std::max(maxAbs, maxAbsV[i]);
-        sumAbs += sumAbsV[i];
+    std::uint64_t half[2];
+    std::memcpy(half, &outside, sizeof half);
+    return (half[0] | half[1]) == 0;
+}
+
+// Samples (bytes) minus 128 as floats: always within the range.
+[[gnu::always_inline]] inline bool LoadBlock(const std::uint8_t* area, std::ptrdiff_t stride, F8 f[8]) {
+    for (int x = 0; x < 8; ++x) {
+        B8 row;
+        Load(row, area + x * stride);
+        f[x] = ToFloat(__builtin_convertvector(row, S8) - 128);
     }
-    std::int16_t split[64];
-    if (maxAbs > 2048) {
-        // Outside the encoder's sample range the truncated values could leave
-        // 16 bits; compute those blocks directly.
-        for (int n = 0; n < 64; ++n)
-            split[n / 8 * 8 + SplitLane(n % 8)] = static_cast<std::int16_t>(
-                static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n >> 3, n & 7))) / static_cast<int>(quant.q[n]));
-    } else {
-        // The fast path is the separable product in single precision. With
-        // u = 2^-24 and S = sum|f|, its result differs from the exact value
-        // of the quadruple sum by at most 2.8 u S (row sums 4 u S, mirrored
-        // pairs u S, column sums 4 u S, the rounded scale 2 u S, all times
-        // 1/4), the direct double sum by far less, and the rounded quotient
-        // F / q moves F by at most 0.6 u S more. So unless F lies within
-        // `margin` = 8 u S of a nonzero multiple of q (a quantization
-        // boundary), both truncate to the same quotient; coefficients that
-        // do are recomputed by the direct sum, so the output is the direct
-        // sum's, always.
-        F8 r[8];
-        for (int x = 0; x < 8; ++x) {
-            F8 sd, t[4];
-            MirroredRow(rows[x], sd);
-            SpreadPairTimes<0>(sd, kDctV.rowK[0], t[0]);
-            SpreadPairTimes<1>(sd, kDctV.rowK[1], t[1]);
-            SpreadPairTimes<2>(sd, kDctV.rowK[2], t[2]);
-            SpreadPairTimes<3>(sd, kDctV.rowK[3], t[3]);
-            const F8 acc = ((t[0] + t[1]) + t[2]) + t[3];
-            r[x] = acc;
-        }
-        F8 pairs[2][4];
-        for (int x = 0; x < 4; ++x) {
-            pairs[0][x] = r[x] + r[7 - x];
-            pairs[1][x] = r[x] - r[7 - x];
-        }
-        const float margin = 0x1p-21f * static_cast<float>(sumAbs);
-        const F8 magic = F8{} + 12582912.0f;  // adding 1.5 * 2^23 rounds to an integer
-        I8 near = {}, quotient[8];
-        F8 F[8];
-        for (int u = 0; u < 8; ++u) {
-            const F8* p = pairs[u % 2];
-            F8 b = static_cast<float>(kDct.m[u][0]) * p[0];
-            for (int x = 1; x < 4; ++x) b += static_cast<float>(kDct.m[u][x]) * p[x];
-            F8 scale, q, inverse;
-            Load(scale, kDctV.scale[u]);
-            Load(q, quant.qSplit + 8 * u);
-            Load(inverse, quant.inverseSplit + 8 * u);
-            const F8 f = b * scale;
-            const F8 ratio = f * inverse;
-            const F8 m = (ratio + magic) - magic;
-            const F8 d = f - m * q;
-            near |= (m != 0.0f) & (d < margin) & (d > -margin);
-            F[u] = f;
-            quotient[u] = __builtin_convertvector(ratio, I8);
-        }
-        // The low halves of the 32-bit quotients, two rows at a time.
-        for (int u = 0; u < 8; u += 2) {
-            S16 a, b;
-            std::memcpy(&a, &quotient[u], sizeof a);
-            std::memcpy(&b, &quotient[u + 1], sizeof b);
-#if defined(__clang__)
-            const S16 t = __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
-#else
-            const S16 t = __builtin_shuffle(a, b, S16{0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30});
-#endif
-            std::memcpy(split + 8 * u, &t, sizeof t);
-        }
-        int anyNear = 0;
-        for (int i = 0; i < 8; ++i) anyNear |= near[i];
-        if (anyNear) {
-            for (int u = 0; u < 8; ++u)
-                for (int v = 0; v < 8; ++v) {
-                    const int i = SplitLane(v);
-                    const float f = F[u][i], q = quant.qSplit[8 * u + i];
-                    const float m = std::nearbyint(f / q);
-                    if (m != 0.0f && std::fabs(f - m * q) < margin)
-                        split[8 * u + i] = QuantizeTruncated(DirectDct(area, stride, u, v), static_cast<int>(q));
-                }
-        }
-    }
+    return true;
+}
+
 #if HANDPIX_X86_DISPATCH
-    if constexpr (kAvx2) return SplitToZigzag(split, out);
+[[gnu::target("avx2")]] inline bool LoadBlockAvx2(const std::uint8_t* area, std::ptrdiff_t stride, F8* f) {
+    for (int x = 0; x < 8; ++x) {
+        const __m128i row = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(area + x * stride));
+        f[x] = _mm256_cvtepi32_ps(_mm256_sub_epi32(_mm256_cvtepu8_epi32(row), _mm256_set1_epi32(128)));
+    }
+    return true;
+}
+
+[[gnu::target("avx2")]] inline bool LoadBlockAvx2(const std::int16_t* area, std::ptrdiff_t stride, F8* f) {
+    __m256i outside = _mm256_setzero_si256();
+    for (int x = 0; x < 8; ++x) {
+        const __m256i w =
+            _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(area + x * stride)));
+        outside = _mm256_or_si256(outside, _mm256_add_epi32(w, _mm256_set1_epi32(128)));
+        f[x] = _mm256_cvtepi32_ps(w);
+    }
+    return _mm256_testz_si256(outside, _mm256_set1_epi32(~0xFF));
+}
 #endif
-    for (int k = 0; k < 64; ++k) out[k] = split[kDctV.splitOf[k]];
+
+// The fast path: the separable product in single precision, a butterfly
+// down the columns (lanes over y), a transpose, a butterfly along the rows
+// (lanes over u), and column v times c(u)c(v)/4q, giving the quotient r of
+// column v. Error bound, with e = 2^-24, S = sum |f| <= 64 * 128 and
+// |K| <= 1: the first pass is exact on the integer sums and rounds at most
+// 4 times after them, so its values are off by 4e S in all (summed over
+// y); the second pass rounds at most 5 times on values whose magnitudes
+// sum to (1 + 4e) S: 5e S more. With the constant rounded to float (e) and
+// the product (e), r lies within (c(u)c(v)/4q) S (11e + O(e^2)) of the
+// exact F / q, and the direct double sum lies within 70 * 2^-53 S of
+// exact. The slack d is (c(u)c(v)/4q) 16e S, which also covers rounding
+// r + d and r - d (e r). So F / q of the direct sum lies in [r - d, r + d];
+// where both ends truncate alike (truncation is monotonic) so does the
+// direct sum, and the rare coefficients where they differ are recomputed
+// by it.
+[[gnu::always_inline]] inline void Quotients(const F8 f[8], const QuantPlan& quant, I8 high[8], I8 low[8]) {
+    F8 g[8], t[8], h[8];
+    Butterfly(f, g);
+    Transpose(g, t);
+    Butterfly(t, h);
+    for (int v = 0; v < 8; ++v) {
+        F8 ratio, slack;
+        Load(ratio, quant.ratio + 8 * v);
+        Load(slack, quant.slack + 8 * v);
+        const F8 r = h[v] * ratio;
+        high[v] = __builtin_convertvector(r + slack, I8);
+        low[v] = __builtin_convertvector(r - slack, I8);
+    }
+}
+
+// Zig-zag index of natural index n.
+constexpr std::array<std::uint8_t, 64> MakeZigzagOf() {
+    std::array<std::uint8_t, 64> z{};
+    for (int k = 0; k < 64; ++k) z[kZigzag[k]] = static_cast<std::uint8_t>(k);
+    return z;
+}
+constexpr std::array<std::uint8_t, 64> kZigzagOf = MakeZigzagOf();
+
+// Replaces the quotients whose interval ends truncate differently by the
+// direct sum's. Rare, so kept out of line; the fast path is repeated as it
+// ran (the same IEEE operations give the same values in either build).
+[[gnu::noinline, gnu::cold]] std::uint64_t FixNearBoundaries(const std::int16_t* area, std::ptrdiff_t stride,
+                                                             const QuantPlan& quant, std::int16_t* out) {
+    F8 f[8];
+    LoadBlock(area, stride, f);
+    I8 high[8], low[8];
+    Quotients(f, quant, high, low);
+    for (int v = 0; v < 8; ++v)
+        for (int u = 0; u < 8; ++u)
+            if (high[v][u] != low[v][u])
+                out[kZigzagOf[8 * u + v]] =
+                    QuantizeTruncated(DirectDct(area, stride, u, v), static_cast<int>(quant.q[8 * u + v]));
+    return NonzeroMask(out);
+}
+
+std::uint64_t FixNearBoundaries(const std::uint8_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                std::int16_t* out) {
+    std::int16_t block[64];
+    for (int i = 0; i < 64; ++i) block[i] = static_cast<std::int16_t>(area[i / 8 * stride + i % 8] - 128);
+    return FixNearBoundaries(block, 8, quant, out);
+}
+
+// T: std::int16_t for values, std::uint8_t for samples that stand for
+// themselves minus 128.
+template <bool kAvx2, typename T>
+[[gnu::always_inline]] inline std::uint64_t ForwardDctQuantizeBody(const T* area, std::ptrdiff_t stride,
+                                                                   const QuantPlan& quant,
+                                                                   std::int16_t* out) {
+    F8 f[8];
+    bool inRange = false;
+#if HANDPIX_X86_DISPATCH
+    if constexpr (kAvx2) inRange = LoadBlockAvx2(area, stride, f);
+#endif
+    if constexpr (!kAvx2) inRange = LoadBlock(area, stride, f);
+    if (!inRange) {
+        // Outside the encoder's range (where truncated values could also
+        // leave 16 bits): the direct sum. Samples are never outside.
+        if constexpr (std::is_same_v<T, std::int16_t>) {
+            for (int k = 0; k < 64; ++k) {
+                const int n = kZigzag[k];
+                out[k] = static_cast<std::int16_t>(
+                    static_cast<std::int16_t>(static_cast<int>(DirectDct(area, stride, n / 8, n % 8))) /
+                    static_cast<int>(quant.q[n]));
+            }
+        }
+        return NonzeroMask(out);
+    }
+    I8 quotient[8], low[8], differ = {};
+    Quotients(f, quant, quotient, low);
+    for (int v = 0; v < 8; ++v) differ |= quotient[v] ^ low[v];
+    std::uint64_t mask = 0;
+#if HANDPIX_X86_DISPATCH
+    if constexpr (kAvx2) mask = PackToZigzag(quotient, out);
+#endif
+    if constexpr (!kAvx2) {
+        for (int k = 0; k < 64; ++k)
+            out[k] = static_cast<std::int16_t>(quotient[kZigzag[k] % 8][kZigzag[k] / 8]);
+        mask = NonzeroMask(out);
+    }
+    std::uint64_t lanes[4];
+    std::memcpy(lanes, &differ, sizeof lanes);
+    if ((lanes[0] | lanes[1] | lanes[2] | lanes[3]) != 0) return FixNearBoundaries(area, stride, quant, out);
+    return mask;
 }
 
 }  // namespace
@@ -742,8 +848,8 @@ template <int kStep, int kRows, bool kStream = false>
 namespace {
 
 template <bool kPlanes>
-[[gnu::always_inline]] inline void BgrToYccImpl(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py,
-                                                std::int16_t* pb, std::int16_t* pr, int n) {
+[[gnu::always_inline]] inline void BgrToYccImpl(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py,
+                                                std::uint8_t* pb, std::uint8_t* pr, int n) {
     alignas(32) std::uint8_t in[3][kChunk] = {}, out[3][kChunk];
     alignas(32) std::uint32_t packed[kChunk];
     for (int at = 0; at < n; at += kChunk) {
@@ -759,11 +865,9 @@ template <bool kPlanes>
             packed[i] = out[0][i] | static_cast<std::uint32_t>(out[1][i]) << 8 | static_cast<std::uint32_t>(out[2][i]) << 16;
         StorePacked(packed, m, ycc + 3 * static_cast<std::ptrdiff_t>(at));
         if constexpr (kPlanes) {
-            for (int i = 0; i < m; ++i) {
-                py[at + i] = static_cast<std::int16_t>(out[0][i] - 128);
-                pb[at + i] = static_cast<std::int16_t>(out[1][i] - 128);
-                pr[at + i] = static_cast<std::int16_t>(out[2][i] - 128);
-            }
+            std::copy_n(out[0], m, py + at);
+            std::copy_n(out[1], m, pb + at);
+            std::copy_n(out[2], m, pr + at);
         }
     }
 }
@@ -790,11 +894,25 @@ constexpr DeinterleaveMasks MakeDeinterleaveMasks() {
 }
 constexpr DeinterleaveMasks kDeinterleave = MakeDeinterleaveMasks();
 
-// 16 pixels of B, G, R to Y, Cb, Cr by the formula's float operations in its
-// order, and optionally each sample minus 128 into the planes.
+// Y, Cb, Cr of eight pixels by the formula's float operations in its order.
+[[gnu::always_inline, gnu::target("avx2")]] inline void YccOf(__m256 B, __m256 G, __m256 R, __m256 ycc[3]) {
+    ycc[0] = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(Splat(0.299f), R), _mm256_mul_ps(Splat(0.587f), G)),
+                           _mm256_mul_ps(Splat(0.114f), B));
+    ycc[1] = _mm256_add_ps(
+        _mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), B),
+                      _mm256_add_ps(_mm256_mul_ps(Splat(0.1687f), R), _mm256_mul_ps(Splat(0.3313f), G))),
+        Splat(128.0f));
+    ycc[2] = _mm256_add_ps(
+        _mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), R), _mm256_mul_ps(Splat(0.4187f), G)),
+                      _mm256_mul_ps(Splat(0.0813f), B)),
+        Splat(128.0f));
+}
+
+// 16 pixels of B, G, R to Y, Cb, Cr, and optionally into the planes too.
 template <bool kPlanes>
-[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py, std::int16_t* pb,
-                                          std::int16_t* pr) {
+[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr16(const std::uint8_t* bgr, std::uint8_t* ycc,
+                                                              std::uint8_t* py, std::uint8_t* pb,
+                                                              std::uint8_t* pr) {
     __m128i in[3], ch[3];
     for (int i = 0; i < 3; ++i) in[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 16 * i));
     for (int c = 0; c < 3; ++c) {
@@ -802,33 +920,81 @@ template <bool kPlanes>
         for (int i = 0; i < 3; ++i)
             ch[c] = _mm_or_si128(ch[c], _mm_shuffle_epi8(in[i], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kDeinterleave.m[i][c]))));
     }
-    __m256 y[2], cb[2], cr[2];
-    for (int h = 0; h < 2; ++h) {
-        const __m256 B = BytesToFloat(h ? _mm_srli_si128(ch[0], 8) : ch[0], 0);
-        const __m256 G = BytesToFloat(h ? _mm_srli_si128(ch[1], 8) : ch[1], 0);
-        const __m256 R = BytesToFloat(h ? _mm_srli_si128(ch[2], 8) : ch[2], 0);
-        y[h] = _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(Splat(0.299f), R), _mm256_mul_ps(Splat(0.587f), G)), _mm256_mul_ps(Splat(0.114f), B));
-        cb[h] = _mm256_add_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), B),
-                                            _mm256_add_ps(_mm256_mul_ps(Splat(0.1687f), R), _mm256_mul_ps(Splat(0.3313f), G))),
-                              Splat(128.0f));
-        cr[h] = _mm256_add_ps(_mm256_sub_ps(_mm256_sub_ps(_mm256_mul_ps(Splat(0.5f), R), _mm256_mul_ps(Splat(0.4187f), G)),
-                                            _mm256_mul_ps(Splat(0.0813f), B)),
-                              Splat(128.0f));
-    }
-    const __m128i out[3] = {ClampToBytes(y[0], y[1]), ClampToBytes(cb[0], cb[1]), ClampToBytes(cr[0], cr[1])};
+    __m256 v[2][3];
+    for (int h = 0; h < 2; ++h)
+        YccOf(BytesToFloat(h ? _mm_srli_si128(ch[0], 8) : ch[0], 0),
+              BytesToFloat(h ? _mm_srli_si128(ch[1], 8) : ch[1], 0),
+              BytesToFloat(h ? _mm_srli_si128(ch[2], 8) : ch[2], 0), v[h]);
+    const __m128i out[3] = {ClampToBytes(v[0][0], v[1][0]), ClampToBytes(v[0][1], v[1][1]),
+                            ClampToBytes(v[0][2], v[1][2])};
     StoreInterleaved(out, ycc);
     if constexpr (kPlanes) {
-        std::int16_t* planes[3] = {py, pb, pr};
+        std::uint8_t* planes[3] = {py, pb, pr};
+        for (int c = 0; c < 3; ++c) _mm_storeu_si128(reinterpret_cast<__m128i*>(planes[c]), out[c]);
+    }
+}
+
+// 32 pixels to Y, Cb, Cr and the planes as Bgr16 does, each 256-bit
+// register holding the first 16 pixels in its low lane and the next 16 in
+// its high lane, so that every shuffle, unpack and pack (all within lanes)
+// serves both. The unpacks to 32 bits and the packs back undo each other.
+[[gnu::always_inline, gnu::target("avx2")]] inline void Bgr32(const std::uint8_t* bgr, std::uint8_t* ycc,
+                                                              std::uint8_t* py, std::uint8_t* pb,
+                                                              std::uint8_t* pr) {
+    const auto load = [](const std::uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    __m256i in[3], ch[3];
+    for (int i = 0; i < 3; ++i)
+        in[i] =
+            _mm256_inserti128_si256(_mm256_castsi128_si256(load(bgr + 16 * i)), load(bgr + 48 + 16 * i), 1);
+    for (int c = 0; c < 3; ++c) {
+        ch[c] = _mm256_setzero_si256();
+        for (int i = 0; i < 3; ++i)
+            ch[c] = _mm256_or_si256(
+                ch[c], _mm256_shuffle_epi8(in[i], _mm256_broadcastsi128_si256(load(kDeinterleave.m[i][c]))));
+    }
+    const __m256i zero = _mm256_setzero_si256();
+    __m256 f[3][4];
+    for (int c = 0; c < 3; ++c) {
+        const __m256i lo = _mm256_unpacklo_epi8(ch[c], zero), hi = _mm256_unpackhi_epi8(ch[c], zero);
+        f[c][0] = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(lo, zero));
+        f[c][1] = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(lo, zero));
+        f[c][2] = _mm256_cvtepi32_ps(_mm256_unpacklo_epi16(hi, zero));
+        f[c][3] = _mm256_cvtepi32_ps(_mm256_unpackhi_epi16(hi, zero));
+    }
+    __m256i t[3][4];
+    for (int k = 0; k < 4; ++k) {
+        __m256 v[3];
+        YccOf(f[0][k], f[1][k], f[2][k], v);
+        for (int c = 0; c < 3; ++c) t[c][k] = _mm256_cvttps_epi32(v[c]);
+    }
+    // The saturating packs clamp exactly where the formula's bounds do.
+    std::uint8_t* planes[3] = {py, pb, pr};
+    __m256i out[3];
+    for (int c = 0; c < 3; ++c) {
+        out[c] =
+            _mm256_packus_epi16(_mm256_packs_epi32(t[c][0], t[c][1]), _mm256_packs_epi32(t[c][2], t[c][3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(planes[c]), out[c]);
+    }
+    for (int o = 0; o < 3; ++o) {
+        __m256i v = _mm256_setzero_si256();
         for (int c = 0; c < 3; ++c)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(planes[c]),
-                                _mm256_sub_epi16(_mm256_cvtepu8_epi16(out[c]), _mm256_set1_epi16(128)));
+            v = _mm256_or_si256(
+                v, _mm256_shuffle_epi8(out[c], _mm256_broadcastsi128_si256(load(kInterleave.m[o][c]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(ycc + 16 * o), _mm256_castsi256_si128(v));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(ycc + 48 + 16 * o), _mm256_extracti128_si256(v, 1));
     }
 }
 
 template <bool kPlanes>
-[[gnu::target("avx2")]] void BgrRowAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* py, std::int16_t* pb,
-                                        std::int16_t* pr, int n) {
+[[gnu::target("avx2")]] void BgrRowAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* py,
+                                        std::uint8_t* pb, std::uint8_t* pr, int n) {
     int at = 0;
+    if constexpr (kPlanes)
+        for (; at + 32 <= n; at += 32)
+            Bgr32(bgr + 3 * static_cast<std::ptrdiff_t>(at), ycc + 3 * static_cast<std::ptrdiff_t>(at),
+                  py + at, pb + at, pr + at);
     for (; at + 16 <= n; at += 16) {
         const std::ptrdiff_t b = 3 * static_cast<std::ptrdiff_t>(at);
         if constexpr (kPlanes) Bgr16<true>(bgr + b, ycc + b, py + at, pb + at, pr + at);
@@ -856,20 +1022,23 @@ HANDPIX_AVX2 void IdctToBytesAvx2(const std::int16_t* coef, unsigned rowMask, un
     IdctToBytesBody(coef, rowMask, colMask, dst, stride);
 }
 
-void ForwardDctQuantizeBase(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t* out) {
-    ForwardDctQuantizeBody<false>(area, stride, quant, out);
+template <typename T>
+std::uint64_t ForwardDctQuantizeBase(const T* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                     std::int16_t* out) {
+    return ForwardDctQuantizeBody<false>(area, stride, quant, out);
 }
-HANDPIX_AVX2 void ForwardDctQuantizeAvx2(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
-                                         std::int16_t* out) {
-    ForwardDctQuantizeBody<true>(area, stride, quant, out);
+template <typename T>
+HANDPIX_AVX2 std::uint64_t ForwardDctQuantizeAvx2(const T* area, std::ptrdiff_t stride,
+                                                  const QuantPlan& quant, std::int16_t* out) {
+    return ForwardDctQuantizeBody<true>(area, stride, quant, out);
 }
 
-void BgrToYccPlanesBase(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
-                        int n) {
+void BgrToYccPlanesBase(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb,
+                        std::uint8_t* cr, int n) {
     BgrToYccImpl<true>(bgr, ycc, y, cb, cr, n);
 }
-HANDPIX_AVX2 void BgrToYccPlanesAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb,
-                                     std::int16_t* cr, int n) {
+HANDPIX_AVX2 void BgrToYccPlanesAvx2(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y,
+                                     std::uint8_t* cb, std::uint8_t* cr, int n) {
 #if HANDPIX_X86_DISPATCH
     BgrRowAvx2<true>(bgr, ycc, y, cb, cr, n);
 #else
@@ -939,9 +1108,16 @@ void IdctToBytes(const std::int16_t coef[64], unsigned rowMask, unsigned colMask
     fn(coef, rowMask, colMask, dst, stride);
 }
 
-void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant, std::int16_t out[64]) {
-    static const auto fn = Pick(ForwardDctQuantizeBase, ForwardDctQuantizeAvx2);
-    fn(area, stride, quant, out);
+std::uint64_t ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                 std::int16_t out[64]) {
+    static const auto fn = Pick(ForwardDctQuantizeBase<std::int16_t>, ForwardDctQuantizeAvx2<std::int16_t>);
+    return fn(area, stride, quant, out);
+}
+
+std::uint64_t ForwardDctQuantizeSamples(const std::uint8_t* samples, std::ptrdiff_t stride,
+                                        const QuantPlan& quant, std::int16_t out[64]) {
+    static const auto fn = Pick(ForwardDctQuantizeBase<std::uint8_t>, ForwardDctQuantizeAvx2<std::uint8_t>);
+    return fn(samples, stride, quant, out);
 }
 
 namespace {
@@ -983,8 +1159,8 @@ void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n) {
     fn(bgr, ycc, n);
 }
 
-void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
-                    int n) {
+void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb,
+                    std::uint8_t* cr, int n) {
     static const auto fn = Pick(BgrToYccPlanesBase, BgrToYccPlanesAvx2);
     fn(bgr, ycc, y, cb, cr, n);
 }

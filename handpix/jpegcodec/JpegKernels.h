@@ -33,14 +33,13 @@ IdctToBytesFn IdctToBytesKernel();
 void IdctBlock(std::int16_t block[64]);
 
 // A quantization table (given in zig-zag order) laid out for the forward
-// transform: divisors in natural order, and divisors and their reciprocals
-// per row u with the columns in the order 0 2 4 6 1 3 5 7, the order in
-// which the transform produces them.
+// transform: divisors in natural order, and per coefficient (u, v) at 8v + u
+// (the order in which the transform produces them) c(u)c(v)/4 over the
+// divisor and the slack that the transform's error bound allows.
 struct QuantPlan {
-    std::uint8_t zigzag[64];
     double q[64];
-    float qSplit[64];
-    float inverseSplit[64];
+    float ratio[64];
+    float slack[64];
 };
 QuantPlan MakeQuantPlan(const std::uint8_t quantZigzag[64]);
 // The plans of the encoder's two fixed tables.
@@ -48,9 +47,13 @@ const QuantPlan& LumaPlan();
 const QuantPlan& ChromaPlan();
 
 // Forward transform of the 8 x 8 area at `area` (rows `stride` values apart),
-// quantized with truncating division; the result is in zig-zag order.
-void ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
-                        std::int16_t out[64]);
+// quantized with truncating division; the result is in zig-zag order, and
+// the returned mask has bit k set where coefficient k is nonzero.
+std::uint64_t ForwardDctQuantize(const std::int16_t* area, std::ptrdiff_t stride, const QuantPlan& quant,
+                                 std::int16_t out[64]);
+// The same for an area of samples, each standing for itself minus 128.
+std::uint64_t ForwardDctQuantizeSamples(const std::uint8_t* samples, std::ptrdiff_t stride,
+                                        const QuantPlan& quant, std::int16_t out[64]);
 
 // n pixels from Y, Cb, Cr samples to B, G, R bytes. `stream` asks for
 // stores that bypass the cache, for pictures too large to stay in it.
@@ -66,9 +69,9 @@ void YccToBgrHalfChromaTwoRows(const std::uint8_t* y0, const std::uint8_t* y1, c
                                bool stream = false);
 // n pixels from B, G, R bytes to Y, Cb, Cr bytes (may be the same buffer).
 void BgrToYcc(const std::uint8_t* bgr, std::uint8_t* ycc, int n);
-// The same, also storing each sample minus 128 in three planes.
-void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::int16_t* y, std::int16_t* cb, std::int16_t* cr,
-                    int n);
+// The same, also storing the samples in three planes.
+void BgrToYccPlanes(const std::uint8_t* bgr, std::uint8_t* ycc, std::uint8_t* y, std::uint8_t* cb,
+                    std::uint8_t* cr, int n);
 
 // Asks the system to back the whole 2 MB extents inside [p, p + n) with
 // large pages: a fresh picture-sized buffer is then filled with a few dozen
