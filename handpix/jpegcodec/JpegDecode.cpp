@@ -12,6 +12,7 @@
 
 #include "handpix/jpegcodec/Jpeg.h"
 #include "handpix/jpegcodec/JpegKernels.h"
+#include "handpix/platform/core/BitReader.h"
 #include "handpix/platform/core/File.h"
 #include "handpix/platform/core/Limits.h"
 #include "handpix/platform/core/Zigzag.h"
@@ -432,10 +433,7 @@ struct TopBitReader {
     [[gnu::always_inline]] void Fill() {
         if (pos + 8 <= size) {
             std::uint64_t w;
-            std::memcpy(&w, buf + pos, sizeof w);
-            w = __builtin_bswap64(w);
-            const std::uint64_t t = ~w;
-            if (((t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull) == 0) {
+            if (handpix::LoadEightWithoutFF(buf + pos, w)) {
                 const unsigned k = (64 - n) / 8;
                 bits = k == 8 ? w : bits | (w & ~(~0ull >> (8 * k))) >> n;
                 n += 8 * k;
@@ -695,10 +693,7 @@ struct BitCursor {
         // case); a byte at a time otherwise and near the end.
         if (n <= 56 && pos + 8 <= size) {
             std::uint64_t w;
-            std::memcpy(&w, buf + pos, sizeof w);
-            w = __builtin_bswap64(w);
-            const std::uint64_t t = ~w;
-            if (((t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull) == 0) {
+            if (handpix::LoadEightWithoutFF(buf + pos, w)) {
                 const unsigned k = (64 - n) / 8;
                 bits = k == 8 ? w : bits << (8 * k) | w >> (64 - 8 * k);
                 n += 8 * k;

@@ -3,8 +3,21 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace handpix {
+
+// Entropy-coded JPEG data holds FF only as FF 00 (a data byte) or in a
+// marker, so eight bytes without an FF can be taken whole. Loads the eight
+// bytes at p as a big-endian word into w; false, w unset, when one is FF.
+inline bool LoadEightWithoutFF(const std::uint8_t* p, std::uint64_t& w) {
+    std::uint64_t raw;
+    std::memcpy(&raw, p, sizeof raw);
+    const std::uint64_t t = ~raw;  // an FF byte is a zero byte of t
+    if (((t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull) != 0) return false;
+    w = __builtin_bswap64(raw);
+    return true;
+}
 
 // Most significant bit first (the handset bit strings).
 class MsbBitReader {

@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "handpix/platform/core/BitReader.h"
 #include "handpix/platform/core/Limits.h"
 #include "handpix/platform/core/Zigzag.h"
 #include "handpix/platform/ijl/Ijl.h"
@@ -134,10 +135,7 @@ private:
         // Eight bytes at once while they hold no FF, the usual case.
         if (m_marker == kNoMarker && m_pos + 8 <= m_size) {
             std::uint64_t w;
-            std::memcpy(&w, m_data + m_pos, sizeof w);
-            const std::uint64_t t = ~w;  // an FF byte is a zero byte of t
-            if (((t - 0x0101010101010101ull) & ~t & 0x8080808080808080ull) == 0) {
-                w = __builtin_bswap64(w);
+            if (LoadEightWithoutFF(m_data + m_pos, w)) {
                 const int k = (64 - m_n) >> 3;
                 m_acc = k == 8 ? w : (m_acc << (8 * k)) | (w >> (64 - 8 * k));
                 m_n += 8 * k;
