@@ -389,6 +389,22 @@ void CJpeg::FreeSamples() {
 
 namespace {
 
+// The rows and columns of a block that hold a written coefficient, as the
+// inverse transform's masks. Bit n of `written` is coefficient n in natural
+// order, so row r is byte r: a row is used when its byte is nonzero, a
+// column when its bit is set in any byte.
+struct UsedLines {
+    unsigned rows, cols;
+};
+inline UsedLines LinesOf(std::uint64_t written) {
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+    const std::uint64_t rowHigh = (written | ((written & kLow7) + kLow7)) & kHigh;
+    std::uint64_t c = written | written >> 32;
+    c |= c >> 16;
+    c |= c >> 8;
+    return {static_cast<unsigned>(((rowHigh >> 7) * 0x0102040810204080ull) >> 56), static_cast<unsigned>(c & 0xFF)};
+}
+
 // The scan decoder that Decode runs. Its reader keeps the unread bits at the
 // top of a 64-bit word, so that the next code is one shift away; it fetches
 // bytes exactly when and as many as BitCursor does, so the position checks
@@ -555,15 +571,8 @@ struct ScanComponent {
             break;
         }
     }
-    // Row r is byte r of `written`, so a row is used when its byte is
-    // nonzero, and a column when its bit is set in any byte.
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
-    const std::uint64_t rowHigh = (written | ((written & kLow7) + kLow7)) & kHigh;
-    const unsigned rows = static_cast<unsigned>(((rowHigh >> 7) * 0x0102040810204080ull) >> 56);
-    std::uint64_t cols = written | written >> 32;
-    cols |= cols >> 16;
-    cols |= cols >> 8;
-    c.idct(coef, rows, static_cast<unsigned>(cols & 0xFF), dst, c.stride);
+    const auto [rows, cols] = LinesOf(written);
+    c.idct(coef, rows, cols, dst, c.stride);
     for (unsigned m = rows; m; m &= m - 1) std::fill_n(coef + 8 * std::countr_zero(m), 8, std::int16_t{0});
     return true;
 }
@@ -814,15 +823,7 @@ bool CJpeg::DecodeBlock(int comp, std::uint8_t* dst, std::ptrdiff_t stride) {
         written |= std::uint64_t{1} << n;
     });
     bits.StoreTo(*this);
-    // Row r is byte r of `written`, so a row is used when its byte is
-    // nonzero, and a column when its bit is set in any byte.
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
-    const std::uint64_t rowHigh = (written | ((written & kLow7) + kLow7)) & kHigh;
-    const unsigned rows = static_cast<unsigned>(((rowHigh >> 7) * 0x0102040810204080ull) >> 56);
-    std::uint64_t c = written | written >> 32;
-    c |= c >> 16;
-    c |= c >> 8;
-    const unsigned cols = static_cast<unsigned>(c & 0xFF);
+    const auto [rows, cols] = LinesOf(written);
     if (ok) handpix::jpeg::IdctToBytes(coef, rows, cols, dst, stride);
     for (unsigned r = rows; r; r &= r - 1) std::fill_n(coef + 8 * std::countr_zero(r), 8, std::int16_t{0});
     return ok;
