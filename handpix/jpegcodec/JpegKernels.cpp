@@ -185,7 +185,9 @@ namespace {
 // GCC 12's AVX-512 intrinsics start from a deliberately undefined vector,
 // which its own flow analysis then reports.
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 namespace {
 
 // The inverse transform on 16 lanes: each vector holds two rows x, x + 1 of
@@ -759,7 +761,9 @@ template <int kStep, int kRows>
 }
 
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // GCC 12's AVX-512 headers, as above
+#endif
 #define HANDPIX_AVX512 gnu::target("avx512f,avx512bw,avx512vbmi")
 
 // kInterleave for one byte permute: B, G, R samples in bytes 0-15, 16-31,
